@@ -1,0 +1,26 @@
+// The per-run record kept in the host's data word, and the library-wide state
+// that lives as long as the library stays loaded.
+#pragma once
+
+#include "core/host_records.h"
+
+namespace vantrel {
+
+struct Globals {
+  int16* result;              // the host's result word of the current call
+  FilterRecord* filterRecord;  // the host record of the current call
+  Rect previewFrame;          // the dialog's preview control, in client pixels
+};
+
+// The module handle of this library, kept by the load notification; the
+// dialog, cursors and strings are loaded from it.
+extern void* moduleInstance;
+// Set by the parameters selector; once set, every later start in this load
+// shows the dialog.
+extern int32 parametersRequested;
+
+// Puts the library-wide state back as it is right after loading. Only tests
+// that share one load between unrelated runs need this.
+void ResetLibraryStateForTesting();
+
+}  // namespace vantrel

@@ -1,0 +1,13 @@
+// The platform's zero-filled, non-moving memory that backs fallback handles.
+#pragma once
+
+#include "core/host_records.h"
+
+namespace vantrel::host::platform {
+
+// A zero-filled block of `size` bytes whose address stays fixed, or nullptr.
+void* AllocZeroedBlock(uint32 size);
+// Releases a block from AllocZeroedBlock; nullptr is ignored.
+void ReleaseBlock(void* block);
+
+}  // namespace vantrel::host::platform

@@ -1,0 +1,34 @@
+// How our host reaches a filter's entry point: linked in natively, loaded from
+// Vantrel.8bf on Windows.
+#pragma once
+
+#include <string>
+
+#include "core/host_records.h"
+
+namespace vantrel::runner {
+
+using EntryProc = void (*)(int16 selector, void* record, intptr_t* data, int16* result);
+
+struct LoadedFilter {
+  EntryProc entry = nullptr;
+  void* module = nullptr;  // the loaded library, when there is one
+  std::string error;       // why loading failed, when it did
+};
+
+// Loads the filter. On Windows `path` names the library file (empty: the
+// Vantrel.8bf beside the running program); natively the linked filter serves
+// and `path` is ignored.
+LoadedFilter LoadFilter(const std::string& path = "");
+// Unloads what LoadFilter loaded.
+void UnloadFilter(LoadedFilter& filter);
+
+// Puts the library-wide state of a linked filter back as after loading; a
+// loaded library gets the same by being unloaded and loaded again.
+void ResetLinkedFilterState();
+
+// Releases a handle that the filter made with its own fallback memory, as a
+// host does when it disposes of a block that did not come from its suite.
+void ReleaseForeignHandle(Handle h);
+
+}  // namespace vantrel::runner

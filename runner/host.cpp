@@ -1,0 +1,149 @@
+// Our own host's record, words and handle suite.
+#include "runner/host.h"
+
+#include <cstring>
+
+namespace vantrel::runner {
+
+// A host handle: the master pointer first, as filters rely on.
+struct Host::HostHandle {
+  char* data = nullptr;
+  int32 size = 0;
+  int lockCount = 0;
+  std::unique_ptr<char[]> storage;
+};
+
+Host* Host::current_ = nullptr;
+
+Host::Host(EntryProc entry) : entry_(entry) {
+  const std::size_t words = (kHostFilterRecordSize + 7) / 8;
+  recordStorage_.reset(new std::uint64_t[words]());
+  record_ = reinterpret_cast<FilterRecord*>(recordStorage_.get());
+  record_->platformData = &platform_;
+  SetHandleSuite(HandleSuiteMode::Full);
+  current_ = this;
+}
+
+Host::~Host() {
+  DisposeRunHandles();
+  if (current_ == this) current_ = nullptr;
+}
+
+void Host::SetHandleSuite(HandleSuiteMode mode) {
+  suite_ = HandleProcs{};
+  suite_.handleProcsVersion = kCurrentHandleProcsVersion;
+  suite_.numHandleProcs = kCurrentHandleProcsCount;
+  suite_.newProc = NewProc;
+  suite_.disposeProc = DisposeProc;
+  suite_.getSizeProc = GetSizeProc;
+  suite_.setSizeProc = SetSizeProc;
+  suite_.lockProc = LockProc;
+  suite_.unlockProc = UnlockProc;
+  suite_.recoverSpaceProc = RecoverSpaceProc;
+  suite_.disposeRegularHandleProc = DisposeProc;
+  record_->handleProcs = &suite_;
+  switch (mode) {
+    case HandleSuiteMode::Full: break;
+    case HandleSuiteMode::None: record_->handleProcs = nullptr; break;
+    case HandleSuiteMode::Version0: suite_.handleProcsVersion = 0; break;
+    case HandleSuiteMode::Version2: suite_.handleProcsVersion = 2; break;
+    case HandleSuiteMode::Short6: suite_.numHandleProcs = 6; break;
+    case HandleSuiteMode::NullSetSize: suite_.setSizeProc = nullptr; break;
+    case HandleSuiteMode::NullLock: suite_.lockProc = nullptr; break;
+    case HandleSuiteMode::NullUnlock: suite_.unlockProc = nullptr; break;
+  }
+}
+
+int16 Host::Call(int16 selector) {
+  CallRaw(selector, record_, &data_, &result_);
+  return result_;
+}
+
+int16 Host::CallAbout(intptr_t ownerWindow) {
+  AboutRecord about{};
+  PlatformData platform{ownerWindow};
+  about.platformData = &platform;
+  CallRaw(filterSelectorAbout, &about, &data_, &result_);
+  return result_;
+}
+
+void Host::CallRaw(int16 selector, void* record, intptr_t* data, int16* result) {
+  current_ = this;
+  if (result != nullptr) *result = kResultSentinel;
+  entry_(selector, record, data, result);
+}
+
+int Host::LockCount(Handle h) const {
+  auto it = handles_.find(h);
+  return it == handles_.end() ? 0 : it->second->lockCount;
+}
+
+void Host::DisposeAny(Handle h) {
+  if (h == nullptr) return;
+  if (handles_.erase(h) == 0) ReleaseForeignHandle(h);
+}
+
+void Host::DisposeRunHandles() {
+  DisposeAny(reinterpret_cast<Handle>(data_));
+  data_ = 0;
+  DisposeAny(record_->parameters);
+  record_->parameters = nullptr;
+}
+
+Handle Host::NewProc(int32 size) {
+  Host* self = current_;
+  if (size < 0) return nullptr;
+  if (self->allocationsLeft_ == 0) return nullptr;
+  if (self->allocationsLeft_ > 0) self->allocationsLeft_ -= 1;
+  auto handle = std::make_unique<HostHandle>();
+  handle->storage.reset(new char[size == 0 ? 1 : size]());
+  handle->data = handle->storage.get();
+  handle->size = size;
+  Handle h = &handle->data;
+  self->handles_[h] = std::move(handle);
+  self->events_.push_back({HandleEvent::New, h});
+  return h;
+}
+
+void Host::DisposeProc(Handle h) {
+  Host* self = current_;
+  self->events_.push_back({HandleEvent::Dispose, h});
+  self->handles_.erase(h);
+}
+
+int32 Host::GetSizeProc(Handle h) {
+  auto it = current_->handles_.find(h);
+  return it == current_->handles_.end() ? 0 : it->second->size;
+}
+
+OSErr Host::SetSizeProc(Handle h, int32 size) {
+  auto it = current_->handles_.find(h);
+  if (it == current_->handles_.end() || size < 0) return paramErr;
+  HostHandle& handle = *it->second;
+  std::unique_ptr<char[]> storage(new char[size == 0 ? 1 : size]());
+  std::memcpy(storage.get(), handle.data, static_cast<std::size_t>(size < handle.size ? size : handle.size));
+  handle.storage = std::move(storage);
+  handle.data = handle.storage.get();
+  handle.size = size;
+  return noErr;
+}
+
+Ptr Host::LockProc(Handle h, Boolean /*moveHigh*/) {
+  Host* self = current_;
+  self->events_.push_back({HandleEvent::Lock, h});
+  auto it = self->handles_.find(h);
+  if (it == self->handles_.end()) return nullptr;
+  it->second->lockCount += 1;
+  return it->second->data;
+}
+
+void Host::UnlockProc(Handle h) {
+  Host* self = current_;
+  self->events_.push_back({HandleEvent::Unlock, h});
+  auto it = self->handles_.find(h);
+  if (it != self->handles_.end()) it->second->lockCount -= 1;
+}
+
+void Host::RecoverSpaceProc(int32 /*size*/) {}
+
+}  // namespace vantrel::runner

@@ -1,0 +1,7 @@
+#include "tests/support/loaded_filter.h"
+
+namespace vantrel::testing {
+
+void WithMessageBoxesDismissed(void (*action)(void*), void* context) { action(context); }
+
+}  // namespace vantrel::testing
