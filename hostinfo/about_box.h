@@ -11,7 +11,8 @@ namespace vantrel::hostinfo {
 // Returns when the user has closed the box.
 void ShowAboutBox(const AboutRecord* about, void* moduleInstance, int16 textId);
 
-// What the portable stand-in recorded of the last box it would have shown.
+// The last box shown (on Windows) or that would have been shown (where there
+// is no message box): its owner, 0 for none, and the ids of its strings.
 struct AboutBoxRecord {
   int calls;
   intptr_t ownerWindow;
