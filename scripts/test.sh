@@ -17,3 +17,6 @@ cmake --preset win32 >/dev/null
 cmake --build --preset win32
 echo "== Windows tests under Wine"
 xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset win32
+
+echo "== brief fuzzing of the version block reader"
+bash scripts/fuzz.sh
