@@ -1,0 +1,261 @@
+// Pixel mapping: every decision that does not depend on the pixel is taken
+// once per call and picks a row routine specialised for it, so the per-pixel
+// work is the host's abort callback plus a handful of byte loads and stores.
+#include "core/pixel_mapping.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/channel_orders.h"
+#include "core/parameters.h"
+#include "host/component_counts.h"
+
+namespace vantrel {
+namespace {
+
+enum class Blend { kNone, kMix, kCross, kCrossMix };
+
+// The per-call decisions: what each output plane is made of.
+struct PixelPlan {
+  int planes = 0;                        // mapped (colour) planes
+  std::ptrdiff_t source[kMaxOrderPlanes] = {0, 1, 2, 3};
+  Blend blend = Blend::kNone;
+  int cleared = -1;                      // 0-based plane overwritten, or -1
+  uint8 clearValue = 0;
+};
+
+// One buffer row and what it takes to walk it.
+struct RowJob {
+  const uint8* in;
+  uint8* out;
+  std::ptrdiff_t inStride;
+  std::ptrdiff_t outStride;
+  int32 columns;
+  bool oddFirst;  // the row's first pixel is an odd cell of the checkerboard
+  TestAbortProc abort;  // never null
+};
+
+// Maps one row; false when the abort callback asked to stop.
+using RowMapper = bool (*)(const RowJob& job, const PixelPlan& plan);
+
+inline bool Stop(TestAbortProc abort) { return abort() != 0; }
+
+// Stands in for a host that offers no abort test, so that the row loops need
+// no test of their own: the cost per pixel is then the same as with a host's.
+Boolean NeverStop() { return 0; }
+
+// N mapped planes per pixel; S bytes per input and output pixel, or 0 when the
+// strides are taken from the job; blend B; and when Clear one plane
+// overwritten after the others, which is how exclusion wins over every blend.
+// Each pixel is read in full before any byte of it is written. Constant
+// strides and pointer-wide source offsets keep the loop's state in registers
+// across the abort call.
+template <int N, int S, Blend B, bool Clear>
+bool MapRow(const RowJob& job, const PixelPlan& plan) {
+  const uint8* s = job.in;
+  uint8* d = job.out;
+  const std::ptrdiff_t inStride = S != 0 ? S : job.inStride;
+  const std::ptrdiff_t outStride = S != 0 ? S : job.outStride;
+  const TestAbortProc abort = job.abort;
+  std::ptrdiff_t src[N];
+  for (int k = 0; k < N; ++k) src[k] = plan.source[k];
+  const int cleared = plan.cleared;
+  const uint8 clearValue = plan.clearValue;
+  bool odd = job.oddFirst;
+
+  for (int32 j = job.columns; j > 0; --j) {
+    if (Stop(abort)) return false;
+    uint8 v[N];
+    if constexpr (B == Blend::kNone) {
+      for (int k = 0; k < N; ++k) v[k] = s[src[k]];
+    } else if constexpr (B == Blend::kMix) {
+      for (int k = 0; k < N; ++k) v[k] = uint8((s[src[k]] + s[k]) >> 1);
+    } else if constexpr (B == Blend::kCross) {
+      if (odd) {
+        for (int k = 0; k < N; ++k) v[k] = s[src[k]];
+      } else {
+        for (int k = 0; k < N; ++k) v[k] = s[k];
+      }
+    } else {
+      if (odd) {
+        for (int k = 0; k < N; ++k) v[k] = uint8((s[src[k]] + s[k]) >> 1);
+      } else {
+        for (int k = 0; k < N; ++k) v[k] = s[k];
+      }
+    }
+    for (int k = 0; k < N; ++k) d[k] = v[k];
+    if constexpr (Clear) d[cleared] = clearValue;
+    if constexpr (B == Blend::kCross || B == Blend::kCrossMix) odd = !odd;
+    s += inStride;
+    d += outStride;
+  }
+  return true;
+}
+
+// Modes without an order table: the colour planes are copied as they are.
+bool CopyRow(const RowJob& job, const PixelPlan& plan) {
+  const uint8* s = job.in;
+  uint8* d = job.out;
+  const TestAbortProc abort = job.abort;
+  const int n = plan.planes;
+  for (int32 j = job.columns; j > 0; --j) {
+    if (Stop(abort)) return false;
+    for (int k = 0; k < n; ++k) d[k] = s[k];
+    s += job.inStride;
+    d += job.outStride;
+  }
+  return true;
+}
+
+// A mode with no colour planes: nothing to write, but the host is still asked
+// once per pixel so that it can stop the run.
+bool AskRow(const RowJob& job, const PixelPlan&) {
+  for (int32 j = job.columns; j > 0; --j) {
+    if (Stop(job.abort)) return false;
+  }
+  return true;
+}
+
+template <int N, int S, Blend B>
+RowMapper Pick(bool clear) {
+  return clear ? &MapRow<N, S, B, true> : &MapRow<N, S, B, false>;
+}
+
+template <int N, int S>
+RowMapper PickForBlend(const PixelPlan& plan) {
+  const bool clear = plan.cleared >= 0;
+  switch (plan.blend) {
+    case Blend::kMix:
+      return Pick<N, S, Blend::kMix>(clear);
+    case Blend::kCross:
+      return Pick<N, S, Blend::kCross>(clear);
+    case Blend::kCrossMix:
+      return Pick<N, S, Blend::kCrossMix>(clear);
+    case Blend::kNone:
+      break;
+  }
+  return Pick<N, S, Blend::kNone>(clear);
+}
+
+// The host requests the same planes in and out, so both strides are usually
+// the plane count: the colour planes alone, or with one more (transparency).
+template <int N>
+RowMapper PickForStrides(const PixelPlan& plan, std::ptrdiff_t inStride, std::ptrdiff_t outStride) {
+  if (inStride == outStride && inStride == N) return PickForBlend<N, N>(plan);
+  if (inStride == outStride && inStride == N + 1) return PickForBlend<N, N + 1>(plan);
+  return PickForBlend<N, 0>(plan);
+}
+
+RowMapper PickRowMapper(const PixelPlan& plan, std::ptrdiff_t inStride, std::ptrdiff_t outStride) {
+  switch (plan.planes) {
+    case 0:
+      return &AskRow;
+    case 3:
+      return PickForStrides<3>(plan, inStride, outStride);
+    case 4:
+      return PickForStrides<4>(plan, inStride, outStride);
+    default:
+      return &CopyRow;
+  }
+}
+
+PixelPlan MakePlan(int16 imageMode, const FilterParameters& params) {
+  PixelPlan plan;
+  plan.planes = host::ColorComponentCount(imageMode, 0);
+  const int16 rows = ChannelOrderCount(imageMode);
+  // Without a table of the mode's width the planes keep their own values and
+  // no blend or exclusion applies: there is nothing to blend with, and no
+  // defined clear value.
+  if (rows == 0 || ChannelOrderPlanes(imageMode) != plan.planes) {
+    return plan;
+  }
+
+  // An index stored for another mode's table falls back to the first row.
+  int16 index = params.orderIndex;
+  if (index < 0 || index >= rows) index = 0;
+  for (int k = 0; k < plan.planes; ++k) plan.source[k] = ChannelOrderSource(imageMode, index, int16(k));
+
+  if (params.blendEnabled != 0) {
+    const bool cross = params.blendCross != 0;
+    const bool mix = params.blendMix != 0;
+    plan.blend = cross ? (mix ? Blend::kCrossMix : Blend::kCross) : (mix ? Blend::kMix : Blend::kNone);
+  }
+  if (params.excludeEnabled != 0 && params.excludedChannel >= 1 && params.excludedChannel <= plan.planes) {
+    plan.cleared = params.excludedChannel - 1;
+    plan.clearValue = imageMode == plugInModeCMYKColor ? 255 : 0;
+  }
+  return plan;
+}
+
+// True when both buffers exist and every row of `rows` x `columns` pixels,
+// with the strides the record gives, lies inside them and holds the mapped
+// planes of every pixel.
+bool BuffersHold(const FilterRecord& record, int32 rows, int32 columns, int planes) {
+  if (record.inData == nullptr || record.outData == nullptr) return false;
+  const int64_t inStride = int64_t(record.inHiPlane) - record.inLoPlane + 1;
+  const int64_t outStride = record.planes;
+  if (inStride < planes || outStride < planes) return false;
+  const int64_t inRow = columns * inStride;
+  const int64_t outRow = columns * outStride;
+  if (record.inRowBytes < inRow || record.outRowBytes < outRow) return false;
+  // The offsets reached must be expressible as pointer differences.
+  const int64_t limit = PTRDIFF_MAX;
+  return (rows - 1) * int64_t(record.inRowBytes) <= limit - inRow &&
+         (rows - 1) * int64_t(record.outRowBytes) <= limit - outRow;
+}
+
+}  // namespace
+
+void MapPixels(Globals* globals, bool reportProgress) {
+  if (globals == nullptr || globals->filterRecord == nullptr) return;
+  const FilterRecord& record = *globals->filterRecord;
+  const FilterParameters* params = ParametersOf(&record);
+  if (params == nullptr) return;
+
+  // Rectangle arithmetic is 16-bit, as in the host's Rect.
+  const int16 rows = int16(record.outRect.bottom - record.outRect.top);
+  if (rows <= 0) return;
+  const int16 columns = int16(record.outRect.right - record.outRect.left);
+
+  const PixelPlan plan = MakePlan(record.imageMode, *params);
+  const bool touchesPixels = columns > 0 && plan.planes > 0;
+  if (touchesPixels && !BuffersHold(record, rows, columns, plan.planes)) {
+    // The host described buffers that cannot hold what it asks for: nothing
+    // is written, and the run must not end as if the pixels had been mapped.
+    if (globals->result != nullptr) *globals->result = filterBadParameters;
+    return;
+  }
+
+  const ProgressProc progress = reportProgress ? record.progressProc : nullptr;
+  const int32 firstRow = int16(record.outRect.top - record.filterRect.top);
+  const int32 filterHeight = int16(record.filterRect.bottom - record.filterRect.top);
+
+  // Everything is read from the record once: the callbacks cannot move the
+  // buffers under a mapping that has already checked them.
+  const auto* in = static_cast<const uint8*>(record.inData);
+  auto* out = static_cast<uint8*>(record.outData);
+  const std::ptrdiff_t inRowBytes = record.inRowBytes;
+  const std::ptrdiff_t outRowBytes = record.outRowBytes;
+  RowJob job{};
+  job.inStride = int32(record.inHiPlane) - record.inLoPlane + 1;
+  job.outStride = record.planes;
+  job.columns = columns;
+  job.abort = record.abortProc != nullptr ? record.abortProc : &NeverStop;
+  const RowMapper mapRow = PickRowMapper(plan, job.inStride, job.outStride);
+
+  for (int32 i = 0; i < rows; ++i) {
+    if (progress != nullptr) progress(firstRow + i, filterHeight);
+    if (columns <= 0) continue;
+    if (touchesPixels) {
+      job.in = in + i * inRowBytes;
+      job.out = out + i * outRowBytes;
+    }
+    job.oddFirst = (i & 1) != 0;
+    if (!mapRow(job, plan)) {
+      if (globals->result != nullptr) *globals->result = userCanceledErr;
+      return;
+    }
+  }
+}
+
+}  // namespace vantrel
