@@ -4,13 +4,17 @@
 #include "core/parameters.h"
 #include "host/handles.h"
 #include "hostinfo/about_box.h"
+#include "hostinfo/host_detection.h"
 
 namespace vantrel {
 
 void* moduleInstance = nullptr;
 int32 parametersRequested = 0;
 
-void ResetLibraryStateForTesting() { parametersRequested = 0; }
+void ResetLibraryStateForTesting() {
+  parametersRequested = 0;
+  hostinfo::ResetHostIdentityForTesting();
+}
 
 namespace {
 

@@ -20,12 +20,23 @@ Host::Host(EntryProc entry) : entry_(entry) {
   recordStorage_.reset(new std::uint64_t[words]());
   record_ = reinterpret_cast<FilterRecord*>(recordStorage_.get());
   record_->platformData = &platform_;
+  record_->abortProc = AbortProc;
+  record_->progressProc = ProgressProcCallback;
+  record_->maxSpace = 64 * 1024 * 1024;
+  // Like the hosts that support padding, ask the filter to choose; until it
+  // does, a request outside the image is an error.
+  record_->supportsPadding = 1;
+  record_->inputPadding = record_->outputPadding = record_->maskPadding = -3;
   SetHandleSuite(HandleSuiteMode::Full);
+  OfferAdvanceState(true);
+  OfferDisplayPixels(true);
+  SetDescriptorSuite(DescriptorSuiteMode::Full);
   current_ = this;
 }
 
 Host::~Host() {
   DisposeRunHandles();
+  DisposeAny(descriptorParameters_.descriptor);
   if (current_ == this) current_ = nullptr;
 }
 
@@ -80,6 +91,7 @@ int Host::LockCount(Handle h) const {
 
 void Host::DisposeAny(Handle h) {
   if (h == nullptr) return;
+  descriptors_.erase(h);
   if (handles_.erase(h) == 0) ReleaseForeignHandle(h);
 }
 
@@ -90,17 +102,22 @@ void Host::DisposeRunHandles() {
   record_->parameters = nullptr;
 }
 
-Handle Host::NewProc(int32 size) {
-  Host* self = current_;
-  if (size < 0) return nullptr;
-  if (self->allocationsLeft_ == 0) return nullptr;
-  if (self->allocationsLeft_ > 0) self->allocationsLeft_ -= 1;
+Handle Host::MakeHandle(int32 size) {
   auto handle = std::make_unique<HostHandle>();
   handle->storage.reset(new char[size == 0 ? 1 : size]());
   handle->data = handle->storage.get();
   handle->size = size;
   Handle h = &handle->data;
-  self->handles_[h] = std::move(handle);
+  handles_[h] = std::move(handle);
+  return h;
+}
+
+Handle Host::NewProc(int32 size) {
+  Host* self = current_;
+  if (size < 0) return nullptr;
+  if (self->allocationsLeft_ == 0) return nullptr;
+  if (self->allocationsLeft_ > 0) self->allocationsLeft_ -= 1;
+  Handle h = self->MakeHandle(size);
   self->events_.push_back({HandleEvent::New, h});
   return h;
 }
@@ -109,6 +126,7 @@ void Host::DisposeProc(Handle h) {
   Host* self = current_;
   self->events_.push_back({HandleEvent::Dispose, h});
   self->handles_.erase(h);
+  self->descriptors_.erase(h);
 }
 
 int32 Host::GetSizeProc(Handle h) {

@@ -24,6 +24,55 @@ enum class HandleSuiteMode {
   NullUnlock,   // version 1, 8 entries, unlockProc null
 };
 
+// An image as our host keeps it: interleaved 8-bit planes, the colour planes
+// first and an optional extra (transparency) plane after them.
+struct Image {
+  int16 width = 0;
+  int16 height = 0;
+  int16 planes = 0;
+  std::vector<uint8> pixels;
+
+  Image() = default;
+  Image(int16 w, int16 h, int16 p) : width(w), height(h), planes(p), pixels(std::size_t(w) * h * p) {}
+  uint8* At(int row, int col) { return &pixels[(std::size_t(row) * width + col) * planes]; }
+  const uint8* At(int row, int col) const { return &pixels[(std::size_t(row) * width + col) * planes]; }
+};
+
+// The descriptor suites the host offers: full ones, none, or spoiled ones.
+enum class DescriptorSuiteMode {
+  Full,                // parameters record and both suites of version 0, full counts
+  None,                // descriptorParameters is null
+  NullSuites,          // the record is there but both suite pointers are null
+  ParametersVersion1,  // the record claims version 1
+  ReadVersion1,        // the read suite claims version 1
+  ReadShort17,         // the read suite has 17 entries
+  NullPinnedUnitFloat, // the read suite's last entry is null
+  WriteVersion1,       // the write suite claims version 1
+  WriteShort15,        // the write suite has 15 entries
+};
+
+// One value of a descriptor in our store.
+struct DescriptorItem {
+  DescriptorKeyID key = 0;
+  DescriptorTypeID type = 0;  // 'UntF', 'enum', 'bool', 'long' or 'doub'
+  uint32 unitOrEnumType = 0;
+  real64 number = 0;          // 'UntF', 'doub'
+  uint32 enumValue = 0;       // 'enum'
+  bool boolean = false;       // 'bool'
+  int32 integer = 0;          // 'long'
+
+  static DescriptorItem UnitFloat(DescriptorKeyID key, DescriptorUnitID unit, real64 value);
+  static DescriptorItem Enumerated(DescriptorKeyID key, DescriptorTypeID type, DescriptorEnumID value);
+  static DescriptorItem Bool(DescriptorKeyID key, bool value);
+  static DescriptorItem Integer(DescriptorKeyID key, int32 value);
+};
+using Descriptor = std::vector<DescriptorItem>;
+
+struct ProgressCall {
+  int32 done;
+  int32 total;
+};
+
 // One call the filter made into the handle suite.
 struct HandleEvent {
   enum Kind { New, Dispose, Lock, Unlock } kind;
@@ -70,6 +119,71 @@ class Host {
   // handles, whichever side made them.
   void DisposeRunHandles();
 
+  // ---- Image and run.
+  // Sets the image to filter, its mode and the filter rectangle (default: the
+  // whole image). The destination starts as a copy of the source.
+  void SetImage(const Image& source, int16 imageMode);
+  void SetImage(const Image& source, int16 imageMode, Rect filterRect);
+  const Image& source() const { return source_; }
+  const Image& destination() const { return destination_; }
+
+  // One run as a host drives it: (parameters,) prepare, start, continue while
+  // data is requested, finish. The Globals of an earlier run are disposed of
+  // first; the parameter block and descriptor are kept. Answers the run's
+  // first non-zero result, or noErr.
+  int16 RunFilter(bool withParametersSelector = false);
+  // The selectors of the last run, in order.
+  const std::vector<int16>& selectorsCalled() const { return selectors_; }
+  // How often continue was called in the last run.
+  int continueCalls() const { return continueCalls_; }
+
+  // ---- Protocol switches and host habits.
+  void OfferAdvanceState(bool offer);
+  void OfferDisplayPixels(bool offer);
+  // One host clamps requested rectangles to the image and recomputes strides
+  // instead of padding, and ends the loop only on zeroed right edges.
+  void ClampRectsToImage(bool clamp) { clampRects_ = clamp; }
+  // One host never calls finish.
+  void CallFinish(bool call) { callFinish_ = call; }
+  // Extra bytes at the end of every buffer row: strides wider than the data.
+  // Buffers are then always copies.
+  void SetRowSlack(int32 bytes) { rowSlack_ = bytes; }
+  // Whether requests wholly inside the image are served from the image's own
+  // memory (the default) instead of from copies.
+  void ServeFromImage(bool direct) { zeroCopy_ = direct; }
+  // advanceState answers `code` from its `n`th call on (1-based; 0: never).
+  void FailAdvanceStateAt(int n, OSErr code) {
+    advanceFailAt_ = n;
+    advanceFailCode_ = code;
+  }
+  int advanceStateCalls() const { return advanceCalls_; }
+  // The requests advanceState served, as the rectangles stood at each call.
+  const std::vector<Rect>& servedInRects() const { return servedInRects_; }
+
+  // ---- Callbacks.
+  // abortProc says stop from its (n+1)th call on; -1: never.
+  void AbortAfter(int n) { abortAfter_ = n; }
+  // Whether abortProc counts its calls (the default). A host that only needs
+  // its answer, as in the benchmarks, turns counting off.
+  void CountAbortCalls(bool count);
+  int abortCalls() const { return abortCalls_; }
+  const std::vector<ProgressCall>& progressCalls() const { return progress_; }
+  int displayPixelsCalls() const { return displayCalls_; }
+
+  // ---- Scripting descriptors.
+  void SetDescriptorSuite(DescriptorSuiteMode mode);
+  void SetPlayInfo(int16 playInfo) { descriptorParameters_.playInfo = playInfo; }
+  // Hands the filter a descriptor to read at the next start.
+  void SetDescriptor(const Descriptor& items);
+  // What the filter's last write recorded.
+  const Descriptor& writtenDescriptor() const { return written_; }
+  bool descriptorWritten() const { return writes_ > 0; }
+  // The descriptor the filter left for the host; nullptr when none.
+  Handle currentDescriptor() const { return descriptorParameters_.descriptor; }
+  // closeReadDescriptorProc answers `code` instead of its own result (0: own).
+  void SetCloseReadResult(OSErr code) { closeReadResult_ = code; }
+  const PIDescriptorParameters& descriptorParameters() const { return descriptorParameters_; }
+
  private:
   struct HostHandle;
   static Host* current_;
@@ -82,6 +196,62 @@ class Host {
   static void UnlockProc(Handle h);
   static void RecoverSpaceProc(int32 size);
   void DisposeAny(Handle h);
+  Handle MakeHandle(int32 size);
+
+  // The image protocols.
+  struct Buffer {
+    Rect rect{};
+    int16 loPlane = 0;
+    int16 hiPlane = -1;
+    int32 rowBytes = 0;
+    std::vector<uint8> bytes;
+  };
+  static OSErr AdvanceStateProc();
+  static Boolean AbortProc();
+  static Boolean NeverAbortProc();
+  static void ProgressProcCallback(int32 done, int32 total);
+  static OSErr DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
+                                 void* platformContext);
+  bool RectsActive() const;
+  OSErr ServeRequest();
+  OSErr FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 padding, const Image& from,
+                   Fixed rate);
+  void TakeOverOutput();
+  static OSErr Fail(Buffer& buffer);
+  bool Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const;
+  void ResetRunCounters();
+
+  // Descriptor suites.
+  struct ReadSession;
+  struct WriteSession;
+  static PIReadDescriptor OpenRead(PIDescriptorHandle descriptor, DescriptorKeyIDArray keys);
+  static OSErr CloseRead(PIReadDescriptor token);
+  static Boolean GetKey(PIReadDescriptor token, DescriptorKeyID* key, DescriptorTypeID* type, int32* flags);
+  static OSErr GetInteger(PIReadDescriptor token, int32* value);
+  static OSErr GetFloat(PIReadDescriptor token, real64* value);
+  static OSErr GetUnitFloat(PIReadDescriptor token, DescriptorUnitID* unit, real64* value);
+  static OSErr GetBoolean(PIReadDescriptor token, Boolean* value);
+  static OSErr GetHandleValue(PIReadDescriptor token, Handle* value);
+  static OSErr GetEnumerated(PIReadDescriptor token, DescriptorEnumID* value);
+  static OSErr GetClass(PIReadDescriptor token, DescriptorTypeID* value);
+  static OSErr GetSimpleReference(PIReadDescriptor token, PIDescriptorSimpleReference* value);
+  static OSErr GetObject(PIReadDescriptor token, DescriptorTypeID* type, PIDescriptorHandle* value);
+  static OSErr GetCount(PIReadDescriptor token, uint32* value);
+  static OSErr GetString(PIReadDescriptor token, unsigned char (*value)[256]);
+  static OSErr GetPinnedInteger(PIReadDescriptor token, int32 min, int32 max, int32* value);
+  static OSErr GetPinnedFloat(PIReadDescriptor token, const real64* min, const real64* max, real64* value);
+  static OSErr GetPinnedUnitFloat(PIReadDescriptor token, const real64* min, const real64* max,
+                                  DescriptorUnitID* unit, real64* value);
+  static PIWriteDescriptor OpenWrite();
+  static OSErr CloseWrite(PIWriteDescriptor token, PIDescriptorHandle* written);
+  static OSErr PutInteger(PIWriteDescriptor token, DescriptorKeyID key, int32 value);
+  static OSErr PutFloat(PIWriteDescriptor token, DescriptorKeyID key, const real64* value);
+  static OSErr PutUnitFloat(PIWriteDescriptor token, DescriptorKeyID key, DescriptorUnitID unit,
+                            const real64* value);
+  static OSErr PutBoolean(PIWriteDescriptor token, DescriptorKeyID key, Boolean value);
+  static OSErr PutEnumerated(PIWriteDescriptor token, DescriptorKeyID key, DescriptorTypeID type,
+                             DescriptorEnumID value);
+  static OSErr PutUnsupported(PIWriteDescriptor token, DescriptorKeyID key, Handle value);
 
   EntryProc entry_;
   std::unique_ptr<std::uint64_t[]> recordStorage_;
@@ -93,6 +263,35 @@ class Host {
   int allocationsLeft_ = -1;
   std::map<Handle, std::unique_ptr<HostHandle>> handles_;
   std::vector<HandleEvent> events_;
+
+  Image source_;
+  Image destination_;
+  Buffer in_;
+  Buffer out_;
+  bool outPending_ = false;
+  Fixed outRate_ = kFixedOne;
+  std::vector<int16> selectors_;
+  int continueCalls_ = 0;
+  bool clampRects_ = false;
+  bool callFinish_ = true;
+  int32 rowSlack_ = 0;
+  bool zeroCopy_ = true;
+  int advanceFailAt_ = 0;
+  OSErr advanceFailCode_ = noErr;
+  int advanceCalls_ = 0;
+  std::vector<Rect> servedInRects_;
+  int abortAfter_ = -1;
+  int abortCalls_ = 0;
+  std::vector<ProgressCall> progress_;
+  int displayCalls_ = 0;
+
+  ReadDescriptorProcs readProcs_{};
+  WriteDescriptorProcs writeProcs_{};
+  PIDescriptorParameters descriptorParameters_{};
+  std::map<Handle, Descriptor> descriptors_;
+  Descriptor written_;
+  int writes_ = 0;
+  OSErr closeReadResult_ = noErr;
 };
 
 }  // namespace vantrel::runner

@@ -11,6 +11,7 @@
 namespace vantrel {
 namespace {
 
+using runner::DescriptorSuiteMode;
 using runner::HandleEvent;
 using runner::HandleSuiteMode;
 using runner::Host;
@@ -29,6 +30,7 @@ class DispatchTest : public ::testing::TestWithParam<SelectorCase> {};
 
 TEST_P(DispatchTest, FirstCallMakesGlobalsAndBlockThenAnswers) {
   Host host(testing::ReloadFilter());
+  host.SetDescriptorSuite(DescriptorSuiteMode::None);
   EXPECT_EQ(host.Call(GetParam().selector), GetParam().expected);
   EXPECT_NE(host.data(), 0);
   ASSERT_NE(Block(host), nullptr);
@@ -57,6 +59,7 @@ TEST(AboutSelector, WritesNoResultAndMakesNoHandle) {
 
 TEST(Dispatch, SameGlobalsHandleIsLockedAndUnlockedInEveryCall) {
   Host host(testing::ReloadFilter());
+  host.SetDescriptorSuite(DescriptorSuiteMode::None);
   const int16 run[] = {filterSelectorParameters, filterSelectorPrepare, filterSelectorFinish, 9};
   Handle globals = nullptr;
   for (int16 selector : run) {
@@ -103,6 +106,7 @@ class FallbackSuiteTest : public ::testing::TestWithParam<HandleSuiteMode> {};
 TEST_P(FallbackSuiteTest, FilterKeepsItsStateInItsOwnHandles) {
   Host host(testing::ReloadFilter());
   host.SetHandleSuite(GetParam());
+  host.SetDescriptorSuite(DescriptorSuiteMode::None);
   EXPECT_EQ(host.Call(filterSelectorParameters), noErr);
   const intptr_t globals = host.data();
   ASSERT_NE(globals, 0);

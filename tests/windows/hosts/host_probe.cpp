@@ -1,7 +1,9 @@
 // A stand-in host application for detection tests: it loads Vantrel.8bf from
 // beside itself, lets the filter create its parameter block, and checks what
-// the filter decided about this program (hostIsPremiere) and what the version
-// reader finds in this program's own version block against its command line:
+// the filter decided about this program (hostIsPremiere, and with it the
+// classic drive for the 'PrMr' host although advanceState is offered) and what
+// the version reader finds in this program's own version block against its
+// command line:
 //   host_probe <hostIsPremiere> <signature|0> <major> <minor> <fix> <platform>
 // Exit code 0 when everything matches, 1 when something differs, 2 when the
 // filter cannot be driven.
@@ -25,7 +27,8 @@ std::string SignatureText(uint32 signature) {
   return text;
 }
 
-// hostIsPremiere of a new parameter block, or -1 when there is none.
+// hostIsPremiere of a new parameter block, or -1 when there is none or when a
+// run on a small image did not take the drive that the flag calls for.
 int HostIsPremiereAsDecidedByTheFilter() {
   runner::LoadedFilter filter = runner::LoadFilter();
   if (filter.entry == nullptr) {
@@ -41,6 +44,12 @@ int HostIsPremiereAsDecidedByTheFilter() {
       std::printf("parameters selector answered %d without a parameter block\n", result);
     } else {
       decided = parameters->hostIsPremiere;
+      runner::Image image(6, 4, 3);
+      host.SetImage(image, plugInModeRGBColor);
+      const int16 run = host.RunFilter();
+      const bool oneBand = host.advanceStateCalls() == 1 && host.continueCalls() == 0;
+      std::printf("run answered %d by the %s drive\n", run, oneBand ? "advanceState" : "classic");
+      if (run != noErr || oneBand == (decided != 0)) decided = -1;
     }
   }
   runner::UnloadFilter(filter);

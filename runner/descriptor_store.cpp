@@ -1,0 +1,289 @@
+// Our host's scripting descriptors: an in-memory store behind the read and
+// write suites. A descriptor is a host handle; the store keeps its values.
+#include <algorithm>
+#include <set>
+
+#include "runner/host.h"
+
+namespace vantrel::runner {
+
+DescriptorItem DescriptorItem::UnitFloat(DescriptorKeyID key, DescriptorUnitID unit, real64 value) {
+  DescriptorItem item;
+  item.key = key;
+  item.type = FourCC("UntF");
+  item.unitOrEnumType = unit;
+  item.number = value;
+  return item;
+}
+
+DescriptorItem DescriptorItem::Enumerated(DescriptorKeyID key, DescriptorTypeID type, DescriptorEnumID value) {
+  DescriptorItem item;
+  item.key = key;
+  item.type = FourCC("enum");
+  item.unitOrEnumType = type;
+  item.enumValue = value;
+  return item;
+}
+
+DescriptorItem DescriptorItem::Bool(DescriptorKeyID key, bool value) {
+  DescriptorItem item;
+  item.key = key;
+  item.type = FourCC("bool");
+  item.boolean = value;
+  return item;
+}
+
+DescriptorItem DescriptorItem::Integer(DescriptorKeyID key, int32 value) {
+  DescriptorItem item;
+  item.key = key;
+  item.type = FourCC("long");
+  item.integer = value;
+  return item;
+}
+
+struct Host::ReadSession {
+  Descriptor items;
+  std::size_t next = 0;
+  const DescriptorItem* current = nullptr;
+  std::vector<DescriptorKeyID> wanted;
+  std::set<DescriptorKeyID> seen;
+  OSErr lastError = noErr;
+
+  // The current item when it has `type`, else nullptr with paramErr noted.
+  const DescriptorItem* Current(uint32 type) {
+    if (current == nullptr || current->type != type) {
+      lastError = paramErr;
+      return nullptr;
+    }
+    return current;
+  }
+};
+
+struct Host::WriteSession {
+  Descriptor items;
+};
+
+void Host::SetDescriptorSuite(DescriptorSuiteMode mode) {
+  readProcs_ = ReadDescriptorProcs{kCurrentReadDescriptorProcsVersion,
+                                   kCurrentReadDescriptorProcsCount,
+                                   OpenRead,
+                                   CloseRead,
+                                   GetKey,
+                                   GetInteger,
+                                   GetFloat,
+                                   GetUnitFloat,
+                                   GetBoolean,
+                                   GetHandleValue,
+                                   GetHandleValue,
+                                   GetEnumerated,
+                                   GetClass,
+                                   GetSimpleReference,
+                                   GetObject,
+                                   GetCount,
+                                   GetString,
+                                   GetPinnedInteger,
+                                   GetPinnedFloat,
+                                   GetPinnedUnitFloat};
+  writeProcs_ = WriteDescriptorProcs{};
+  writeProcs_.writeDescriptorProcsVersion = kCurrentWriteDescriptorProcsVersion;
+  writeProcs_.numWriteDescriptorProcs = kCurrentWriteDescriptorProcsCount;
+  writeProcs_.openWriteDescriptorProc = OpenWrite;
+  writeProcs_.closeWriteDescriptorProc = CloseWrite;
+  writeProcs_.putIntegerProc = PutInteger;
+  writeProcs_.putFloatProc = PutFloat;
+  writeProcs_.putUnitFloatProc = PutUnitFloat;
+  writeProcs_.putBooleanProc = PutBoolean;
+  writeProcs_.putTextProc = PutUnsupported;
+  writeProcs_.putAliasProc = PutUnsupported;
+  writeProcs_.putEnumeratedProc = PutEnumerated;
+
+  descriptorParameters_.descriptorParametersVersion = kCurrentDescriptorParametersVersion;
+  descriptorParameters_.readDescriptorProcs = &readProcs_;
+  descriptorParameters_.writeDescriptorProcs = &writeProcs_;
+  record_->descriptorParameters = &descriptorParameters_;
+  switch (mode) {
+    case DescriptorSuiteMode::Full: break;
+    case DescriptorSuiteMode::None: record_->descriptorParameters = nullptr; break;
+    case DescriptorSuiteMode::NullSuites:
+      descriptorParameters_.readDescriptorProcs = nullptr;
+      descriptorParameters_.writeDescriptorProcs = nullptr;
+      break;
+    case DescriptorSuiteMode::ParametersVersion1: descriptorParameters_.descriptorParametersVersion = 1; break;
+    case DescriptorSuiteMode::ReadVersion1: readProcs_.readDescriptorProcsVersion = 1; break;
+    case DescriptorSuiteMode::ReadShort17: readProcs_.numReadDescriptorProcs = 17; break;
+    case DescriptorSuiteMode::NullPinnedUnitFloat: readProcs_.getPinnedUnitFloatProc = nullptr; break;
+    case DescriptorSuiteMode::WriteVersion1: writeProcs_.writeDescriptorProcsVersion = 1; break;
+    case DescriptorSuiteMode::WriteShort15: writeProcs_.numWriteDescriptorProcs = 15; break;
+  }
+}
+
+void Host::SetDescriptor(const Descriptor& items) {
+  DisposeAny(descriptorParameters_.descriptor);
+  Handle h = MakeHandle(4);
+  descriptors_[h] = items;
+  descriptorParameters_.descriptor = h;
+}
+
+PIReadDescriptor Host::OpenRead(PIDescriptorHandle descriptor, DescriptorKeyIDArray keys) {
+  Host* self = current_;
+  auto it = self->descriptors_.find(descriptor);
+  if (descriptor == nullptr || it == self->descriptors_.end()) return nullptr;
+  auto* session = new ReadSession;
+  session->items = it->second;
+  for (; keys != nullptr && *keys != 0; ++keys) session->wanted.push_back(*keys);
+  return session;
+}
+
+OSErr Host::CloseRead(PIReadDescriptor token) {
+  auto* session = static_cast<ReadSession*>(token);
+  if (session == nullptr) return paramErr;
+  OSErr result = session->lastError;
+  for (DescriptorKeyID key : session->wanted)
+    if (!session->seen.count(key)) result = errMissingParameter;
+  delete session;
+  if (current_->closeReadResult_ != noErr) return current_->closeReadResult_;
+  return result;
+}
+
+Boolean Host::GetKey(PIReadDescriptor token, DescriptorKeyID* key, DescriptorTypeID* type, int32* flags) {
+  auto* session = static_cast<ReadSession*>(token);
+  if (session->next >= session->items.size()) {
+    session->current = nullptr;
+    return 0;
+  }
+  session->current = &session->items[session->next++];
+  session->seen.insert(session->current->key);
+  *key = session->current->key;
+  *type = session->current->type;
+  *flags = 0;
+  return 1;
+}
+
+OSErr Host::GetInteger(PIReadDescriptor token, int32* value) {
+  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("long"));
+  if (item == nullptr) return paramErr;
+  *value = item->integer;
+  return noErr;
+}
+
+OSErr Host::GetFloat(PIReadDescriptor token, real64* value) {
+  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("doub"));
+  if (item == nullptr) return paramErr;
+  *value = item->number;
+  return noErr;
+}
+
+OSErr Host::GetUnitFloat(PIReadDescriptor token, DescriptorUnitID* unit, real64* value) {
+  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("UntF"));
+  if (item == nullptr) return paramErr;
+  *unit = item->unitOrEnumType;
+  *value = item->number;
+  return noErr;
+}
+
+OSErr Host::GetBoolean(PIReadDescriptor token, Boolean* value) {
+  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("bool"));
+  if (item == nullptr) return paramErr;
+  *value = item->boolean ? 1 : 0;
+  return noErr;
+}
+
+OSErr Host::GetEnumerated(PIReadDescriptor token, DescriptorEnumID* value) {
+  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("enum"));
+  if (item == nullptr) return paramErr;
+  *value = item->enumValue;
+  return noErr;
+}
+
+// Kinds of value our store never holds.
+OSErr Host::GetHandleValue(PIReadDescriptor token, Handle*) { return static_cast<ReadSession*>(token)->lastError = paramErr; }
+OSErr Host::GetClass(PIReadDescriptor token, DescriptorTypeID*) { return static_cast<ReadSession*>(token)->lastError = paramErr; }
+OSErr Host::GetSimpleReference(PIReadDescriptor token, PIDescriptorSimpleReference*) {
+  return static_cast<ReadSession*>(token)->lastError = paramErr;
+}
+OSErr Host::GetObject(PIReadDescriptor token, DescriptorTypeID*, PIDescriptorHandle*) {
+  return static_cast<ReadSession*>(token)->lastError = paramErr;
+}
+OSErr Host::GetCount(PIReadDescriptor token, uint32*) { return static_cast<ReadSession*>(token)->lastError = paramErr; }
+OSErr Host::GetString(PIReadDescriptor token, unsigned char (*)[256]) {
+  return static_cast<ReadSession*>(token)->lastError = paramErr;
+}
+
+OSErr Host::GetPinnedInteger(PIReadDescriptor token, int32 min, int32 max, int32* value) {
+  OSErr e = GetInteger(token, value);
+  if (e != noErr) return e;
+  if (*value < min || *value > max) {
+    *value = std::clamp(*value, min, max);
+    return coercedParamErr;
+  }
+  return noErr;
+}
+
+OSErr Host::GetPinnedFloat(PIReadDescriptor token, const real64* min, const real64* max, real64* value) {
+  OSErr e = GetFloat(token, value);
+  if (e != noErr) return e;
+  if (*value < *min || *value > *max) {
+    *value = std::clamp(*value, *min, *max);
+    return coercedParamErr;
+  }
+  return noErr;
+}
+
+OSErr Host::GetPinnedUnitFloat(PIReadDescriptor token, const real64* min, const real64* max,
+                               DescriptorUnitID* unit, real64* value) {
+  OSErr e = GetUnitFloat(token, unit, value);
+  if (e != noErr) return e;
+  if (*value < *min || *value > *max) {
+    *value = std::clamp(*value, *min, *max);
+    return coercedParamErr;
+  }
+  return noErr;
+}
+
+PIWriteDescriptor Host::OpenWrite() { return new WriteSession; }
+
+OSErr Host::CloseWrite(PIWriteDescriptor token, PIDescriptorHandle* written) {
+  Host* self = current_;
+  auto* session = static_cast<WriteSession*>(token);
+  if (session == nullptr) return paramErr;
+  Handle h = self->MakeHandle(4);
+  self->descriptors_[h] = session->items;
+  self->written_ = session->items;
+  ++self->writes_;
+  delete session;
+  *written = h;
+  return noErr;
+}
+
+OSErr Host::PutInteger(PIWriteDescriptor token, DescriptorKeyID key, int32 value) {
+  static_cast<WriteSession*>(token)->items.push_back(DescriptorItem::Integer(key, value));
+  return noErr;
+}
+
+OSErr Host::PutFloat(PIWriteDescriptor token, DescriptorKeyID key, const real64* value) {
+  DescriptorItem item;
+  item.key = key;
+  item.type = FourCC("doub");
+  item.number = *value;
+  static_cast<WriteSession*>(token)->items.push_back(item);
+  return noErr;
+}
+
+OSErr Host::PutUnitFloat(PIWriteDescriptor token, DescriptorKeyID key, DescriptorUnitID unit, const real64* value) {
+  static_cast<WriteSession*>(token)->items.push_back(DescriptorItem::UnitFloat(key, unit, *value));
+  return noErr;
+}
+
+OSErr Host::PutBoolean(PIWriteDescriptor token, DescriptorKeyID key, Boolean value) {
+  static_cast<WriteSession*>(token)->items.push_back(DescriptorItem::Bool(key, value != 0));
+  return noErr;
+}
+
+OSErr Host::PutEnumerated(PIWriteDescriptor token, DescriptorKeyID key, DescriptorTypeID type, DescriptorEnumID value) {
+  static_cast<WriteSession*>(token)->items.push_back(DescriptorItem::Enumerated(key, type, value));
+  return noErr;
+}
+
+OSErr Host::PutUnsupported(PIWriteDescriptor, DescriptorKeyID, Handle) { return paramErr; }
+
+}  // namespace vantrel::runner

@@ -1,0 +1,272 @@
+// Our host's side of the image protocols: the classic band loop, advanceState,
+// padding, sampling, and taking over the filter's output.
+#include <algorithm>
+#include <cstring>
+
+#include "runner/host.h"
+
+namespace vantrel::runner {
+namespace {
+
+bool NonEmpty(const Rect& r) { return r.left < r.right && r.top < r.bottom; }
+
+// Fills one pixel outside the image as `padding` asks: a byte value, the
+// nearest edge pixel (-1) or whatever is there (-2). Answers false for -3,
+// which makes such a request an error.
+bool Pad(uint8* d, int64_t y, int64_t x, int16 lo, int32 planes, int16 padding, const Image& from) {
+  if (padding >= 0) {
+    std::memset(d, padding & 0xFF, std::size_t(planes));
+  } else if (padding == -1) {
+    const int64_t cy = std::clamp<int64_t>(y, 0, from.height - 1);
+    const int64_t cx = std::clamp<int64_t>(x, 0, from.width - 1);
+    std::memcpy(d, from.At(int(cy), int(cx)) + lo, std::size_t(planes));
+  } else if (padding != -2) {
+    return false;
+  }
+  return true;
+}
+
+// Guards the run loop against a filter that keeps asking forever.
+constexpr int kMaxContinueCalls = 1 << 20;
+
+}  // namespace
+
+void Host::SetImage(const Image& source, int16 imageMode) {
+  SetImage(source, imageMode, Rect{0, 0, source.height, source.width});
+}
+
+void Host::SetImage(const Image& source, int16 imageMode, Rect filterRect) {
+  source_ = source;
+  destination_ = source;
+  FilterRecord& r = *record_;
+  r.imageMode = imageMode;
+  r.planes = source.planes;
+  r.imageSize = Point{source.height, source.width};
+  r.wholeSize = r.imageSize;
+  r.filterRect = filterRect;
+  const int16 colour = static_cast<int16>(imageMode == 4 ? 4 : 3);
+  r.inLayerPlanes = std::min<int16>(colour, source.planes);
+  r.inTransparencyMask = source.planes > colour ? 1 : 0;
+  r.inNonLayerPlanes = 0;
+}
+
+void Host::OfferAdvanceState(bool offer) { record_->advanceState = offer ? AdvanceStateProc : nullptr; }
+
+void Host::OfferDisplayPixels(bool offer) { record_->displayPixels = offer ? DisplayPixelsProc : nullptr; }
+
+void Host::ResetRunCounters() {
+  selectors_.clear();
+  continueCalls_ = 0;
+  advanceCalls_ = 0;
+  servedInRects_.clear();
+  abortCalls_ = 0;
+  progress_.clear();
+  displayCalls_ = 0;
+  in_ = Buffer{};
+  out_ = Buffer{};
+  outPending_ = false;
+}
+
+bool Host::RectsActive() const {
+  const FilterRecord& r = *record_;
+  if (clampRects_) return r.outRect.right != 0 || r.inRect.right != 0;
+  return NonEmpty(r.inRect) || NonEmpty(r.outRect) || NonEmpty(r.maskRect);
+}
+
+int16 Host::RunFilter(bool withParametersSelector) {
+  // A new run: the Globals of the last one go, the parameter block stays.
+  DisposeAny(reinterpret_cast<Handle>(data_));
+  data_ = 0;
+  ResetRunCounters();
+  auto call = [this](int16 selector) {
+    selectors_.push_back(selector);
+    return Call(selector);
+  };
+
+  if (withParametersSelector) {
+    if (OSErr e = call(filterSelectorParameters); e != noErr) return e;
+  }
+  if (OSErr e = call(filterSelectorPrepare); e != noErr) return e;
+  OSErr runResult = call(filterSelectorStart);
+  TakeOverOutput();
+  if (runResult != noErr) return runResult;  // a failed start ends the run without finish
+
+  while (RectsActive()) {
+    OSErr served = ServeRequest();
+    if (served != noErr) {
+      runResult = served;
+      break;
+    }
+    ++continueCalls_;
+    runResult = call(filterSelectorContinue);
+    TakeOverOutput();
+    if (runResult != noErr) break;
+    if (continueCalls_ >= kMaxContinueCalls) {
+      runResult = filterBadParameters;
+      break;
+    }
+  }
+  if (callFinish_) {
+    OSErr finished = call(filterSelectorFinish);
+    if (runResult == noErr) runResult = finished;
+  }
+  return runResult;
+}
+
+OSErr Host::AdvanceStateProc() {
+  Host* self = current_;
+  ++self->advanceCalls_;
+  if (self->advanceFailAt_ > 0 && self->advanceCalls_ >= self->advanceFailAt_) return self->advanceFailCode_;
+  self->TakeOverOutput();
+  return self->ServeRequest();
+}
+
+OSErr Host::ServeRequest() {
+  FilterRecord& r = *record_;
+  servedInRects_.push_back(r.inRect);
+  const Fixed rate = r.inputRate == 0 ? kFixedOne : r.inputRate;
+  if (clampRects_) {
+    for (Rect* rect : {&r.inRect, &r.outRect, &r.maskRect}) {
+      rect->bottom = std::min(rect->bottom, source_.height);
+      rect->right = std::min(rect->right, source_.width);
+      if (rect->bottom <= 0 || rect->right <= 0) *rect = Rect{0, 0, 0, 0};
+    }
+  }
+  // A request for whole pixels inside the image at full rate is served from
+  // the image itself, as hosts that hand out their own tiles do; the output
+  // only so where it also lies inside the filter rectangle.
+  const Rect& f = r.filterRect;
+  const Rect image{0, 0, source_.height, source_.width};
+  const Rect outBounds{std::max(f.top, image.top), std::max(f.left, image.left), std::min(f.bottom, image.bottom),
+                       std::min(f.right, image.right)};
+  const bool directIn = Direct(r.inRect, r.inLoPlane, r.inHiPlane, rate, image);
+  const bool directOut = Direct(r.outRect, r.outLoPlane, r.outHiPlane, rate, outBounds);
+
+  in_ = Buffer{};
+  out_ = Buffer{};
+  if (!directIn) {
+    OSErr e = FillBuffer(in_, r.inRect, r.inLoPlane, r.inHiPlane, r.inputPadding, source_, rate);
+    if (e != noErr) return e;
+  }
+  if (!directOut) {
+    // The output buffer starts as the current destination pixels.
+    OSErr e = FillBuffer(out_, r.outRect, r.outLoPlane, r.outHiPlane, r.outputPadding, destination_, rate);
+    if (e != noErr) return e;
+  }
+  const int32 imageRowBytes = int32{source_.width} * source_.planes;
+  r.inData = directIn ? source_.At(r.inRect.top, r.inRect.left) : in_.bytes.empty() ? nullptr : in_.bytes.data();
+  r.inRowBytes = directIn ? imageRowBytes : in_.rowBytes;
+  r.outData = directOut ? destination_.At(r.outRect.top, r.outRect.left)
+                        : out_.bytes.empty() ? nullptr : out_.bytes.data();
+  r.outRowBytes = directOut ? imageRowBytes : out_.rowBytes;
+  r.inColumnBytes = r.outColumnBytes = 0;
+  outPending_ = !out_.bytes.empty();
+  outRate_ = rate;
+  return noErr;
+}
+
+bool Host::Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const {
+  return zeroCopy_ && rowSlack_ == 0 && rate == kFixedOne && NonEmpty(rect) && lo == 0 &&
+         hi == source_.planes - 1 && rect.top >= bounds.top && rect.left >= bounds.left &&
+         rect.bottom <= bounds.bottom && rect.right <= bounds.right;
+}
+
+OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 padding, const Image& from,
+                       Fixed rate) {
+  buffer = Buffer{};
+  if (!NonEmpty(rect)) return noErr;
+  if (lo < 0 || hi < lo || hi >= from.planes) return paramErr;
+  const int32 rows = rect.bottom - rect.top;
+  const int32 cols = rect.right - rect.left;
+  const int32 planes = hi - lo + 1;
+  buffer.rect = rect;
+  buffer.loPlane = lo;
+  buffer.hiPlane = hi;
+  buffer.rowBytes = cols * planes + rowSlack_;
+  buffer.bytes.assign(std::size_t(buffer.rowBytes) * rows, 0xCD);
+  const bool wholePixels = lo == 0 && planes == from.planes;
+  for (int32 i = 0; i < rows; ++i) {
+    uint8* row = &buffer.bytes[std::size_t(i) * buffer.rowBytes];
+    const int64_t y = (int64_t(rect.top) + i) * rate >> 16;
+    int32 j = 0;
+    // A whole row of padding bytes is one fill.
+    if ((y < 0 || y >= from.height) && padding >= 0) {
+      std::memset(row, padding & 0xFF, std::size_t(cols) * planes);
+      continue;
+    }
+    // At full rate a run of pixels inside the image is one copy.
+    if (rate == kFixedOne && wholePixels && y >= 0 && y < from.height) {
+      const int32 first = std::clamp<int32>(-rect.left, 0, cols);
+      const int32 last = std::clamp<int32>(from.width - rect.left, first, cols);
+      if (last > first)
+        std::memcpy(row + std::size_t(first) * planes, from.At(int(y), rect.left + first),
+                    std::size_t(last - first) * planes);
+      for (; j < cols; ++j) {
+        if (j == first) j = last;
+        if (j >= cols) break;
+        if (!Pad(row + std::size_t(j) * planes, y, rect.left + j, lo, planes, padding, from)) return Fail(buffer);
+      }
+      continue;
+    }
+    for (; j < cols; ++j) {
+      // Coordinates of the request are in sampled pixels.
+      const int64_t x = (int64_t(rect.left) + j) * rate >> 16;
+      uint8* d = row + std::size_t(j) * planes;
+      if (y >= 0 && y < from.height && x >= 0 && x < from.width)
+        std::memcpy(d, from.At(int(y), int(x)) + lo, std::size_t(planes));
+      else if (!Pad(d, y, x, lo, planes, padding, from))
+        return Fail(buffer);
+    }
+  }
+  return noErr;
+}
+
+OSErr Host::Fail(Buffer& buffer) {
+  buffer = Buffer{};
+  return paramErr;
+}
+
+void Host::TakeOverOutput() {
+  if (!outPending_) return;
+  outPending_ = false;
+  // At a sampling rate other than 1 the output is the filter's scratch: it has
+  // no place in the full-size image.
+  if (outRate_ != kFixedOne) return;
+  const Buffer& b = out_;
+  const Rect& f = record_->filterRect;
+  const int32 planes = b.hiPlane - b.loPlane + 1;
+  const int32 top = std::max<int32>({b.rect.top, f.top, 0});
+  const int32 bottom = std::min<int32>({b.rect.bottom, f.bottom, destination_.height});
+  const int32 left = std::max<int32>({b.rect.left, f.left, 0});
+  const int32 right = std::min<int32>({b.rect.right, f.right, destination_.width});
+  const bool wholePixels = b.loPlane == 0 && planes == destination_.planes;
+  for (int32 y = top; y < bottom; ++y) {
+    const uint8* s = &b.bytes[std::size_t(y - b.rect.top) * b.rowBytes + std::size_t(left - b.rect.left) * planes];
+    if (wholePixels) {
+      if (right > left) std::memcpy(destination_.At(y, left), s, std::size_t(right - left) * planes);
+      continue;
+    }
+    for (int32 x = left; x < right; ++x, s += planes) std::memcpy(destination_.At(y, x) + b.loPlane, s, std::size_t(planes));
+  }
+}
+
+Boolean Host::AbortProc() {
+  Host* self = current_;
+  ++self->abortCalls_;
+  return self->abortAfter_ >= 0 && self->abortCalls_ > self->abortAfter_ ? 1 : 0;
+}
+
+Boolean Host::NeverAbortProc() { return 0; }
+
+void Host::CountAbortCalls(bool count) { record_->abortProc = count ? AbortProc : NeverAbortProc; }
+
+void Host::ProgressProcCallback(int32 done, int32 total) { current_->progress_.push_back({done, total}); }
+
+OSErr Host::DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32, int32, void*) {
+  ++current_->displayCalls_;
+  if (source == nullptr || srcRect == nullptr || source->baseAddr == nullptr || source->rowBytes == 0)
+    return filterBadParameters;
+  return noErr;
+}
+
+}  // namespace vantrel::runner

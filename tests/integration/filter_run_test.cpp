@@ -1,0 +1,338 @@
+// Whole runs through ENTRYPOINT, as a host drives them: both drives, RGB, RGBA
+// and CMYK, odd band heights, cancellation, and bad requests.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "core/parameters.h"
+#include "runner/host.h"
+#include "tests/support/loaded_filter.h"
+
+namespace vantrel {
+namespace {
+
+using runner::Host;
+using runner::Image;
+
+// A deterministic image whose planes all differ from pixel to pixel.
+Image Pattern(int16 width, int16 height, int16 planes) {
+  Image image(width, height, planes);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int k = 0; k < planes; ++k) image.At(y, x)[k] = static_cast<uint8>(x * 7 + y * 13 + k * 61 + 3);
+  return image;
+}
+
+struct Settings {
+  int16 orderIndex = 0;
+  bool blend = false, cross = false, mix = false;
+  bool exclude = false;
+  int16 excludedChannel = 2;
+};
+
+// The expected result, worked out from the rules independently of the filter:
+// `sources` is the order's source plane per output plane, `bandRows` the
+// height of the buffers the image travelled in (the Cross checkerboard starts
+// again in each).
+Image Expected(const Image& src, int16 colours, const std::array<int, 4>& sources, const Settings& s,
+               int bandRows, uint8 cleared) {
+  Image out = src;
+  for (int y = 0; y < src.height; ++y) {
+    for (int x = 0; x < src.width; ++x) {
+      const uint8* p = src.At(y, x);
+      uint8* d = out.At(y, x);
+      const int i = y % bandRows;
+      for (int k = 0; k < colours; ++k) {
+        if (s.exclude && k + 1 == s.excludedChannel)
+          d[k] = cleared;
+        else if (s.blend && s.cross && (i + x) % 2 == 0)
+          d[k] = p[k];
+        else if (s.blend && s.mix)
+          d[k] = static_cast<uint8>((p[sources[k]] + p[k]) >> 1);
+        else
+          d[k] = p[sources[k]];
+      }
+    }
+  }
+  return out;
+}
+
+FilterParameters* Block(Host& host) { return reinterpret_cast<FilterParameters*>(*host.record().parameters); }
+
+// Creates the parameter block through the entry point and applies `s`.
+void Configure(Host& host, const Settings& s) {
+  host.Call(filterSelectorPrepare);
+  FilterParameters* b = Block(host);
+  b->orderIndex = s.orderIndex;
+  b->blendEnabled = s.blend;
+  b->blendCross = s.cross;
+  b->blendMix = s.mix;
+  b->excludeEnabled = s.exclude;
+  b->excludedChannel = s.excludedChannel;
+}
+
+enum class Drive { AdvanceState, Classic };
+
+struct RunCase {
+  const char* name;
+  int16 mode, planes;
+  Settings settings;
+  std::array<int, 4> sources;
+};
+
+class WholeRunTest : public ::testing::TestWithParam<std::tuple<RunCase, Drive>> {};
+
+TEST_P(WholeRunTest, GivesThePixelsTheRulesDefine) {
+  const auto& [c, drive] = GetParam();
+  const int16 width = 23, height = 17;
+  Host host(testing::ReloadFilter());
+  const Image source = Pattern(width, height, c.planes);
+  host.SetImage(source, c.mode);
+  host.OfferAdvanceState(drive == Drive::AdvanceState);
+  // A memory offer that makes the classic drive use bands of 5 rows.
+  const int32 rowCost = width * (2 * c.planes + 1);
+  host.record().maxSpace = 5 * rowCost;
+  Configure(host, c.settings);
+  ASSERT_EQ(host.RunFilter(), noErr);
+
+  const int band = drive == Drive::AdvanceState ? height : 5;
+  EXPECT_EQ(Block(host)->bandRows, band);
+  const int16 colours = c.mode == plugInModeCMYKColor ? 4 : 3;
+  const Image expected =
+      Expected(source, colours, c.sources, c.settings, band, c.mode == plugInModeCMYKColor ? 255 : 0);
+  ASSERT_EQ(host.destination().pixels.size(), expected.pixels.size());
+  EXPECT_EQ(host.destination().pixels, expected.pixels);
+  if (drive == Drive::Classic) {
+    EXPECT_EQ(host.continueCalls(), 4);  // rows 0, 5, 10, 15
+    EXPECT_EQ(host.advanceStateCalls(), 0);
+  } else {
+    EXPECT_EQ(host.continueCalls(), 0);
+    EXPECT_EQ(host.advanceStateCalls(), 1);
+  }
+  // One progress report per row of every band (the last band of 5 reaches
+  // past the image), and abort asked once per pixel at least.
+  EXPECT_EQ(host.progressCalls().size(), std::size_t(drive == Drive::Classic ? 20 : height));
+  EXPECT_GE(host.abortCalls(), width * height);
+}
+
+Settings Order(int16 index) {
+  Settings s;
+  s.orderIndex = index;
+  return s;
+}
+Settings With(Settings s, bool cross, bool mix) {
+  s.blend = true;
+  s.cross = cross;
+  s.mix = mix;
+  return s;
+}
+Settings Excluding(Settings s, int16 channel) {
+  s.exclude = true;
+  s.excludedChannel = channel;
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, WholeRunTest,
+    ::testing::Combine(
+        ::testing::Values(
+            RunCase{"RgbBRG", 3, 3, Order(1), {2, 0, 1, 0}}, RunCase{"RgbBGR", 3, 3, Order(5), {2, 1, 0, 0}},
+            RunCase{"RgbMix", 3, 3, With(Order(4), false, true), {1, 0, 2, 0}},
+            RunCase{"RgbCross", 3, 3, With(Order(1), true, false), {2, 0, 1, 0}},
+            RunCase{"RgbCrossAndMix", 3, 3, With(Order(1), true, true), {2, 0, 1, 0}},
+            RunCase{"RgbExcludeOverCross", 3, 3, Excluding(With(Order(1), true, false), 2), {2, 0, 1, 0}},
+            RunCase{"RgbOrderOutOfRangeUsesRowZero", 3, 3, Order(200), {0, 1, 2, 0}},
+            RunCase{"RgbaKeepsTransparency", 3, 4, With(Order(2), false, true), {1, 2, 0, 0}},
+            RunCase{"CmykCMKY", 4, 4, Order(1), {0, 1, 3, 2}},
+            RunCase{"CmykKKKK", 4, 4, Order(255), {3, 3, 3, 3}},
+            RunCase{"CmykExcludeK", 4, 4, Excluding(Order(23), 4), {3, 2, 1, 0}},
+            RunCase{"CmykCross", 4, 4, With(Order(116), true, false), {1, 2, 0, 2}},
+            RunCase{"CmykExcludedOutOfRange", 4, 4, Excluding(Order(24), 5), {0, 0, 1, 2}}),
+        ::testing::Values(Drive::AdvanceState, Drive::Classic)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) +
+             (std::get<1>(info.param) == Drive::Classic ? "Classic" : "AdvanceState");
+    });
+
+TEST(WholeRun, BothDrivesAgreeWhenNoCheckerboardIsInvolved) {
+  std::vector<uint8> results[2];
+  for (int d = 0; d < 2; ++d) {
+    Host host(testing::ReloadFilter());
+    host.SetImage(Pattern(31, 9, 3), plugInModeRGBColor);
+    host.OfferAdvanceState(d == 0);
+    host.record().maxSpace = 2 * 31 * 7;
+    Settings s = With(Order(7), false, true);
+    Configure(host, s);
+    ASSERT_EQ(host.RunFilter(), noErr);
+    results[d] = host.destination().pixels;
+  }
+  EXPECT_EQ(results[0], results[1]);
+}
+
+TEST(WholeRun, HostWithoutDisplayPixelsGetsTheClassicDrive) {
+  Host host(testing::ReloadFilter());
+  host.SetImage(Pattern(8, 8, 3), plugInModeRGBColor);
+  host.OfferDisplayPixels(false);
+  Configure(host, Order(1));
+  ASSERT_EQ(host.RunFilter(), noErr);
+  EXPECT_EQ(host.advanceStateCalls(), 0);
+  EXPECT_GT(host.continueCalls(), 0);
+  EXPECT_EQ(Block(host)->previewAvailable, 0);
+}
+
+TEST(WholeRun, BlockMadeUnderThePremiereHostKeepsTheClassicDrive) {
+  Host host(testing::ReloadFilter());
+  const Image source = Pattern(8, 8, 3);
+  host.SetImage(source, plugInModeRGBColor);
+  Configure(host, Order(1));
+  Block(host)->hostIsPremiere = 1;
+  ASSERT_EQ(host.RunFilter(), noErr);
+  EXPECT_EQ(host.advanceStateCalls(), 0);
+  EXPECT_GT(host.continueCalls(), 0);
+  EXPECT_EQ(Block(host)->previewAvailable, 0);
+  EXPECT_EQ(host.destination().At(7, 7)[0], source.At(7, 7)[2]);
+}
+
+TEST(WholeRun, FilterRectangleInsideTheImageLeavesTheRestAlone) {
+  for (bool advance : {true, false}) {
+    Host host(testing::ReloadFilter());
+    const Image source = Pattern(20, 20, 3);
+    host.SetImage(source, plugInModeRGBColor, Rect{3, 4, 15, 11});
+    host.OfferAdvanceState(advance);
+    host.record().maxSpace = 5 * 7 * 7;  // bands of 5 rows: the last reaches past row 15
+    Configure(host, Order(1));
+    ASSERT_EQ(host.RunFilter(), noErr);
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 20; ++x) {
+        const bool inside = y >= 3 && y < 15 && x >= 4 && x < 11;
+        const uint8* s = source.At(y, x);
+        const uint8* d = host.destination().At(y, x);
+        if (inside)
+          EXPECT_EQ(d[0], s[2]) << y << "," << x;
+        else
+          EXPECT_EQ(std::memcmp(d, s, 3), 0) << y << "," << x;
+      }
+  }
+}
+
+// ---- Cancellation.
+
+struct CancelCase {
+  const char* name;
+  bool advance;
+  int abortAfter;
+  int rowsWritten;  // whole rows mapped before the stop
+};
+
+class CancelTest : public ::testing::TestWithParam<CancelCase> {};
+
+TEST_P(CancelTest, StopsWithUserCanceledAndLeavesTheRestAsDelivered) {
+  const CancelCase& c = GetParam();
+  const int16 width = 6, height = 8;
+  Host host(testing::ReloadFilter());
+  const Image source = Pattern(width, height, 3);
+  host.SetImage(source, plugInModeRGBColor);
+  host.OfferAdvanceState(c.advance);
+  host.record().maxSpace = 2 * width * 7;  // classic bands of 2 rows
+  Configure(host, Order(1));
+  host.AbortAfter(c.abortAfter);
+  EXPECT_EQ(host.RunFilter(), userCanceledErr);
+  int changedRows = 0;
+  for (int y = 0; y < height; ++y) {
+    const bool changed = std::memcmp(host.destination().At(y, 0), source.At(y, 0), std::size_t(width) * 3) != 0;
+    if (changed) ++changedRows;
+  }
+  EXPECT_LE(changedRows, c.rowsWritten + 1);
+  EXPECT_GE(changedRows, c.rowsWritten);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, CancelTest,
+    ::testing::Values(
+        // abortProc is asked once before the band request in the one-pass drive.
+        CancelCase{"AdvanceStateBeforeTheBand", true, 0, 0},
+        CancelCase{"AdvanceStateFirstPixel", true, 1, 0},
+        CancelCase{"AdvanceStateMidImage", true, 1 + 6 * 3 + 2, 3},
+        // Classic: continue asks once, then once per pixel of its band.
+        CancelCase{"ClassicAtFirstContinue", false, 0, 0},
+        CancelCase{"ClassicInsideFirstBand", false, 1 + 6 + 3, 1},
+        CancelCase{"ClassicAtSecondContinue", false, 1 + 12, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Cancel, AdvanceStateErrorBecomesTheRunResultAndMapsNothing) {
+  Host host(testing::ReloadFilter());
+  const Image source = Pattern(5, 5, 3);
+  host.SetImage(source, plugInModeRGBColor);
+  Configure(host, Order(1));
+  host.FailAdvanceStateAt(1, memFullErr);
+  EXPECT_EQ(host.RunFilter(), memFullErr);
+  EXPECT_EQ(host.destination().pixels, source.pixels);
+  EXPECT_EQ(host.record().inRect.right, 0);
+}
+
+// ---- Hosts with habits of their own, and bad requests.
+
+TEST(HostHabits, ClampingHostThatRewritesRectanglesGetsTheSamePixels) {
+  std::vector<uint8> results[2];
+  for (int clamp = 0; clamp < 2; ++clamp) {
+    Host host(testing::ReloadFilter());
+    host.SetImage(Pattern(9, 10, 3), plugInModeRGBColor);
+    host.OfferAdvanceState(false);
+    host.ClampRectsToImage(clamp == 1);
+    host.record().maxSpace = 4 * 9 * 7;  // bands of 4 rows: the last reaches row 12
+    Configure(host, Order(3));
+    ASSERT_EQ(host.RunFilter(), noErr);
+    results[clamp] = host.destination().pixels;
+  }
+  EXPECT_EQ(results[0], results[1]);
+}
+
+TEST(HostHabits, HostThatNeverCallsFinishStillGetsItsPixels) {
+  Host host(testing::ReloadFilter());
+  const Image source = Pattern(4, 4, 3);
+  host.SetImage(source, plugInModeRGBColor);
+  host.CallFinish(false);
+  Configure(host, Order(5));
+  ASSERT_EQ(host.RunFilter(), noErr);
+  EXPECT_EQ(host.destination().At(1, 1)[0], source.At(1, 1)[2]);
+  EXPECT_FALSE(host.descriptorWritten());
+}
+
+TEST(BadRequests, WideStridesEmptyAndInvertedRectanglesAreHandled) {
+  struct Case {
+    Rect filterRect;
+    int32 slack;
+  } cases[] = {{Rect{0, 0, 6, 6}, 5}, {Rect{0, 0, 0, 6}, 0}, {Rect{4, 4, 2, 2}, 0}, {Rect{2, 5, 4, 1}, 3}};
+  for (const Case& c : cases) {
+    for (bool advance : {true, false}) {
+      Host host(testing::ReloadFilter());
+      const Image source = Pattern(6, 6, 3);
+      host.SetImage(source, plugInModeRGBColor, c.filterRect);
+      host.OfferAdvanceState(advance);
+      host.SetRowSlack(c.slack);
+      Configure(host, Order(1));
+      EXPECT_EQ(host.RunFilter(), noErr);
+      const bool empty = c.filterRect.bottom <= c.filterRect.top || c.filterRect.right <= c.filterRect.left;
+      if (empty) EXPECT_EQ(host.destination().pixels, source.pixels);
+      else EXPECT_EQ(host.destination().At(5, 5)[0], source.At(5, 5)[2]);
+    }
+  }
+}
+
+TEST(BadRequests, CorruptBandHeightInAStoredBlockStillEndsTheRun) {
+  for (int16 stored : {0, -5}) {
+    Host host(testing::ReloadFilter());
+    host.SetImage(Pattern(4, 6, 3), plugInModeRGBColor);
+    host.OfferAdvanceState(false);
+    host.record().maxSpace = 1;  // no growth: the stored height is what is used
+    Configure(host, Order(1));
+    Block(host)->bandRows = stored;
+    EXPECT_EQ(host.RunFilter(), noErr);
+    EXPECT_EQ(host.continueCalls(), 6);
+  }
+}
+
+}  // namespace
+}  // namespace vantrel
