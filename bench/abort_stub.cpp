@@ -1,6 +1,6 @@
 // Host callbacks for the benchmarks: an abort test that never stops and a
 // progress report that is ignored, out of line as a host's are.
-#include "core/host_records.h"
+#include "bench/bench_support.h"
 
 namespace vantrel::bench {
 

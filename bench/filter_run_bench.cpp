@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "bench/collecting_reporter.h"
+#include "bench/bench_support.h"
 #include "core/parameters.h"
 #include "core/pixel_mapping.h"
 #include "runner/filter_loader.h"
@@ -13,14 +13,8 @@
 
 namespace vantrel::bench {
 
-Boolean AnswerContinue();
-void IgnoreProgress(int32 done, int32 total);
-
 namespace {
 
-constexpr int16 kRows = 3000;
-constexpr int16 kColumns = 4000;
-constexpr double kMegapixels = double(kRows) * kColumns / 1e6;
 constexpr int16 kOrder = 1;  // "B R G"
 constexpr int32 kMemoryOffer = 4 * 1024 * 1024;
 

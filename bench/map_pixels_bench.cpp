@@ -10,22 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "bench/collecting_reporter.h"
+#include "bench/bench_support.h"
 #include "core/channel_orders.h"
 #include "core/parameters.h"
 #include "core/pixel_mapping.h"
 
 namespace vantrel::bench {
 
-Boolean AnswerContinue();
-void IgnoreProgress(int32 done, int32 total);
-
 namespace {
 
-// 12 megapixels; both sides fit the host's 16-bit rectangles.
-constexpr int16 kRows = 3000;
-constexpr int16 kColumns = 4000;
-constexpr double kMegapixels = double(kRows) * kColumns / 1e6;
 
 // A whole image as one band, with the record and parameter block a host
 // would hand over, and the callbacks out of line.

@@ -159,40 +159,52 @@ Boolean Host::GetKey(PIReadDescriptor token, DescriptorKeyID* key, DescriptorTyp
   return 1;
 }
 
-OSErr Host::GetInteger(PIReadDescriptor token, int32* value) {
-  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("long"));
+namespace {
+
+// Hands the current item to `copy` when it has `type`; paramErr otherwise.
+template <typename Session, typename Copy>
+OSErr ReadCurrent(PIReadDescriptor token, const char (&type)[5], Copy copy) {
+  const DescriptorItem* item = static_cast<Session*>(token)->Current(FourCC(type));
   if (item == nullptr) return paramErr;
-  *value = item->integer;
+  copy(*item);
   return noErr;
+}
+
+// Holds a value that was read to [min, max], saying so as the host's pinned
+// getters do.
+template <typename T>
+OSErr Pin(OSErr read, T* value, T min, T max) {
+  if (read != noErr) return read;
+  if (*value < min || *value > max) {
+    *value = std::clamp(*value, min, max);
+    return coercedParamErr;
+  }
+  return noErr;
+}
+
+}  // namespace
+
+OSErr Host::GetInteger(PIReadDescriptor token, int32* value) {
+  return ReadCurrent<ReadSession>(token, "long", [&](const DescriptorItem& i) { *value = i.integer; });
 }
 
 OSErr Host::GetFloat(PIReadDescriptor token, real64* value) {
-  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("doub"));
-  if (item == nullptr) return paramErr;
-  *value = item->number;
-  return noErr;
+  return ReadCurrent<ReadSession>(token, "doub", [&](const DescriptorItem& i) { *value = i.number; });
 }
 
 OSErr Host::GetUnitFloat(PIReadDescriptor token, DescriptorUnitID* unit, real64* value) {
-  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("UntF"));
-  if (item == nullptr) return paramErr;
-  *unit = item->unitOrEnumType;
-  *value = item->number;
-  return noErr;
+  return ReadCurrent<ReadSession>(token, "UntF", [&](const DescriptorItem& i) {
+    *unit = i.unitOrEnumType;
+    *value = i.number;
+  });
 }
 
 OSErr Host::GetBoolean(PIReadDescriptor token, Boolean* value) {
-  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("bool"));
-  if (item == nullptr) return paramErr;
-  *value = item->boolean ? 1 : 0;
-  return noErr;
+  return ReadCurrent<ReadSession>(token, "bool", [&](const DescriptorItem& i) { *value = i.boolean ? 1 : 0; });
 }
 
 OSErr Host::GetEnumerated(PIReadDescriptor token, DescriptorEnumID* value) {
-  const DescriptorItem* item = static_cast<ReadSession*>(token)->Current(FourCC("enum"));
-  if (item == nullptr) return paramErr;
-  *value = item->enumValue;
-  return noErr;
+  return ReadCurrent<ReadSession>(token, "enum", [&](const DescriptorItem& i) { *value = i.enumValue; });
 }
 
 // Kinds of value our store never holds.
@@ -210,34 +222,16 @@ OSErr Host::GetString(PIReadDescriptor token, unsigned char (*)[256]) {
 }
 
 OSErr Host::GetPinnedInteger(PIReadDescriptor token, int32 min, int32 max, int32* value) {
-  OSErr e = GetInteger(token, value);
-  if (e != noErr) return e;
-  if (*value < min || *value > max) {
-    *value = std::clamp(*value, min, max);
-    return coercedParamErr;
-  }
-  return noErr;
+  return Pin(GetInteger(token, value), value, min, max);
 }
 
 OSErr Host::GetPinnedFloat(PIReadDescriptor token, const real64* min, const real64* max, real64* value) {
-  OSErr e = GetFloat(token, value);
-  if (e != noErr) return e;
-  if (*value < *min || *value > *max) {
-    *value = std::clamp(*value, *min, *max);
-    return coercedParamErr;
-  }
-  return noErr;
+  return Pin(GetFloat(token, value), value, *min, *max);
 }
 
 OSErr Host::GetPinnedUnitFloat(PIReadDescriptor token, const real64* min, const real64* max,
                                DescriptorUnitID* unit, real64* value) {
-  OSErr e = GetUnitFloat(token, unit, value);
-  if (e != noErr) return e;
-  if (*value < *min || *value > *max) {
-    *value = std::clamp(*value, *min, *max);
-    return coercedParamErr;
-  }
-  return noErr;
+  return Pin(GetUnitFloat(token, unit, value), value, *min, *max);
 }
 
 PIWriteDescriptor Host::OpenWrite() { return new WriteSession; }

@@ -1,7 +1,7 @@
-// Shared pieces of the benchmark programs: a console reporter that also keeps
-// each benchmark's fastest CPU time per iteration, so that a program can print
-// ratios between benchmarks measured in the same run on a shared, noisy
-// machine, and the start-up that asks for repetitions.
+// Shared pieces of the benchmark programs: the benchmark image size, the host
+// callbacks, a console reporter that also keeps each benchmark's fastest CPU
+// time per iteration (so that a program can print ratios between benchmarks
+// measured in the same run on a shared, noisy machine), and the start-up.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -10,7 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "core/host_records.h"
+
 namespace vantrel::bench {
+
+// The benchmark image: 12 megapixels, both sides within the host's 16-bit
+// rectangles.
+constexpr int16 kRows = 3000;
+constexpr int16 kColumns = 4000;
+constexpr double kMegapixels = double(kRows) * kColumns / 1e6;
+
+// The host callbacks, defined in a translation unit of their own so that no
+// call through them can be inlined: an abort test that never stops and a
+// progress report that is ignored.
+Boolean AnswerContinue();
+void IgnoreProgress(int32 done, int32 total);
 
 // The fastest of a benchmark's repetitions: the one least disturbed by the
 // machine's other work.
