@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/host_records.h"
+#include "host/platform_memory.h"
 
 namespace vantrel::host {
 
@@ -30,11 +31,8 @@ struct FallbackHandle {
 constexpr uint32 FallbackHandleTag = FourCC("FOTO");
 
 // Where fallback handles get their memory: zero-filled blocks that stay at one
-// address. Replaceable so that tests can make allocations fail.
-struct FallbackMemory {
-  void* (*allocZeroed)(uint32 size);  // nullptr on failure
-  void (*release)(void* block);
-};
+// address.
+using FallbackMemory = ZeroedMemory;
 FallbackMemory DefaultFallbackMemory();
 // Installs `memory` and answers the one it replaces.
 FallbackMemory SetFallbackMemory(FallbackMemory memory);

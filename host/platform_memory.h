@@ -3,6 +3,17 @@
 
 #include "core/host_records.h"
 
+namespace vantrel::host {
+
+// A replaceable source of zero-filled blocks, so that tests can count
+// allocations or make them fail.
+struct ZeroedMemory {
+  void* (*allocZeroed)(uint32 size);  // nullptr on failure
+  void (*release)(void* block);       // nullptr is ignored
+};
+
+}  // namespace vantrel::host
+
 namespace vantrel::host::platform {
 
 // A zero-filled block of `size` bytes whose address stays fixed, or nullptr.

@@ -79,7 +79,7 @@ class BlockBuffer {
       : blockSize_(blockSize),
         searchLimit_(blockSize < kSmallestRawSearchLimit ? kSmallestRawSearchLimit : blockSize),
         size_(searchLimit_ + kSearchOverrun),
-        bytes_(static_cast<unsigned char*>(Memory().allocate(size_))) {}
+        bytes_(static_cast<unsigned char*>(Memory().allocZeroed(size_))) {}
   ~BlockBuffer() {
     if (bytes_ != nullptr) Memory().release(bytes_);
   }

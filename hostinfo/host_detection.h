@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/host_records.h"
+#include "host/platform_memory.h"
 #include "host/text_ops.h"
 #include "hostinfo/version_source.h"
 
@@ -64,12 +65,8 @@ void SetHostIdentityForTesting(const HostIdentity& identity);
 // Reads through `source` from now on; nullptr restores the build's own.
 void UseVersionSourceForTesting(const VersionSource* source);
 
-// Where the buffer for the version block comes from. `allocate` answers a
-// zero-filled block or nullptr.
-struct BlockMemory {
-  void* (*allocate)(uint32 size);
-  void (*release)(void* block);
-};
+// Where the buffer for the version block comes from.
+using BlockMemory = host::ZeroedMemory;
 // Takes the buffer from `memory` from now on; nullptr restores the default.
 void UseBlockMemoryForTesting(const BlockMemory* memory);
 

@@ -8,37 +8,19 @@
 namespace vantrel::runner {
 
 DescriptorItem DescriptorItem::UnitFloat(DescriptorKeyID key, DescriptorUnitID unit, real64 value) {
-  DescriptorItem item;
-  item.key = key;
-  item.type = FourCC("UntF");
-  item.unitOrEnumType = unit;
-  item.number = value;
-  return item;
+  return {.key = key, .type = FourCC("UntF"), .unitOrEnumType = unit, .number = value};
 }
 
 DescriptorItem DescriptorItem::Enumerated(DescriptorKeyID key, DescriptorTypeID type, DescriptorEnumID value) {
-  DescriptorItem item;
-  item.key = key;
-  item.type = FourCC("enum");
-  item.unitOrEnumType = type;
-  item.enumValue = value;
-  return item;
+  return {.key = key, .type = FourCC("enum"), .unitOrEnumType = type, .enumValue = value};
 }
 
 DescriptorItem DescriptorItem::Bool(DescriptorKeyID key, bool value) {
-  DescriptorItem item;
-  item.key = key;
-  item.type = FourCC("bool");
-  item.boolean = value;
-  return item;
+  return {.key = key, .type = FourCC("bool"), .boolean = value};
 }
 
 DescriptorItem DescriptorItem::Integer(DescriptorKeyID key, int32 value) {
-  DescriptorItem item;
-  item.key = key;
-  item.type = FourCC("long");
-  item.integer = value;
-  return item;
+  return {.key = key, .type = FourCC("long"), .integer = value};
 }
 
 struct Host::ReadSession {
@@ -255,11 +237,7 @@ OSErr Host::PutInteger(PIWriteDescriptor token, DescriptorKeyID key, int32 value
 }
 
 OSErr Host::PutFloat(PIWriteDescriptor token, DescriptorKeyID key, const real64* value) {
-  DescriptorItem item;
-  item.key = key;
-  item.type = FourCC("doub");
-  item.number = *value;
-  static_cast<WriteSession*>(token)->items.push_back(item);
+  static_cast<WriteSession*>(token)->items.push_back({.key = key, .type = FourCC("doub"), .number = *value});
   return noErr;
 }
 

@@ -217,7 +217,6 @@ class Host {
   OSErr FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 padding, const Image& from,
                    Fixed rate);
   void TakeOverOutput();
-  static OSErr Fail(Buffer& buffer);
   bool Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const;
   void ResetRunCounters();
 

@@ -184,46 +184,22 @@ OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 pad
   buffer.hiPlane = hi;
   buffer.rowBytes = cols * planes + rowSlack_;
   buffer.bytes.assign(std::size_t(buffer.rowBytes) * rows, 0xCD);
-  const bool wholePixels = lo == 0 && planes == from.planes;
   for (int32 i = 0; i < rows; ++i) {
     uint8* row = &buffer.bytes[std::size_t(i) * buffer.rowBytes];
+    // Coordinates of the request are in sampled pixels.
     const int64_t y = (int64_t(rect.top) + i) * rate >> 16;
-    int32 j = 0;
-    // A whole row of padding bytes is one fill.
-    if ((y < 0 || y >= from.height) && padding >= 0) {
-      std::memset(row, padding & 0xFF, std::size_t(cols) * planes);
-      continue;
-    }
-    // At full rate a run of pixels inside the image is one copy.
-    if (rate == kFixedOne && wholePixels && y >= 0 && y < from.height) {
-      const int32 first = std::clamp<int32>(-rect.left, 0, cols);
-      const int32 last = std::clamp<int32>(from.width - rect.left, first, cols);
-      if (last > first)
-        std::memcpy(row + std::size_t(first) * planes, from.At(int(y), rect.left + first),
-                    std::size_t(last - first) * planes);
-      for (; j < cols; ++j) {
-        if (j == first) j = last;
-        if (j >= cols) break;
-        if (!Pad(row + std::size_t(j) * planes, y, rect.left + j, lo, planes, padding, from)) return Fail(buffer);
-      }
-      continue;
-    }
-    for (; j < cols; ++j) {
-      // Coordinates of the request are in sampled pixels.
+    for (int32 j = 0; j < cols; ++j) {
       const int64_t x = (int64_t(rect.left) + j) * rate >> 16;
       uint8* d = row + std::size_t(j) * planes;
       if (y >= 0 && y < from.height && x >= 0 && x < from.width)
         std::memcpy(d, from.At(int(y), int(x)) + lo, std::size_t(planes));
-      else if (!Pad(d, y, x, lo, planes, padding, from))
-        return Fail(buffer);
+      else if (!Pad(d, y, x, lo, planes, padding, from)) {
+        buffer = Buffer{};
+        return paramErr;
+      }
     }
   }
   return noErr;
-}
-
-OSErr Host::Fail(Buffer& buffer) {
-  buffer = Buffer{};
-  return paramErr;
 }
 
 void Host::TakeOverOutput() {
@@ -239,13 +215,8 @@ void Host::TakeOverOutput() {
   const int32 bottom = std::min<int32>({b.rect.bottom, f.bottom, destination_.height});
   const int32 left = std::max<int32>({b.rect.left, f.left, 0});
   const int32 right = std::min<int32>({b.rect.right, f.right, destination_.width});
-  const bool wholePixels = b.loPlane == 0 && planes == destination_.planes;
   for (int32 y = top; y < bottom; ++y) {
     const uint8* s = &b.bytes[std::size_t(y - b.rect.top) * b.rowBytes + std::size_t(left - b.rect.left) * planes];
-    if (wholePixels) {
-      if (right > left) std::memcpy(destination_.At(y, left), s, std::size_t(right - left) * planes);
-      continue;
-    }
     for (int32 x = left; x < right; ++x, s += planes) std::memcpy(destination_.At(y, x) + b.loPlane, s, std::size_t(planes));
   }
 }
