@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::bench {
 

@@ -1,7 +1,7 @@
 // The fixed tables of channel orders offered for RGB and CMYK images.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel {
 

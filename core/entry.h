@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "core/globals.h"
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 extern "C" {
 // Called by the host once per selector; everything is reported through

@@ -2,7 +2,7 @@
 // that lives as long as the library stays loaded.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "core/globals.h"
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel {
 

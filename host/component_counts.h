@@ -1,7 +1,7 @@
 // The number of colour components of each image mode a host can report.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::host {
 

@@ -2,7 +2,7 @@
 // the host wants the dialog, and the ending of a read or a write.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::host {
 

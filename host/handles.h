@@ -3,7 +3,7 @@
 // own with the same master-pointer layout.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 #include "host/platform_memory.h"
 
 namespace vantrel::host {

@@ -2,7 +2,7 @@
 // block, and the test of a packed host version answer.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::host {
 

@@ -1,7 +1,7 @@
 // The platform's zero-filled, non-moving memory that backs fallback handles.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::host {
 

@@ -2,7 +2,7 @@
 // strict decimal parse, on 8-bit characters with ASCII-only case and digits.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::host {
 

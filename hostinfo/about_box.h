@@ -2,7 +2,7 @@
 // the library's string table.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::hostinfo {
 

@@ -1,7 +1,7 @@
 // Pieces of the about box shared by every platform binding.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::hostinfo {
 

@@ -3,7 +3,7 @@
 // questions answered from it.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 #include "host/platform_memory.h"
 #include "host/text_ops.h"
 #include "hostinfo/version_source.h"

@@ -2,7 +2,7 @@
 // block is read; the logic owns this interface, each platform binds it.
 #pragma once
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::hostinfo {
 

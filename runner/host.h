@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 #include "runner/filter_loader.h"
 
 namespace vantrel::runner {
