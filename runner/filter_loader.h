@@ -1,14 +1,17 @@
 // How our host reaches a filter's entry point: linked in natively, loaded from
-// Vantrel.8bf on Windows.
+// the plug-in library of the build's bitness on Windows.
 #pragma once
 
 #include <string>
 
-#include "core/host_records.h"
+#include "records/host_records.h"
 
 namespace vantrel::runner {
 
 using EntryProc = void (*)(int16 selector, void* record, intptr_t* data, int16* result);
+
+// The file name under which the plug-in of this build's bitness ships.
+inline constexpr const char* kPluginFileName = sizeof(void*) == 8 ? "Vantrel64.8bf" : "Vantrel.8bf";
 
 struct LoadedFilter {
   EntryProc entry = nullptr;
@@ -17,7 +20,7 @@ struct LoadedFilter {
 };
 
 // Loads the filter. On Windows `path` names the library file (empty: the
-// Vantrel.8bf beside the running program); natively the linked filter serves
+// kPluginFileName beside the running program); natively the linked filter serves
 // and `path` is ignored.
 LoadedFilter LoadFilter(const std::string& path = "");
 // Unloads what LoadFilter loaded.

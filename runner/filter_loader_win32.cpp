@@ -1,5 +1,5 @@
-// On Windows the host loads Vantrel.8bf and finds ENTRYPOINT by name, as a
-// real host does.
+// On Windows the host loads the plug-in library and finds ENTRYPOINT by name,
+// as a real host does.
 #include <windows.h>
 
 #include "runner/filter_loader.h"
@@ -19,7 +19,7 @@ std::string BesideProgram(const char* fileName) {
 
 LoadedFilter LoadFilter(const std::string& path) {
   LoadedFilter filter;
-  const std::string file = path.empty() ? BesideProgram("Vantrel.8bf") : path;
+  const std::string file = path.empty() ? BesideProgram(kPluginFileName) : path;
   HMODULE module = LoadLibraryA(file.c_str());
   if (module == nullptr) {
     filter.error = "cannot load " + file + " (error " + std::to_string(GetLastError()) + ")";
