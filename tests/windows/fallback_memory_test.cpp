@@ -33,6 +33,9 @@ TEST(FallbackGlobalMemory, ZeroSizedHandleStillHasData) {
 }
 
 TEST(FallbackGlobalMemory, ImpossibleSizeGivesNoHandle) {
+  // Two gigabytes in one block cannot fit a 32-bit address space beside the
+  // program; a 64-bit process may well get them.
+  if (sizeof(void*) != 4) GTEST_SKIP() << "any int32 size can be allocated in a 64-bit process";
   EXPECT_EQ(AllocHandle(nullptr, 0x7FFFFFFF), nullptr);
 }
 

@@ -1,0 +1,325 @@
+// The plug-in files as we ship them, read as bytes the way a host, Explorer and
+// the loader see them: machine type, exports, imports, property list, string
+// table, resource languages and version block. Runs on any machine, whether or
+// not it can run either library.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "resources/resource_ids.h"
+#include "tests/shipped/pe_image.h"
+
+namespace vantrel::testing {
+namespace {
+
+struct ShippedFile {
+  const char* path;
+  std::uint16_t machine;
+  std::uint16_t optionalMagic;
+  const char* codeProperty;  // the key naming the entry point for this machine
+  const char* fileName;
+};
+
+void PrintTo(const ShippedFile& f, std::ostream* os) { *os << f.fileName; }
+
+const ShippedFile kShipped[] = {
+    {VANTREL_SHIPPED_WIN32, 0x014C, 0x10B, "wx86", "Vantrel.8bf"},
+    {VANTREL_SHIPPED_WIN64, 0x8664, 0x20B, "8664", "Vantrel64.8bf"},
+};
+
+constexpr std::uint16_t kJapanese = 0x0411;
+
+class ShippedFileTest : public ::testing::TestWithParam<ShippedFile> {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(ReadPeImage(GetParam().path, image_, error))
+        << error << " (the win32 and win64 presets build the shipped files)";
+  }
+  // The bytes of a resource, failing the test when it is missing.
+  const Bytes& Resource(const std::string& type, unsigned id) {
+    const PeResource* found = image_.Find(type, ResourceId(id));
+    static const Bytes none;
+    EXPECT_NE(found, nullptr) << "no resource " << type << " " << id;
+    return found ? found->data : none;
+  }
+  PeImage image_;
+};
+
+// ---------------------------------------------------------------------------
+// Headers, exports, imports.
+
+TEST_P(ShippedFileTest, IsALibraryForItsMachine) {
+  EXPECT_EQ(image_.machine, GetParam().machine);
+  EXPECT_EQ(image_.optionalMagic, GetParam().optionalMagic);
+  EXPECT_TRUE(image_.characteristics & 0x2000) << "not marked as a library";
+}
+
+TEST_P(ShippedFileTest, ExportsExactlyEntryPointAndDialogProcedure) {
+  EXPECT_EQ(std::set<std::string>(image_.exportNames.begin(), image_.exportNames.end()),
+            (std::set<std::string>{"ENTRYPOINT", "ZorvikProc"}));
+  EXPECT_EQ(image_.exportNames.size(), 2u);
+  EXPECT_EQ(image_.exportedFunctions, 2u);
+}
+
+TEST_P(ShippedFileTest, ImportsOnlySystemLibraries) {
+  // The C and C++ runtimes are linked in: no libgcc, libstdc++ or
+  // libwinpthread beside the file.
+  const std::set<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll", "version.dll", "msvcrt.dll"};
+  ASSERT_FALSE(image_.imports.empty());
+  for (std::string name : image_.imports) {
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_TRUE(system.count(name) || name.rfind("api-ms-win-", 0) == 0) << "imports " << name;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Property list, constructed here field by field from the layout hosts parse.
+
+void Put16(Bytes& b, std::uint16_t v) {
+  b.push_back(v & 0xFF);
+  b.push_back(v >> 8);
+}
+void Put32(Bytes& b, std::uint32_t v) {
+  Put16(b, v & 0xFFFF);
+  Put16(b, v >> 16);
+}
+// A four-character code: the number whose high byte is the first character.
+void PutFourCC(Bytes& b, const char* code) {
+  Put32(b, std::uint32_t(std::uint8_t(code[0])) << 24 | std::uint32_t(std::uint8_t(code[1])) << 16 |
+               std::uint32_t(std::uint8_t(code[2])) << 8 | std::uint8_t(code[3]));
+}
+void PutPascal(Bytes& b, const char* text) {
+  b.push_back(static_cast<std::uint8_t>(std::strlen(text)));
+  b.insert(b.end(), text, text + std::strlen(text));
+}
+void PutCString(Bytes& b, const char* text) { b.insert(b.end(), text, text + std::strlen(text) + 1); }
+
+// One property: its stored length (a multiple of 4) and its data before the
+// zero padding up to that length.
+struct Property {
+  const char* key;
+  std::uint32_t length;
+  Bytes data;
+};
+
+Bytes ExpectedPropertyList(const char* codeProperty) {
+  std::vector<Property> properties;
+  auto add = [&](const char* key, std::uint32_t length, auto&& fill) {
+    Bytes d;
+    fill(d);
+    properties.push_back({key, length, d});
+  };
+  add("kind", 4, [](Bytes& d) { PutFourCC(d, "8BFM"); });
+  add("name", 8, [](Bytes& d) { PutPascal(d, "Vantrel"); });
+  add("catg", 16, [](Bytes& d) { PutPascal(d, "Pellam Filter"); });
+  add("vers", 4, [](Bytes& d) { Put32(d, 0x00040000); });
+  add(codeProperty, 12, [](Bytes& d) { PutCString(d, "ENTRYPOINT"); });
+  // 15 bytes of terminology record stored in 20.
+  add("hstm", 20, [](Bytes& d) {
+    Put32(d, 0);
+    PutFourCC(d, "sdK9");
+    PutFourCC(d, "griD");
+    Put16(d, 16000);
+    d.push_back(0);  // empty scope text
+  });
+  add("mode", 4, [](Bytes& d) { d = {0x5F, 0xC0, 0x00, 0x00}; });
+  add("enbl", 40, [](Bytes& d) { PutCString(d, "in (PSHOP_ImageMode, RGBMode,CMYKMode)"); });
+  add("fici", 28, [](Bytes& d) {
+    for (int filterCase = 0; filterCase < 7; ++filterCase) d.insert(d.end(), {4, 1, 6, 0});
+  });
+
+  Bytes b;
+  Put16(b, 1);
+  Put32(b, 0);
+  Put32(b, static_cast<std::uint32_t>(properties.size()));
+  for (const Property& p : properties) {
+    EXPECT_EQ(p.length % 4, 0u) << p.key;
+    EXPECT_LE(p.data.size(), p.length) << p.key;
+    PutFourCC(b, "8BIM");
+    PutFourCC(b, p.key);
+    Put32(b, 0);
+    Put32(b, p.length);
+    b.insert(b.end(), p.data.begin(), p.data.end());
+    b.resize(b.size() + (p.length - p.data.size()), 0);
+  }
+  return b;
+}
+
+TEST_P(ShippedFileTest, PropertyListIsByteForByteTheLayoutHostsParse) {
+  const Bytes& actual = Resource("PIPL", IDR_PIPL);
+  const Bytes expected = ExpectedPropertyList(GetParam().codeProperty);
+  ASSERT_EQ(expected.size(), 290u);
+  ASSERT_EQ(actual.size(), expected.size());
+  for (size_t i = 0; i < actual.size(); ++i)
+    ASSERT_EQ(int(actual[i]), int(expected[i])) << "first difference at byte " << i;
+}
+
+TEST_P(ShippedFileTest, EveryResourceIsJapaneseOnly) {
+  ASSERT_FALSE(image_.resources.empty());
+  std::set<std::pair<std::string, std::string>> seen;
+  for (const PeResource& r : image_.resources) {
+    EXPECT_EQ(r.language, kJapanese) << r.type << " " << r.name;
+    EXPECT_TRUE(seen.insert({r.type, r.name}).second) << r.type << " " << r.name << " in two languages";
+  }
+}
+
+// ---------------------------------------------------------------------------
+// String table: block n holds strings 16 (n - 1) to 16 n - 1, each a 16-bit
+// length and that many UTF-16 units.
+
+std::u16string StoredString(const Bytes& block, unsigned index) {
+  size_t at = 0;
+  for (unsigned i = 0;; ++i) {
+    if (at + 2 > block.size()) return u"<past the block>";
+    const size_t length = block[at] | block[at + 1] << 8;
+    if (at + 2 + 2 * length > block.size()) return u"<past the block>";
+    if (i == index) {
+      std::u16string s;
+      for (size_t k = 0; k < length; ++k) s += char16_t(block[at + 2 + 2 * k] | block[at + 3 + 2 * k] << 8);
+      return s;
+    }
+    at += 2 + 2 * length;
+  }
+}
+
+std::u16string String(const PeImage& image, unsigned id) {
+  const PeResource* block = image.Find(ResourceId(6), ResourceId(id / 16 + 1));
+  return block ? StoredString(block->data, id % 16) : u"";
+}
+
+TEST_P(ShippedFileTest, StringTableHoldsExactlyTheListedTexts) {
+  const struct {
+    unsigned id;
+    const char16_t* text;  // empty: no such string
+  } strings[] = {
+      {16001, u"Tarnwick"}, {16100, u"pixels"}, {16101, u"inches"}, {16102, u"cm"}, {16103, u"points"},
+      {16104, u"picas"}, {16989, u"Vantrel: grid=^2, nudge=^1, origin=^0."},
+      {16990, u"An integer is required between ^1 and ^2."},
+      {16991, u"A decimal number is required between ^1 and ^2."},
+      // U+FF6E after "Photoshop", one UTF-16 unit as stored.
+      {16992, u"This plug-in requires Adobe Photoshop\xFF6E ^1 or later functionality."},
+      {16993, u"This plug-in is incompatible with this version of the host program."},
+      // Neighbours of the listed ids hold nothing.
+      {15999, u""}, {16002, u""}, {16099, u""}, {16105, u""}, {16988, u""}, {16994, u""},
+  };
+  for (const auto& s : strings) EXPECT_TRUE(String(image_, s.id) == s.text) << "string " << s.id;
+}
+
+TEST_P(ShippedFileTest, AboutTextHasItsFiveLinesAndEndsWithTwoLineFeeds) {
+  const std::u16string text = String(image_, IDS_ABOUT_TEXT);
+  ASSERT_EQ(text.rfind(u"Vantrel\n\nVersion 1.0\n", 0), 0u);
+  ASSERT_GE(text.size(), 2u);
+  EXPECT_EQ(text.substr(text.size() - 2), u"\n\n");
+  EXPECT_EQ(std::count(text.begin(), text.end(), u'\n'), 6);
+  EXPECT_EQ(text.find(u"\n\n\n"), std::u16string::npos) << "a notice line is empty";
+  EXPECT_EQ(text.find(u'\r'), std::u16string::npos);
+  EXPECT_LE(text.size(), 254u) << "the about box would cut it";
+}
+
+// ---------------------------------------------------------------------------
+// Version block: nodes of length, value length, type (1 text, 0 binary), a
+// UTF-16 key, padding to 4 bytes, the value, padding, then the children.
+
+struct VersionNode {
+  std::u16string key;
+  Bytes value;
+  std::vector<VersionNode> children;
+
+  std::u16string Text() const {
+    std::u16string s;
+    for (size_t i = 0; i + 1 < value.size(); i += 2) s += char16_t(value[i] | value[i + 1] << 8);
+    return s.substr(0, s.find(u'\0'));
+  }
+  const VersionNode* Child(const std::u16string& name) const {
+    for (const VersionNode& c : children)
+      if (c.key == name) return &c;
+    return nullptr;
+  }
+};
+
+// Parses the node at `at`; false when it does not fit in `end`.
+bool ParseNode(const Bytes& b, size_t at, size_t end, VersionNode& node, size_t& next) {
+  auto u16 = [&](size_t i) { return unsigned(b[i] | b[i + 1] << 8); };
+  if (at + 6 > end) return false;
+  const size_t length = u16(at), valueLength = u16(at + 2), type = u16(at + 4);
+  if (length < 6 || at + length > end) return false;
+  const size_t nodeEnd = at + length;
+  size_t i = at + 6;
+  for (; i + 1 < nodeEnd && u16(i) != 0; i += 2) node.key += char16_t(u16(i));
+  i = (i + 2 + 3) & ~size_t(3);
+  const size_t valueBytes = type == 1 ? 2 * valueLength : valueLength;
+  if (i + valueBytes > nodeEnd) return false;
+  node.value.assign(b.begin() + i, b.begin() + i + valueBytes);
+  i = (i + valueBytes + 3) & ~size_t(3);
+  while (i < nodeEnd) {
+    VersionNode child;
+    size_t after = 0;
+    if (!ParseNode(b, i, nodeEnd, child, after)) return false;
+    node.children.push_back(std::move(child));
+    i = (after + 3) & ~size_t(3);
+  }
+  next = nodeEnd;
+  return true;
+}
+
+std::u16string Wide(const char* s) { return std::u16string(s, s + std::strlen(s)); }
+
+TEST_P(ShippedFileTest, VersionBlockDescribesTheFileItIsIn) {
+  const Bytes& raw = Resource(ResourceId(16), IDV_VERSION_INFO);
+  VersionNode root;
+  size_t end = 0;
+  ASSERT_TRUE(ParseNode(raw, 0, raw.size(), root, end));
+  ASSERT_EQ(root.key, u"VS_VERSION_INFO");
+
+  ASSERT_EQ(root.value.size(), 52u) << "fixed file information";
+  auto fixed = [&](size_t at) { return std::uint32_t(root.value[at] | root.value[at + 1] << 8 | root.value[at + 2] << 16 | std::uint32_t(root.value[at + 3]) << 24); };
+  const struct {
+    const char* field;
+    size_t at;
+    std::uint32_t expected;
+  } fields[] = {
+      {"signature", 0, 0xFEEF04BD}, {"file version high", 8, 0x00010001}, {"file version low", 12, 1},
+      {"product version high", 16, 0x00010001}, {"product version low", 20, 1}, {"flags mask", 24, 0x17},
+      {"flags", 28, 0}, {"target system", 32, 4}, {"type: library", 36, 2}, {"subtype", 40, 0},
+      {"date high", 44, 0}, {"date low", 48, 0},
+  };
+  for (const auto& f : fields) EXPECT_EQ(fixed(f.at), f.expected) << f.field;
+
+  const VersionNode* translation = root.Child(u"VarFileInfo") ? root.Child(u"VarFileInfo")->Child(u"Translation") : nullptr;
+  ASSERT_NE(translation, nullptr);
+  EXPECT_EQ(translation->value, (Bytes{0x11, 0x04, 0xB0, 0x04})) << "Japanese, Unicode, and nothing else";
+
+  const VersionNode* info = root.Child(u"StringFileInfo");
+  ASSERT_NE(info, nullptr);
+  ASSERT_EQ(info->children.size(), 1u);
+  EXPECT_EQ(info->children[0].key, u"041104b0");
+  const struct {
+    const char* key;
+    const char* value;  // nullptr: our own wording, present and not empty
+  } entries[] = {
+      {"FileDescription", "Vantrel Photoshop Plug-In"}, {"FileVersion", "1, 1, 0, 1"}, {"InternalName", "Vantrel"},
+      {"LegalCopyright", nullptr}, {"OriginalFilename", GetParam().fileName},
+      {"ProductName", "Vantrel Photoshop Plug-In"}, {"ProductVersion", "1, 1, 0, 1"},
+  };
+  const auto& stored = info->children[0].children;
+  ASSERT_EQ(stored.size(), std::size(entries));
+  for (size_t i = 0; i < stored.size(); ++i) {
+    EXPECT_EQ(stored[i].key, Wide(entries[i].key)) << "entry " << i << " out of order";
+    if (entries[i].value)
+      EXPECT_TRUE(stored[i].Text() == Wide(entries[i].value)) << entries[i].key;
+    else
+      EXPECT_FALSE(stored[i].Text().empty()) << entries[i].key;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothBitnesses, ShippedFileTest, ::testing::ValuesIn(kShipped),
+                         [](const auto& info) { return std::string(info.param.machine == 0x014C ? "Win32" : "Win64"); });
+
+}  // namespace
+}  // namespace vantrel::testing
