@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# The main job: sets up, builds Vantrel.8bf and shows where it is and what it
-# exports.
+# The main job: sets up, builds both plug-ins (Vantrel.8bf for 32-bit hosts,
+# Vantrel64.8bf for 64-bit hosts) and shows where they are and what they
+# export.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target Vantrel
+for preset in win32 win64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target Vantrel
+done
 
-plugin="$PWD/build/win32/bin/Vantrel.8bf"
-echo
-echo "Built: $plugin"
-echo "Exports:"
-i686-w64-mingw32-objdump -p "$plugin" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | tail -n +2
+for plugin in build/win32/bin/Vantrel.8bf build/win64/bin/Vantrel64.8bf; do
+  echo
+  echo "Built: $PWD/$plugin"
+  echo "Exports:"
+  x86_64-w64-mingw32-objdump -p "$plugin" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | tail -n +2
+done

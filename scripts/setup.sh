@@ -6,7 +6,8 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for pkg in g++ cmake ninja-build googletest libgtest-dev libbenchmark-dev \
-           g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 xvfb xauth fonts-ipafont-gothic \
+           g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools \
+           wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic \
            imagemagick clang libclang-rt-14-dev; do
   have_pkg "$pkg" || need+=("$pkg")
 done
