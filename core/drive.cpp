@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/collaborators.h"
 #include "core/entry.h"
 #include "core/parameters.h"
 #include "core/pixel_mapping.h"
 #include "core/scripting.h"
-#include "dialog/parameter_dialog.h"
 #include "host/availability.h"
 
 namespace vantrel {

@@ -1,20 +1,16 @@
 // Entry point and selector dispatch.
 #include "core/entry.h"
 
+#include "core/collaborators.h"
 #include "core/parameters.h"
 #include "host/handles.h"
-#include "hostinfo/about_box.h"
-#include "hostinfo/host_detection.h"
 
 namespace vantrel {
 
 void* moduleInstance = nullptr;
 int32 parametersRequested = 0;
 
-void ResetLibraryStateForTesting() {
-  parametersRequested = 0;
-  hostinfo::ResetHostIdentityForTesting();
-}
+void ResetLibraryStateForTesting() { parametersRequested = 0; }
 
 namespace {
 

@@ -19,8 +19,9 @@ extern void* moduleInstance;
 // shows the dialog.
 extern int32 parametersRequested;
 
-// Puts the library-wide state back as it is right after loading. Only tests
-// that share one load between unrelated runs need this.
+// Puts the core's library-wide state back as it is right after loading. Only
+// tests that share one load between unrelated runs need this; the host
+// identity is forgotten by hostinfo's own test hook.
 void ResetLibraryStateForTesting();
 
 }  // namespace vantrel

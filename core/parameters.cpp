@@ -1,9 +1,9 @@
 // Creation of the persistent parameter block with its defaults.
 #include "core/parameters.h"
 
+#include "core/collaborators.h"
 #include "host/handles.h"
 #include "host/host_names.h"
-#include "hostinfo/host_detection.h"
 
 namespace vantrel {
 

@@ -1,6 +1,6 @@
 // The parameter dialog as it stands before it has controls: showing it is the
 // same as the user accepting the current settings with OK.
-#include "dialog/parameter_dialog.h"
+#include "core/collaborators.h"
 
 namespace vantrel::dialog {
 

@@ -3,8 +3,9 @@
 // questions answered from it.
 #pragma once
 
-#include "records/host_records.h"
+#include "core/collaborators.h"
 #include "host/platform_memory.h"
+#include "records/host_records.h"
 #include "host/text_ops.h"
 #include "hostinfo/version_source.h"
 
@@ -25,10 +26,8 @@ constexpr int kHostSignatureGroupCount = 23;
 // and accepts that signature and those after it in the same group.
 extern const uint32 HostSignatureGroups[kHostSignatureGroupCount];
 
-// Whether the host belongs to the signature group entered at `key`; 0 when it
-// does not or cannot be identified, else its packed version. A key that is
-// not in HostSignatureGroups (0 included) answers 0 without reading anything.
-uint32 QueryHostVersion(uint32 key);
+// QueryHostVersion is declared with the core, which calls it; its keys are
+// the entries of HostSignatureGroups.
 
 // The packed version when the host's signature is HostSignatureGroups[entry]
 // or follows it in its group, else 0 (a position outside the list included).

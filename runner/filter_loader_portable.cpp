@@ -1,6 +1,7 @@
 // The native build links the filter into the host program.
 #include "core/entry.h"
 #include "host/handles.h"
+#include "hostinfo/host_detection.h"
 #include "runner/filter_loader.h"
 
 namespace vantrel::runner {
@@ -13,7 +14,10 @@ LoadedFilter LoadFilter(const std::string& /*path*/) {
 
 void UnloadFilter(LoadedFilter& filter) { filter = LoadedFilter{}; }
 
-void ResetLinkedFilterState() { ResetLibraryStateForTesting(); }
+void ResetLinkedFilterState() {
+  ResetLibraryStateForTesting();
+  hostinfo::ResetHostIdentityForTesting();
+}
 
 void ReleaseForeignHandle(Handle h) { host::FreeHandle(nullptr, h); }
 
