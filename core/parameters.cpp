@@ -8,24 +8,32 @@
 namespace vantrel {
 
 FilterParameters* ParametersOf(const FilterRecord* record) {
-  if (record == nullptr || record->parameters == nullptr) return nullptr;
+  if (record == nullptr || record->parameters == nullptr || *record->parameters == nullptr) return nullptr;
+  const int32 size = host::HandleSize(record->handleProcs, record->parameters);
+  if (size >= 0 && size < int32{sizeof(FilterParameters)}) return nullptr;
   return reinterpret_cast<FilterParameters*>(*record->parameters);
 }
 
 bool EnsureParameters(Globals* globals) {
   FilterRecord* record = globals->filterRecord;
-  if (record->parameters != nullptr) return true;
+  if (ParametersOf(record) != nullptr) return true;
 
-  record->parameters = host::AllocHandle(record->handleProcs, sizeof(FilterParameters));
-  FilterParameters* p = ParametersOf(record);
-  if (p == nullptr) {
-    // A host handle whose master pointer is empty is as good as none; give it
-    // back rather than leave the host a block we cannot use.
-    if (record->parameters != nullptr) host::FreeHandle(record->handleProcs, record->parameters);
-    record->parameters = nullptr;
+  // A block the host handed back that cannot hold ours (purged, or an older
+  // or foreign block) stays the host's: it is neither written nor freed, and
+  // stays in the record when no new block can be had.
+  Handle made = host::AllocHandle(record->handleProcs, sizeof(FilterParameters));
+  if (made != nullptr && *made == nullptr) {
+    // A new handle whose master pointer is empty is as good as none; give it
+    // back rather than leave the host a block nobody can use.
+    host::FreeHandle(record->handleProcs, made);
+    made = nullptr;
+  }
+  if (made == nullptr) {
     *globals->result = memFullErr;
     return false;
   }
+  record->parameters = made;
+  FilterParameters* p = reinterpret_cast<FilterParameters*>(*made);
 
   *p = FilterParameters{};
   p->amount = kDefaultAmount;

@@ -58,11 +58,16 @@ constexpr int16 kDefaultExcludedChannel = 2;
 constexpr uint32 kPremiereSignature = FourCC("PrMr");
 
 // The block behind the record's `parameters` handle, reached through its
-// master pointer, or nullptr when there is none yet.
+// master pointer, or nullptr when there is none that can hold ours: no handle,
+// no data behind its master pointer, or data smaller than the block by the
+// host suite's own measure. Where no suite can tell the size, a block with
+// data is taken as ours.
 FilterParameters* ParametersOf(const FilterRecord* record);
 
-// Makes sure the block exists, creating it with its defaults when the host has
-// none. Answers false, with memFullErr in the result word, when it cannot.
+// Makes sure a usable block exists. When the host has none, or hands back one
+// that cannot hold ours, a new block with the defaults takes its place in the
+// record; the host's own handle is left to the host. Answers false, with
+// memFullErr in the result word, when no new block can be had.
 bool EnsureParameters(Globals* globals);
 
 }  // namespace vantrel

@@ -69,6 +69,11 @@ void UnlockHandleData(const HandleProcs* procs, Handle h) {
   if (HandleSuiteUsable(procs) && procs->unlockProc != nullptr) procs->unlockProc(h);
 }
 
+int32 HandleSize(const HandleProcs* procs, Handle h) {
+  if (h == nullptr || !HandleSuiteUsable(procs)) return -1;
+  return procs->getSizeProc(h);
+}
+
 FallbackMemory DefaultFallbackMemory() { return {platform::AllocZeroedBlock, platform::ReleaseBlock}; }
 
 FallbackMemory SetFallbackMemory(FallbackMemory memory) {

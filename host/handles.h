@@ -22,6 +22,9 @@ void FreeHandle(const HandleProcs* procs, Handle h);
 // data is reached through the master pointer instead.
 Ptr LockHandleData(const HandleProcs* procs, Handle h, bool moveHigh);
 void UnlockHandleData(const HandleProcs* procs, Handle h);
+// The size of a handle's data as the host's suite tells it, or -1 when there
+// is no usable suite to ask.
+int32 HandleSize(const HandleProcs* procs, Handle h);
 
 // The record of a fallback handle: the master pointer first, then a tag.
 struct FallbackHandle {

@@ -107,6 +107,9 @@ class Host {
   // Makes the suite's newProc fail after `successes` more allocations (-1: never).
   void FailAllocationsAfter(int successes) { allocationsLeft_ = successes; }
 
+  // A handle from the host's own suite, as a block kept from an earlier run;
+  // it counts among the live handles until disposed of.
+  Handle NewHandle(int32 size) { return MakeHandle(size); }
   // Handles made through the suite and not yet disposed of.
   int LiveHandles() const { return static_cast<int>(handles_.size()); }
   // Locks minus unlocks of a handle made through the suite.
@@ -151,6 +154,9 @@ class Host {
   // Whether requests wholly inside the image are served from the image's own
   // memory (the default) instead of from copies.
   void ServeFromImage(bool direct) { zeroCopy_ = direct; }
+  // The largest buffer the host lends for one request; a request for more
+  // answers memFullErr, as a host that cannot allocate it does.
+  void LimitBufferBytes(int64_t bytes) { bufferLimit_ = bytes; }
   // advanceState answers `code` from its `n`th call on (1-based; 0: never).
   void FailAdvanceStateAt(int n, OSErr code) {
     advanceFailAt_ = n;
@@ -275,6 +281,7 @@ class Host {
   bool callFinish_ = true;
   int32 rowSlack_ = 0;
   bool zeroCopy_ = true;
+  int64_t bufferLimit_ = int64_t{256} << 20;
   int advanceFailAt_ = 0;
   OSErr advanceFailCode_ = noErr;
   int advanceCalls_ = 0;

@@ -101,6 +101,40 @@ TEST(Dispatch, ParameterBlockSurvivesFromRunToRun) {
   host.record().handleProcs->disposeProc(oldGlobals);
 }
 
+// A block the host hands back that cannot hold ours: purged (no data behind
+// its master pointer) or smaller than ours by the suite's measure.
+struct KeptBlockCase {
+  int16 selector;
+  int32 size;
+  bool purged;
+};
+
+class KeptBlockTest : public ::testing::TestWithParam<KeptBlockCase> {};
+
+TEST_P(KeptBlockTest, UnusableBlockIsLeftToTheHostAndReplacedByDefaults) {
+  Host host(testing::ReloadFilter());
+  const KeptBlockCase c = GetParam();
+  Handle kept = host.NewHandle(c.size);
+  std::memset(*kept, 0xAB, std::size_t(c.size));
+  char* data = *kept;
+  if (c.purged) *kept = nullptr;
+  host.record().parameters = kept;
+
+  EXPECT_EQ(host.Call(c.selector), noErr);
+  ASSERT_NE(Handle(host.record().parameters), kept);
+  ASSERT_NE(Block(host), nullptr);
+  EXPECT_EQ(Block(host)->amount, 50);
+  EXPECT_TRUE(host.OwnsHandle(kept)) << "the host's block was freed";
+  EXPECT_EQ(*kept, c.purged ? nullptr : data);
+  for (int32 i = 0; i < c.size; ++i) ASSERT_EQ(data[i], char(0xAB)) << "the host's block was written at " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PurgedOrShort, KeptBlockTest,
+    ::testing::Values(KeptBlockCase{filterSelectorParameters, 40, true}, KeptBlockCase{filterSelectorPrepare, 40, true},
+                      KeptBlockCase{filterSelectorStart, 40, true}, KeptBlockCase{filterSelectorParameters, 39, false},
+                      KeptBlockCase{filterSelectorPrepare, 2, false}, KeptBlockCase{filterSelectorStart, 0, false}));
+
 class FallbackSuiteTest : public ::testing::TestWithParam<HandleSuiteMode> {};
 
 TEST_P(FallbackSuiteTest, FilterKeepsItsStateInItsOwnHandles) {
