@@ -166,7 +166,7 @@ OSErr Host::ServeRequest() {
 }
 
 bool Host::Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const {
-  return zeroCopy_ && rowSlack_ == 0 && rate == kFixedOne && NonEmpty(rect) && lo == 0 &&
+  return zeroCopy_ && rowSlack_ == 0 && rate == kFixedOne && NonEmpty(rect) && lo == 0 && hi >= lo &&
          hi == source_.planes - 1 && rect.top >= bounds.top && rect.left >= bounds.left &&
          rect.bottom <= bounds.bottom && rect.right <= bounds.right;
 }
@@ -179,6 +179,7 @@ OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 pad
   const int32 rows = rect.bottom - rect.top;
   const int32 cols = rect.right - rect.left;
   const int32 planes = hi - lo + 1;
+  if ((int64_t{cols} * planes + rowSlack_) * rows > bufferLimit_) return memFullErr;
   buffer.rect = rect;
   buffer.loPlane = lo;
   buffer.hiPlane = hi;

@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
-# Builds the version block fuzz target with clang's libFuzzer (AddressSanitizer
-# and UndefinedBehaviorSanitizer on) and runs it briefly from a generated seed
-# corpus. FUZZ_BUILD_DIR (default build/fuzz) holds the program, the corpus
-# and any crash inputs; FUZZ_SECONDS (default 20) is the running time.
+# Builds the fuzz targets with clang's libFuzzer (AddressSanitizer and
+# UndefinedBehaviorSanitizer on) and runs each briefly:
+#   version_block_fuzz  the host detection reader, from seeds made here;
+#   entry_point_fuzz    the whole entry point driven by a host of the runner's
+#                       making, from the corpus in fuzz/corpus/entry_point.
+# FUZZ_BUILD_DIR (default build/fuzz) holds the programs, the working corpora
+# and any crash inputs; FUZZ_SECONDS (default 20) is each target's running
+# time. Inputs that once found a fault stay in the checked-in corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 out="${FUZZ_BUILD_DIR:-build/fuzz}"
 seconds="${FUZZ_SECONDS:-20}"
-mkdir -p "$out/corpus"
+mkdir -p "$out/corpus" "$out/entry_corpus"
+flags=(-std=c++20 -O1 -g -Wall -Wextra -I. -fsanitize=fuzzer,address,undefined
+       -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 
-echo "== building the fuzz target"
-clang++ -std=c++20 -O1 -g -Wall -Wextra -I. \
-  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer \
+echo "== building the fuzz targets"
+clang++ "${flags[@]}" \
   fuzz/version_block_fuzz.cpp host/text_ops.cpp host/host_names.cpp \
   hostinfo/host_detection.cpp hostinfo/version_source_portable.cpp \
-  -o "$out/version_block_fuzz"
+  -o "$out/version_block_fuzz" &
+# The filter as the native build links it (portable sources only) and the
+# runner: every source of those folders but the Windows bindings.
+mapfile -t sources < <(ls core/*.cpp host/*.cpp hostinfo/*.cpp dialog/*.cpp runner/*.cpp | grep -v '_win32\.cpp$')
+clang++ "${flags[@]}" fuzz/entry_point_fuzz.cpp "${sources[@]}" -o "$out/entry_point_fuzz"
+wait
 
 # Seeds. The first byte picks the part under test: 0 the version block reader,
 # 1 the name search, 2 the integer parse and version texts.
@@ -37,11 +47,19 @@ printf '\x01\x00\x00\x01\x0cInternalName\x00\x00InternalName\x00\x00\x00\x00PM65
 printf '\x02\x06  12  ' > "$out/corpus/seed_parse"
 printf '\x02\x0a1, 1, 0, 1' > "$out/corpus/seed_version"
 
-echo "== fuzzing for ${seconds}s"
-"$out/version_block_fuzz" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
-  -artifact_prefix="$out/" "$out/corpus" > "$out/fuzz.log" 2>&1 || {
-  tail -n 60 "$out/fuzz.log"
-  echo "fuzzing found a fault; the input is in $out/"
-  exit 1
+# fuzz <target> <max input length> <corpus folders...>: new inputs go into the
+# first folder, under the build folder.
+fuzz() {
+  local target=$1 max_len=$2
+  shift 2
+  echo "== fuzzing $target for ${seconds}s"
+  "$out/$target" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
+    -artifact_prefix="$out/$target-" "$@" > "$out/$target.log" 2>&1 || {
+    tail -n 60 "$out/$target.log"
+    echo "fuzzing $target found a fault; the input is in $out/"
+    exit 1
+  }
+  grep -E '^Done' "$out/$target.log" || true
 }
-grep -E '^Done' "$out/fuzz.log" || true
+fuzz version_block_fuzz 4096 "$out/corpus"
+fuzz entry_point_fuzz 1024 "$out/entry_corpus" fuzz/corpus/entry_point

@@ -1,0 +1,194 @@
+// libFuzzer target for the whole entry point: the input becomes a host of our
+// runner's making (image mode and planes, filter rectangle, strides, padding,
+// sampling rate, memory offer, handle and descriptor suites, a stored
+// descriptor and parameter block, when abort says stop) and a sequence of
+// runs and stray selectors driven through ENTRYPOINT. Image memory is
+// allocated at its exact size, so the sanitizers see any access past it.
+//
+// Whatever the input, it checks: pixels outside the filter rectangle come out
+// as they went in, every result word is one the filter or this host can give,
+// and no handle of the filter's own is left once the host has disposed of the
+// run's handles.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "host/handles.h"
+#include "runner/filter_loader.h"
+#include "runner/host.h"
+
+namespace {
+
+using namespace vantrel;
+using runner::DescriptorSuiteMode;
+using runner::HandleSuiteMode;
+using runner::Host;
+
+void Require(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+// Fallback memory that counts its live blocks: the filter's own handles.
+int g_liveBlocks = 0;
+void* CountedAlloc(uint32 size) {
+  void* block = host::DefaultFallbackMemory().allocZeroed(size);
+  if (block != nullptr) ++g_liveBlocks;
+  return block;
+}
+void CountedRelease(void* block) {
+  if (block != nullptr) --g_liveBlocks;
+  host::DefaultFallbackMemory().release(block);
+}
+
+// Codes this host hands the filter to fail with; with the filter's own codes
+// they are every result a call may end with.
+constexpr OSErr kInjected[] = {paramErr, memFullErr, userCanceledErr, filterBadParameters, errMissingParameter, -1};
+
+bool KnownResult(OSErr code) {
+  const OSErr own[] = {noErr, paramErr, memFullErr, userCanceledErr, filterBadParameters, errMissingParameter};
+  return std::count(std::begin(own), std::end(own), code) || std::count(std::begin(kInjected), std::end(kInjected), code);
+}
+
+// A coordinate near one of the places where 16-bit arithmetic turns.
+int16 Coordinate(FuzzedDataProvider& in) {
+  const int anchors[] = {0, 0, 8, -40, 32767 - 40, -32768, 16000};
+  const int anchor = anchors[in.ConsumeIntegralInRange<size_t>(0, std::size(anchors) - 1)];
+  return static_cast<int16>(anchor + in.ConsumeIntegralInRange<int>(-16, 48));
+}
+
+Rect FilterRect(FuzzedDataProvider& in) {
+  Rect r;
+  r.top = Coordinate(in);
+  r.left = Coordinate(in);
+  // Extents from inverted to somewhat past the image; the sum may wrap.
+  r.bottom = static_cast<int16>(r.top + in.ConsumeIntegralInRange<int>(-8, 72));
+  r.right = static_cast<int16>(r.left + in.ConsumeIntegralInRange<int>(-8, 72));
+  return r;
+}
+
+runner::Descriptor StoredDescriptor(FuzzedDataProvider& in) {
+  const uint32 keys[] = {FourCC("Amnt"), FourCC("disP"), FourCC("entI"), 0};
+  const uint32 types[] = {FourCC("UntF"), FourCC("enum"), FourCC("bool"), FourCC("long"), FourCC("doub")};
+  runner::Descriptor items;
+  for (int n = in.ConsumeIntegralInRange<int>(0, 5); n > 0; --n) {
+    runner::DescriptorItem item;
+    const size_t k = in.ConsumeIntegralInRange<size_t>(0, std::size(keys) - 1);
+    item.key = keys[k] != 0 ? keys[k] : in.ConsumeIntegral<uint32>();
+    item.type = in.ConsumeBool() ? types[in.ConsumeIntegralInRange<size_t>(0, std::size(types) - 1)]
+                                 : in.ConsumeIntegral<uint32>();
+    item.unitOrEnumType = in.ConsumeIntegral<uint32>();
+    item.number = in.ConsumeFloatingPoint<double>();
+    item.enumValue = in.ConsumeIntegral<uint32>();
+    item.boolean = in.ConsumeBool();
+    item.integer = in.ConsumeIntegral<int32>();
+    items.push_back(item);
+  }
+  return items;
+}
+
+// Pixels outside `filterRect` (within the image) are as they were delivered.
+void RequireUntouchedOutside(const Host& host, const Rect& f) {
+  const runner::Image& before = host.source();
+  const runner::Image& after = host.destination();
+  Require(after.pixels.size() == before.pixels.size());
+  const size_t planes = size_t(before.planes);
+  for (int y = 0; y < before.height; ++y) {
+    for (int x = 0; x < before.width; ++x) {
+      if (y >= f.top && y < f.bottom && x >= f.left && x < f.right) continue;
+      const size_t at = (size_t(y) * size_t(before.width) + size_t(x)) * planes;
+      Require(std::equal(before.pixels.data() + at, before.pixels.data() + at + planes, after.pixels.data() + at));
+    }
+  }
+}
+
+void Session(FuzzedDataProvider& in) {
+  runner::ResetLinkedFilterState();
+  Host host(runner::LoadFilter().entry);
+  // One suite for the whole session, as a host keeps its own.
+  const HandleSuiteMode suite = in.PickValueInArray(
+      {HandleSuiteMode::Full, HandleSuiteMode::None, HandleSuiteMode::Version0, HandleSuiteMode::Version2,
+       HandleSuiteMode::Short6, HandleSuiteMode::NullSetSize, HandleSuiteMode::NullLock, HandleSuiteMode::NullUnlock});
+  host.SetHandleSuite(suite);
+  host.SetDescriptorSuite(in.PickValueInArray(
+      {DescriptorSuiteMode::Full, DescriptorSuiteMode::None, DescriptorSuiteMode::NullSuites,
+       DescriptorSuiteMode::ParametersVersion1, DescriptorSuiteMode::ReadVersion1, DescriptorSuiteMode::ReadShort17,
+       DescriptorSuiteMode::NullPinnedUnitFloat, DescriptorSuiteMode::WriteVersion1,
+       DescriptorSuiteMode::WriteShort15}));
+  host.SetPlayInfo(in.ConsumeIntegralInRange<int16>(-1, 3));
+  if (in.ConsumeBool()) host.SetDescriptor(StoredDescriptor(in));
+
+  // The image: a mode with or without an order table, up to six planes.
+  const int16 mode = in.ConsumeBool() ? in.PickValueInArray<int16>({3, 4, 1, 7, 9}) : in.ConsumeIntegral<int16>();
+  const auto width = in.ConsumeIntegralInRange<int16>(0, 40);
+  const auto height = in.ConsumeIntegralInRange<int16>(0, 40);
+  runner::Image image(width, height, in.ConsumeIntegralInRange<int16>(0, 6));
+  for (uint8& byte : image.pixels) byte = static_cast<uint8>(&byte - image.pixels.data());
+  const Rect filterRect = FilterRect(in);
+  host.SetImage(image, mode, filterRect);
+  if (in.ConsumeBool()) host.record().planes = in.ConsumeIntegralInRange<int16>(-1, 8);
+
+  FilterRecord& record = host.record();
+  record.maxSpace = in.ConsumeIntegral<int32>();
+  record.inputPadding = record.outputPadding = record.maskPadding = in.ConsumeIntegralInRange<int16>(-4, 256);
+  record.inputRate = record.maskRate = in.ConsumeIntegral<int32>();
+  host.SetRowSlack(in.ConsumeIntegralInRange<int32>(0, 7));
+  // Requests the size of the 16-bit coordinate space would only make this
+  // host slow; it lends what a small image needs and refuses more.
+  host.LimitBufferBytes(int64_t{1} << 22);
+  host.ServeFromImage(in.ConsumeBool());
+  host.ClampRectsToImage(in.ConsumeBool());
+  host.CallFinish(in.ConsumeBool());
+  host.OfferAdvanceState(in.ConsumeBool());
+  host.OfferDisplayPixels(in.ConsumeBool());
+  host.AbortAfter(in.ConsumeIntegralInRange<int>(-1, 400));
+  if (in.ConsumeBool()) host.FailAdvanceStateAt(in.ConsumeIntegralInRange<int>(1, 4), in.PickValueInArray(kInjected));
+  if (in.ConsumeBool()) host.SetCloseReadResult(in.PickValueInArray(kInjected));
+  if (in.ConsumeBool()) host.FailAllocationsAfter(in.ConsumeIntegralInRange<int>(0, 4));
+
+  // A parameter block kept from an earlier run: arbitrary bytes, of any size
+  // where the suite can tell it, at least ours where nothing can.
+  if (in.ConsumeBool()) {
+    const bool measurable = suite == HandleSuiteMode::Full || suite == HandleSuiteMode::NullLock ||
+                            suite == HandleSuiteMode::NullUnlock;
+    const int32 size = in.ConsumeIntegralInRange<int32>(measurable ? 0 : 40, 64);
+    Handle kept = host.NewHandle(size);
+    const std::vector<uint8> bytes = in.ConsumeBytes<uint8>(size_t(size));
+    std::copy(bytes.begin(), bytes.end(), *kept);
+    if (in.ConsumeBool()) *kept = nullptr;  // purged
+    record.parameters = kept;
+  }
+
+  for (int step = in.ConsumeIntegralInRange<int>(1, 6); step > 0 && in.remaining_bytes() > 0; --step) {
+    if (in.ConsumeBool()) {
+      Require(KnownResult(host.RunFilter(in.ConsumeBool())));
+    } else {
+      // A selector out of its run: no buffers are on offer.
+      record.inData = record.outData = record.maskData = nullptr;
+      const int16 selector = in.ConsumeBool() ? in.ConsumeIntegralInRange<int16>(-1, 6) : in.ConsumeIntegral<int16>();
+      if (selector == filterSelectorAbout) continue;
+      Require(KnownResult(host.Call(selector)));
+    }
+    RequireUntouchedOutside(host, filterRect);
+    Require(record.filterRect.top == filterRect.top && record.filterRect.left == filterRect.left &&
+            record.filterRect.bottom == filterRect.bottom && record.filterRect.right == filterRect.right);
+  }
+
+  host.DisposeRunHandles();
+  Require(g_liveBlocks == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  host::SetFallbackMemory({CountedAlloc, CountedRelease});
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  Session(in);
+  return 0;
+}
