@@ -11,12 +11,13 @@ namespace {
 bool NonEmpty(const Rect& r) { return r.left < r.right && r.top < r.bottom; }
 
 // Fills one pixel outside the image as `padding` asks: a byte value, the
-// nearest edge pixel (-1) or whatever is there (-2). Answers false for -3,
-// which makes such a request an error.
+// nearest edge pixel (-1) or whatever is there (-2). Answers false for -3, and
+// for -1 on an image without pixels, which makes such a request an error.
 bool Pad(uint8* d, int64_t y, int64_t x, int16 lo, int32 planes, int16 padding, const Image& from) {
   if (padding >= 0) {
     std::memset(d, padding & 0xFF, std::size_t(planes));
   } else if (padding == -1) {
+    if (from.width <= 0 || from.height <= 0) return false;  // no edge to replicate
     const int64_t cy = std::clamp<int64_t>(y, 0, from.height - 1);
     const int64_t cx = std::clamp<int64_t>(x, 0, from.width - 1);
     std::memcpy(d, from.At(int(cy), int(cx)) + lo, std::size_t(planes));
