@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runner/host.h"
+#include "runner/host_window.h"
 
 namespace vantrel::runner {
 namespace {
@@ -61,7 +62,7 @@ void Host::ResetRunCounters() {
   servedInRects_.clear();
   abortCalls_ = 0;
   progress_.clear();
-  displayCalls_ = 0;
+  displayCalls_.clear();
   in_ = Buffer{};
   out_ = Buffer{};
   outPending_ = false;
@@ -233,11 +234,22 @@ void Host::CountAbortCalls(bool count) { record_->abortProc = count ? AbortProc 
 
 void Host::ProgressProcCallback(int32 done, int32 total) { current_->progress_.push_back({done, total}); }
 
-OSErr Host::DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32, int32, void*) {
-  ++current_->displayCalls_;
-  if (source == nullptr || srcRect == nullptr || source->baseAddr == nullptr || source->rowBytes == 0)
-    return filterBadParameters;
-  return noErr;
+OSErr Host::DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
+                              void* platformContext) {
+  DisplayCall call;
+  if (source != nullptr) call.map = *source;
+  if (source != nullptr && source->version >= 1 && source->masks != nullptr) {
+    call.hasMask = true;
+    call.mask = *source->masks;
+  }
+  if (srcRect != nullptr) call.source = *srcRect;
+  call.row = dstRow;
+  call.col = dstCol;
+  call.context = platformContext;
+  const bool drawable = source != nullptr && srcRect != nullptr && RenderPixelMap(*source, *srcRect, call.drawn);
+  if (drawable) DrawOnDevice(platformContext, dstRow, dstCol, call.drawn);
+  current_->displayCalls_.push_back(std::move(call));
+  return drawable ? noErr : filterBadParameters;
 }
 
 }  // namespace vantrel::runner
