@@ -140,11 +140,17 @@ class Host {
   // ---- Image and run.
   // Sets the image to filter, its mode and the filter rectangle (default: the
   // whole image). The destination starts as a copy of the source.
-
+  //
+  // A run writes into a working copy of the destination, which becomes the
+  // destination only when the run ends without error: a cancelled or failed
+  // run, its preview fetches included, leaves the image as it was.
   void SetImage(const Image& source, int16 imageMode);
   void SetImage(const Image& source, int16 imageMode, Rect filterRect);
   const Image& source() const { return source_; }
   const Image& destination() const { return destination_; }
+  // The pixels as the last run left them: the destination after a run that
+  // ended without error, the discarded working copy after one that did not.
+  const Image& runOutput() const { return lastRunFailed_ ? working_ : destination_; }
 
   // One run as a host drives it: (parameters,) prepare, start, continue while
   // data is requested, finish. The Globals of an earlier run are disposed of
@@ -250,6 +256,7 @@ class Host {
   void TakeOverOutput();
   bool Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const;
   void ResetRunCounters();
+  int16 DriveRun(bool withParametersSelector);
 
   // Descriptor suites.
   struct ReadSession;
@@ -296,6 +303,8 @@ class Host {
 
   Image source_;
   Image destination_;
+  Image working_;
+  bool lastRunFailed_ = false;
   Buffer in_;
   Buffer out_;
   bool outPending_ = false;
