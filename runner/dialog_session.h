@@ -16,7 +16,7 @@ struct DialogStep {
   Kind kind = Kind::Click;
   int value = 0;         // the control clicked, or the row picked
   int32 dx = 0, dy = 0;  // pointer position from the centre of the preview anchor, client pixels
-  std::function<void()> inspect;
+  std::function<void(void* window)> inspect;
 
   // A click as the user makes it: nothing when the control is disabled.
   static DialogStep Click(int id) { return Make(Kind::Click, id); }
@@ -26,9 +26,9 @@ struct DialogStep {
   static DialogStep PressLeft() { return Make(Kind::PressLeft); }
   static DialogStep ReleaseLeft() { return Make(Kind::ReleaseLeft); }
   static DialogStep DoubleClickLeft() { return Make(Kind::DoubleClickLeft); }
-  // Runs `look` while the dialog is open and painted (on Windows on the
-  // user's thread, which may read the dialog's window).
-  static DialogStep Inspect(std::function<void()> look) {
+  // Runs `look` while the dialog is open and painted, with the dialog's
+  // window (an HWND, on the user's thread) on Windows, nullptr natively.
+  static DialogStep Inspect(std::function<void(void* window)> look) {
     DialogStep step = Make(Kind::Inspect);
     step.inspect = std::move(look);
     return step;

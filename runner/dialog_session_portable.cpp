@@ -23,7 +23,7 @@ void Play(dialog::SimulatedUser& user, void* context) {
       case DialogStep::Kind::PressLeft: user.PressLeft(); break;
       case DialogStep::Kind::ReleaseLeft: user.ReleaseLeft(); break;
       case DialogStep::Kind::DoubleClickLeft: user.DoubleClickLeft(); break;
-      case DialogStep::Kind::Inspect: step.inspect(); break;
+      case DialogStep::Kind::Inspect: step.inspect(nullptr); break;
     }
   }
 }

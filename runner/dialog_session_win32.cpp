@@ -75,10 +75,10 @@ void Play(HWND dialog, const DialogScript& script) {
         break;
       case DialogStep::Kind::DoubleClickLeft: Mouse(dialog, WM_LBUTTONDBLCLK, MK_LBUTTON); break;
       case DialogStep::Kind::Inspect:
-        RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
         GdiFlush();
         Sleep(200);  // the display server catches up with what was drawn
-        step.inspect();
+        step.inspect(dialog);
         break;
     }
   }
