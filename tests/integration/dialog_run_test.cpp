@@ -3,6 +3,8 @@
 // windowless dialog is acted on; under Wine the real one gets messages.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "core/parameters.h"
 #include "resources/resource_ids.h"
 #include "runner/host.h"
@@ -46,14 +48,36 @@ TEST_F(DialogRunTest, CancelFiltersNothingAndKeepsTheOrderChosen) {
   EXPECT_EQ(host.destination().pixels, source.pixels) << "which the host threw away";
 }
 
-TEST_F(DialogRunTest, ParametersSelectorKeepsTheDialogForEveryLaterRunOfTheLoad) {
-  host.SetPlayInfo(plugInDialogDontDisplay);
-  ASSERT_EQ(host.RunFilter(), noErr);
-  EXPECT_EQ(host.dialogsShown(), 0);
-  ASSERT_EQ(host.RunFilter(true), noErr);
-  ASSERT_EQ(host.RunFilter(), noErr);
-  EXPECT_EQ(host.dialogsShown(), 2);
+// When the dialog shows, run after run of one load: `runs` of (parameters
+// selector first, the host's playInfo), and the dialogs seen after each.
+struct ShownCase {
+  const char* name;
+  std::vector<std::pair<bool, int16>> runs;
+  std::vector<int> shownAfter;
+};
+
+class DialogShownTest : public DialogRunTest, public ::testing::WithParamInterface<ShownCase> {};
+
+TEST_P(DialogShownTest, WhenTheHostOrAnEarlierParametersSelectorAsks) {
+  const ShownCase& c = GetParam();
+  for (std::size_t i = 0; i < c.runs.size(); ++i) {
+    host.SetPlayInfo(c.runs[i].second);
+    ASSERT_EQ(host.RunFilter(c.runs[i].first), noErr);
+    EXPECT_EQ(host.dialogsShown(), c.shownAfter[i]) << "after run " << i;
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, DialogShownTest,
+    ::testing::Values(ShownCase{"NobodyAsks", {{false, plugInDialogDontDisplay}}, {0}},
+                      ShownCase{"SilentPlayback", {{false, plugInDialogSilent}}, {0}},
+                      ShownCase{"HostAsks", {{false, plugInDialogDisplay}}, {1}},
+                      ShownCase{"ParametersSelector", {{true, plugInDialogDontDisplay}}, {1}},
+                      ShownCase{"EveryLaterRunOfTheLoad",
+                                {{true, plugInDialogDontDisplay}, {false, plugInDialogDontDisplay},
+                                 {false, plugInDialogSilent}},
+                                {1, 2, 3}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vantrel

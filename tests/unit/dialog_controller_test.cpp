@@ -306,6 +306,13 @@ INSTANTIATE_TEST_SUITE_P(Ring, NudgeTest,
                                            NudgeCase{IDC_NUDGE_DOWN, 0, 50},
                                            NudgeCase{IDC_NUDGE_DOWN_RIGHT, 50, 50}));
 
+TEST_F(DialogFixture, OffsetsLeftInTheBlockDoNotMoveTheFirstPreview) {
+  Open(kWide, kHigh, plugInModeRGBColor, true, [](FilterParameters& b) { b.previewOffsetH = 30000; });
+  EXPECT_EQ(host.servedInRects().back().left, 385);
+  user.Click(IDC_NUDGE_RIGHT);
+  EXPECT_EQ(Offsets(), std::make_pair(50, 0));
+}
+
 TEST_F(DialogFixture, NudgesStopAtTheMarginAndComeBackAtOnce) {
   Open();
   for (int i = 0; i < 10; ++i) user.Click(IDC_NUDGE_UP);
