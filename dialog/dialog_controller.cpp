@@ -297,6 +297,10 @@ void DialogController::Nudge(int id) {
   nav_.Clamp(nav_.committedH, nav_.committedV);
   nav_.committedH += h * kNudgeStep;
   nav_.committedV += v * kNudgeStep;
+  ShowCommitted();
+}
+
+void DialogController::ShowCommitted() {
   nav_.Clamp(nav_.committedH, nav_.committedV);
   SetOffsets(nav_.committedH, nav_.committedV);
   if (!PreviewShown()) return;
@@ -346,12 +350,7 @@ void DialogController::Zoom(int id) {
   }
   nav_.committedH = nav_.committedH / 2 + oldH / 2;
   nav_.committedV = nav_.committedV / 2 + oldV / 2;
-  nav_.Clamp(nav_.committedH, nav_.committedV);
-  SetOffsets(nav_.committedH, nav_.committedV);
-  if (!PreviewShown()) return;
-  Refetch();
-  Map();
-  Invalidate();
+  ShowCommitted();
 }
 
 // ---------------------------------------------------------------------------
@@ -406,11 +405,7 @@ void DialogController::LeftDoubleClick() {
   PixelPoint p;
   if (!PointerInPreview(p)) return;
   nav_.Recentre();
-  SetOffsets(0, 0);
-  if (!PreviewShown()) return;
-  Refetch();
-  Map();
-  Invalidate();
+  ShowCommitted();
 }
 
 // ---------------------------------------------------------------------------

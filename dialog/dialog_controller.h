@@ -84,6 +84,9 @@ class DialogController {
   void ExclusionToggled();
   void OrderPicked();
   void Nudge(int id);
+  // Clamps the committed offsets, hands them to the fetch and shows the
+  // window there.
+  void ShowCommitted();
   void Zoom(int id);
   void End(int result);
 
