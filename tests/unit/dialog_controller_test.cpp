@@ -84,11 +84,12 @@ constexpr int kChoiceIds[] = {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_C
 
 struct InitCase {
   const char* name;
-  int16 mode, width, height;
+  int16 mode;
   std::function<void(FilterParameters&)> tweak;
   int rows, selected;
   std::set<int> checked, disabled;
   int16 orderIndexAfter, excludedChannelAfter;
+  int16 width = kWide, height = kHigh;
 };
 
 class InitialStateTest : public DialogFixture, public ::testing::WithParamInterface<InitCase> {};
@@ -111,41 +112,42 @@ TEST_P(InitialStateTest, ControlsShowTheBlockAndTheImage) {
   EXPECT_EQ(block->zoomFactor, 1);
 }
 
+constexpr int16 kRgb = plugInModeRGBColor, kCmyk = plugInModeCMYKColor;
+// Checked and grey at an opening with a new block: channel 2 and Mix are
+// shown, the channels and methods are grey with their boxes clear, and 1:1
+// cannot zoom in.
+const std::set<int> kShown = {IDC_CHANNEL_2, IDC_BLEND_MIX};
+const std::set<int> kGrey = {IDC_CHANNEL_1,   IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4,
+                             IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN};
+const std::set<int> kGreyChannels = {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_ZOOM_IN};
+const std::set<int> kGreyMethods = {IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN};
+
 INSTANTIATE_TEST_SUITE_P(
     Blocks, InitialStateTest,
     ::testing::Values(
-        InitCase{"RgbDefaults", plugInModeRGBColor, kWide, kHigh, {}, 24, 0, {IDC_CHANNEL_2, IDC_BLEND_MIX},
-                 {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN}, 0, 2},
-        InitCase{"CmykDefaults", plugInModeCMYKColor, kWide, kHigh, {}, 256, 0, {IDC_CHANNEL_2, IDC_BLEND_MIX},
-                 {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN}, 0, 2},
-        InitCase{"RgbWithACmykRowShowsRowZeroAndKeepsIt", plugInModeRGBColor, kWide, kHigh,
-                 [](FilterParameters& b) { b.orderIndex = 24; }, 24, 0, {IDC_CHANNEL_2, IDC_BLEND_MIX},
-                 {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN}, 24, 2},
-        InitCase{"CmykStoredRow", plugInModeCMYKColor, kWide, kHigh, [](FilterParameters& b) { b.orderIndex = 200; },
-                 256, 200, {IDC_CHANNEL_2, IDC_BLEND_MIX},
-                 {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN}, 200, 2},
-        InitCase{"RgbFourthChannelBecomesTheSecond", plugInModeRGBColor, kWide, kHigh,
+        InitCase{"RgbDefaults", kRgb, {}, 24, 0, kShown, kGrey, 0, 2},
+        InitCase{"CmykDefaults", kCmyk, {}, 256, 0, kShown, kGrey, 0, 2},
+        InitCase{"RgbWithACmykRowShowsRowZeroAndKeepsIt", kRgb, [](FilterParameters& b) { b.orderIndex = 24; }, 24, 0,
+                 kShown, kGrey, 24, 2},
+        InitCase{"CmykStoredRow", kCmyk, [](FilterParameters& b) { b.orderIndex = 200; }, 256, 200, kShown, kGrey,
+                 200, 2},
+        InitCase{"RgbFourthChannelBecomesTheSecond", kRgb,
                  [](FilterParameters& b) { b.excludedChannel = 4, b.excludeEnabled = 1; }, 24, 0,
-                 {IDC_CHANNEL_2, IDC_BLEND_MIX, IDC_EXCLUDE}, {IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN}, 0, 2},
-        InitCase{"CmykFourthChannelExcluded", plugInModeCMYKColor, kWide, kHigh,
+                 {IDC_CHANNEL_2, IDC_BLEND_MIX, IDC_EXCLUDE}, {IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN},
+                 0, 2},
+        InitCase{"CmykFourthChannelExcluded", kCmyk,
                  [](FilterParameters& b) { b.excludedChannel = 4, b.excludeEnabled = 1; }, 256, 0,
-                 {IDC_CHANNEL_4, IDC_BLEND_MIX, IDC_EXCLUDE}, {IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN}, 0, 4},
-        InitCase{"BlendOnWithCross", plugInModeRGBColor, kWide, kHigh,
-                 [](FilterParameters& b) { b.blendEnabled = 1, b.blendCross = 1; }, 24, 0,
-                 {IDC_CHANNEL_2, IDC_BLEND_CROSS, IDC_BLEND},
-                 {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_ZOOM_IN}, 0, 2},
-        InitCase{"BlendOnWithoutMethodShowsNone", plugInModeRGBColor, kWide, kHigh,
-                 [](FilterParameters& b) { b.blendEnabled = 1; }, 24, 0, {IDC_CHANNEL_2, IDC_BLEND},
-                 {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_ZOOM_IN}, 0, 2},
-        InitCase{"BlendOffShowsBothStoredMethods", plugInModeRGBColor, kWide, kHigh,
-                 [](FilterParameters& b) { b.blendCross = 1, b.blendMix = 1; }, 24, 0,
-                 {IDC_CHANNEL_2, IDC_BLEND_CROSS, IDC_BLEND_MIX},
-                 {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN}, 0, 2},
-        InitCase{"ImageNoLargerThanThePreviewCannotZoom", plugInModeRGBColor, 120, 90, {}, 24, 0,
-                 {IDC_CHANNEL_2, IDC_BLEND_MIX},
+                 {IDC_CHANNEL_4, IDC_BLEND_MIX, IDC_EXCLUDE}, kGreyMethods, 0, 4},
+        InitCase{"BlendOnWithCross", kRgb, [](FilterParameters& b) { b.blendEnabled = 1, b.blendCross = 1; }, 24, 0,
+                 {IDC_CHANNEL_2, IDC_BLEND_CROSS, IDC_BLEND}, kGreyChannels, 0, 2},
+        InitCase{"BlendOnWithoutMethodShowsNone", kRgb, [](FilterParameters& b) { b.blendEnabled = 1; }, 24, 0,
+                 {IDC_CHANNEL_2, IDC_BLEND}, kGreyChannels, 0, 2},
+        InitCase{"BlendOffShowsBothStoredMethods", kRgb, [](FilterParameters& b) { b.blendCross = 1, b.blendMix = 1; },
+                 24, 0, {IDC_CHANNEL_2, IDC_BLEND_CROSS, IDC_BLEND_MIX}, kGrey, 0, 2},
+        InitCase{"ImageNoLargerThanThePreviewCannotZoom", kRgb, {}, 24, 0, kShown,
                  {IDC_CHANNEL_1, IDC_CHANNEL_2, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN,
                   IDC_ZOOM_OUT},
-                 0, 2}),
+                 0, 2, 120, 90}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -327,12 +329,14 @@ TEST_F(DialogFixture, DragPastAMarginReanchorsSoThatReversingMovesAtOnce) {
   view.pointer = c;
   user.PressLeft();
   EXPECT_TRUE(view.confined);
+  EXPECT_TRUE(view.closedHand);
   user.MovePointerTo({c.x + 60, c.y + 10});
   EXPECT_EQ(Offsets(), std::make_pair(-35, -10)) << "the image follows the pointer, held at the margin";
   user.MovePointerTo({c.x + 50, c.y + 10});
   EXPECT_EQ(Offsets(), std::make_pair(-25, -10));
   user.ReleaseLeft();
   EXPECT_FALSE(view.confined);
+  EXPECT_FALSE(view.closedHand);
   EXPECT_EQ(controller.navigation().committedH, -25);
   EXPECT_EQ(controller.navigation().committedV, -10);
 }
