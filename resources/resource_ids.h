@@ -31,6 +31,32 @@
 #define IDC_OPEN_HAND 104
 #define IDC_CLOSED_HAND 105
 
+/* Controls of the parameter dialog (template TARNWICKPARAM). */
+#define IDC_OK 1
+#define IDC_CANCEL 2
+#define IDC_PREVIEW_ANCHOR 5
+#define IDC_CHANNEL_1 7
+#define IDC_CHANNEL_2 8
+#define IDC_CHANNEL_3 9
+#define IDC_CHANNEL_4 10
+#define IDC_BLEND_CROSS 11
+#define IDC_BLEND_MIX 12
+#define IDC_BLEND 1012
+#define IDC_NUDGE_UP_RIGHT 1013
+#define IDC_NUDGE_DOWN_RIGHT 1014
+#define IDC_NUDGE_RIGHT 1015
+#define IDC_NUDGE_UP_LEFT 1016
+#define IDC_NUDGE_DOWN_LEFT 1017
+#define IDC_NUDGE_LEFT 1018
+#define IDC_NUDGE_UP 1019
+#define IDC_NUDGE_DOWN 1020
+#define IDC_ZOOM_IN 1021
+#define IDC_ZOOM_OUT 1022
+#define IDC_ORDER_LIST 1023
+#define IDC_EXCLUDE 1024
+#define IDC_ORDER_HEADING 1025
+#define IDC_UNNAMED (-1)
+
 /* The version block. */
 #define IDV_VERSION_INFO 1
 

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "runner/host_window.h"
+
 namespace vantrel::runner {
 
 // A host handle: the master pointer first, as filters rely on.
@@ -19,6 +21,8 @@ Host::Host(EntryProc entry) : entry_(entry) {
   const std::size_t words = (kHostFilterRecordSize + 7) / 8;
   recordStorage_.reset(new std::uint64_t[words]());
   record_ = reinterpret_cast<FilterRecord*>(recordStorage_.get());
+  window_ = CreateHostWindow();
+  platform_.hwnd = window_;
   record_->platformData = &platform_;
   record_->abortProc = AbortProc;
   record_->progressProc = ProgressProcCallback;
@@ -37,6 +41,7 @@ Host::Host(EntryProc entry) : entry_(entry) {
 Host::~Host() {
   DisposeRunHandles();
   DisposeAny(descriptorParameters_.descriptor);
+  DestroyHostWindow(window_);
   if (current_ == this) current_ = nullptr;
 }
 
@@ -66,7 +71,10 @@ void Host::SetHandleSuite(HandleSuiteMode mode) {
 }
 
 int16 Host::Call(int16 selector) {
-  CallRaw(selector, record_, &data_, &result_);
+  if (selector == filterSelectorStart)
+    RunWithDialogUser(dialogScript_, dialogsShown_, [this] { CallRaw(filterSelectorStart, record_, &data_, &result_); });
+  else
+    CallRaw(selector, record_, &data_, &result_);
   return result_;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "records/host_records.h"
+#include "runner/dialog_session.h"
 #include "runner/filter_loader.h"
 
 namespace vantrel::runner {
@@ -68,6 +69,23 @@ struct DescriptorItem {
 };
 using Descriptor = std::vector<DescriptorItem>;
 
+// One call of displayPixels: what the filter asked to draw, and the pixels
+// that our host drew (RGB; empty when it could not draw them).
+struct DisplayCall {
+  PSPixelMap map{};
+  bool hasMask = false;
+  PSPixelMask mask{};
+  VRect source{};
+  int32 row = 0, col = 0;
+  void* context = nullptr;
+  Image drawn;
+};
+
+// Renders the `source` rectangle of `map` as RGB: RGB and CMYK maps of
+// interleaved 8-bit planes, CMYK shown as RGB, a mask of version 1 and later
+// laid over white. Answers false, leaving `rgb` alone, for anything else.
+bool RenderPixelMap(const PSPixelMap& map, const VRect& source, Image& rgb);
+
 struct ProgressCall {
   int32 done;
   int32 total;
@@ -125,10 +143,17 @@ class Host {
   // ---- Image and run.
   // Sets the image to filter, its mode and the filter rectangle (default: the
   // whole image). The destination starts as a copy of the source.
+  //
+  // A run writes into a working copy of the destination, which becomes the
+  // destination only when the run ends without error: a cancelled or failed
+  // run, its preview fetches included, leaves the image as it was.
   void SetImage(const Image& source, int16 imageMode);
   void SetImage(const Image& source, int16 imageMode, Rect filterRect);
   const Image& source() const { return source_; }
   const Image& destination() const { return destination_; }
+  // The pixels as the last run left them: the destination after a run that
+  // ended without error, the discarded working copy after one that did not.
+  const Image& runOutput() const { return lastRunFailed_ ? working_ : destination_; }
 
   // One run as a host drives it: (parameters,) prepare, start, continue while
   // data is requested, finish. The Globals of an earlier run are disposed of
@@ -174,7 +199,19 @@ class Host {
   void CountAbortCalls(bool count);
   int abortCalls() const { return abortCalls_; }
   const std::vector<ProgressCall>& progressCalls() const { return progress_; }
-  int displayPixelsCalls() const { return displayCalls_; }
+  int displayPixelsCalls() const { return static_cast<int>(displayCalls_.size()); }
+  const std::vector<DisplayCall>& displayCalls() const { return displayCalls_; }
+
+  // ---- The filter's dialog.
+  // What the user does in each dialog shown during a start call; a dialog
+  // left open afterwards is accepted with OK. Without a script every dialog
+  // is accepted at once.
+  void SetDialogScript(DialogScript script) { dialogScript_ = std::move(script); }
+  // Dialogs shown since the host was made.
+  int dialogsShown() const { return dialogsShown_; }
+  // The host's own window, named in the platform data as the owner of the
+  // filter's dialogs; 0 where there is no window system.
+  intptr_t window() const { return window_; }
 
   // ---- Scripting descriptors.
   void SetDescriptorSuite(DescriptorSuiteMode mode);
@@ -225,6 +262,7 @@ class Host {
   void TakeOverOutput();
   bool Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const;
   void ResetRunCounters();
+  int16 DriveRun(bool withParametersSelector);
 
   // Descriptor suites.
   struct ReadSession;
@@ -271,6 +309,8 @@ class Host {
 
   Image source_;
   Image destination_;
+  Image working_;
+  bool lastRunFailed_ = false;
   Buffer in_;
   Buffer out_;
   bool outPending_ = false;
@@ -289,7 +329,10 @@ class Host {
   int abortAfter_ = -1;
   int abortCalls_ = 0;
   std::vector<ProgressCall> progress_;
-  int displayCalls_ = 0;
+  std::vector<DisplayCall> displayCalls_;
+  DialogScript dialogScript_;
+  int dialogsShown_ = 0;
+  intptr_t window_ = 0;
 
   ReadDescriptorProcs readProcs_{};
   WriteDescriptorProcs writeProcs_{};

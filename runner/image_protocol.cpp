@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runner/host.h"
+#include "runner/host_window.h"
 
 namespace vantrel::runner {
 namespace {
@@ -39,6 +40,8 @@ void Host::SetImage(const Image& source, int16 imageMode) {
 void Host::SetImage(const Image& source, int16 imageMode, Rect filterRect) {
   source_ = source;
   destination_ = source;
+  working_ = source;
+  lastRunFailed_ = false;
   FilterRecord& r = *record_;
   r.imageMode = imageMode;
   r.planes = source.planes;
@@ -62,7 +65,7 @@ void Host::ResetRunCounters() {
   servedInRects_.clear();
   abortCalls_ = 0;
   progress_.clear();
-  displayCalls_ = 0;
+  displayCalls_.clear();
   in_ = Buffer{};
   out_ = Buffer{};
   outPending_ = false;
@@ -79,6 +82,14 @@ int16 Host::RunFilter(bool withParametersSelector) {
   DisposeAny(reinterpret_cast<Handle>(data_));
   data_ = 0;
   ResetRunCounters();
+  working_ = destination_;
+  const int16 result = DriveRun(withParametersSelector);
+  lastRunFailed_ = result != noErr;
+  if (!lastRunFailed_) std::swap(destination_, working_);
+  return result;
+}
+
+int16 Host::DriveRun(bool withParametersSelector) {
   auto call = [this](int16 selector) {
     selectors_.push_back(selector);
     return Call(selector);
@@ -150,14 +161,14 @@ OSErr Host::ServeRequest() {
     if (e != noErr) return e;
   }
   if (!directOut) {
-    // The output buffer starts as the current destination pixels.
-    OSErr e = FillBuffer(out_, r.outRect, r.outLoPlane, r.outHiPlane, r.outputPadding, destination_, rate);
+    // The output buffer starts as the pixels of the run so far.
+    OSErr e = FillBuffer(out_, r.outRect, r.outLoPlane, r.outHiPlane, r.outputPadding, working_, rate);
     if (e != noErr) return e;
   }
   const int32 imageRowBytes = int32{source_.width} * source_.planes;
   r.inData = directIn ? source_.At(r.inRect.top, r.inRect.left) : in_.bytes.empty() ? nullptr : in_.bytes.data();
   r.inRowBytes = directIn ? imageRowBytes : in_.rowBytes;
-  r.outData = directOut ? destination_.At(r.outRect.top, r.outRect.left)
+  r.outData = directOut ? working_.At(r.outRect.top, r.outRect.left)
                         : out_.bytes.empty() ? nullptr : out_.bytes.data();
   r.outRowBytes = directOut ? imageRowBytes : out_.rowBytes;
   r.inColumnBytes = r.outColumnBytes = 0;
@@ -214,12 +225,12 @@ void Host::TakeOverOutput() {
   const Rect& f = record_->filterRect;
   const int32 planes = b.hiPlane - b.loPlane + 1;
   const int32 top = std::max<int32>({b.rect.top, f.top, 0});
-  const int32 bottom = std::min<int32>({b.rect.bottom, f.bottom, destination_.height});
+  const int32 bottom = std::min<int32>({b.rect.bottom, f.bottom, working_.height});
   const int32 left = std::max<int32>({b.rect.left, f.left, 0});
-  const int32 right = std::min<int32>({b.rect.right, f.right, destination_.width});
+  const int32 right = std::min<int32>({b.rect.right, f.right, working_.width});
   for (int32 y = top; y < bottom; ++y) {
     const uint8* s = &b.bytes[std::size_t(y - b.rect.top) * b.rowBytes + std::size_t(left - b.rect.left) * planes];
-    for (int32 x = left; x < right; ++x, s += planes) std::memcpy(destination_.At(y, x) + b.loPlane, s, std::size_t(planes));
+    for (int32 x = left; x < right; ++x, s += planes) std::memcpy(working_.At(y, x) + b.loPlane, s, std::size_t(planes));
   }
 }
 
@@ -235,11 +246,22 @@ void Host::CountAbortCalls(bool count) { record_->abortProc = count ? AbortProc 
 
 void Host::ProgressProcCallback(int32 done, int32 total) { current_->progress_.push_back({done, total}); }
 
-OSErr Host::DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32, int32, void*) {
-  ++current_->displayCalls_;
-  if (source == nullptr || srcRect == nullptr || source->baseAddr == nullptr || source->rowBytes == 0)
-    return filterBadParameters;
-  return noErr;
+OSErr Host::DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
+                              void* platformContext) {
+  DisplayCall call;
+  if (source != nullptr) call.map = *source;
+  if (source != nullptr && source->version >= 1 && source->masks != nullptr) {
+    call.hasMask = true;
+    call.mask = *source->masks;
+  }
+  if (srcRect != nullptr) call.source = *srcRect;
+  call.row = dstRow;
+  call.col = dstCol;
+  call.context = platformContext;
+  const bool drawable = source != nullptr && srcRect != nullptr && RenderPixelMap(*source, *srcRect, call.drawn);
+  if (drawable) DrawOnDevice(platformContext, dstRow, dstCol, call.drawn);
+  current_->displayCalls_.push_back(std::move(call));
+  return drawable ? noErr : filterBadParameters;
 }
 
 }  // namespace vantrel::runner

@@ -1,6 +1,6 @@
 // The plug-in files as we ship them, read as bytes the way a host, Explorer and
 // the loader see them: machine type, exports, imports, property list, string
-// table, resource languages and version block. Runs on any machine, whether or
+// table, dialog template, resource languages and version block. Runs on any machine, whether or
 // not it can run either library.
 #include <gtest/gtest.h>
 
@@ -316,6 +316,120 @@ TEST_P(ShippedFileTest, VersionBlockDescribesTheFileItIsIn) {
     else
       EXPECT_FALSE(stored[i].Text().empty()) << entries[i].key;
   }
+}
+
+// ---------------------------------------------------------------------------
+// The parameter dialog's template (an extended dialog template), against the
+// listed window and controls.
+
+struct TemplateReader {
+  const Bytes& b;
+  size_t at = 0;
+  bool ok = true;
+  std::uint32_t Word() {
+    if (at + 2 > b.size()) return ok = false, 0;
+    at += 2;
+    return b[at - 2] | b[at - 1] << 8;
+  }
+  std::uint32_t Long() { return Word() | Word() << 16; }
+  // A text, or "#<n>" for an ordinal.
+  std::u16string Text() {
+    std::u16string s;
+    if (std::uint32_t first = Word(); first == 0xFFFF) {
+      for (char c : ResourceId(Word())) s += char16_t(c);
+    } else {
+      for (std::uint32_t c = first; c != 0 && ok; c = Word()) s += char16_t(c);
+    }
+    return s;
+  }
+};
+
+// A control's class, stored as a name or as the ordinal of a system class.
+std::u16string ClassName(std::u16string stored) {
+  if (stored == u"#128") return u"button";
+  if (stored == u"#130") return u"static";
+  if (stored == u"#131") return u"listbox";
+  for (char16_t& c : stored)
+    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+  return stored;
+}
+
+struct DialogItem {
+  int id;
+  const char* cls;  // "button", "static" or "listbox"
+  std::uint32_t style;
+  int x, y, cx, cy;
+  const char16_t* text;
+};
+
+TEST_P(ShippedFileTest, ParameterDialogTemplateIsTheListedOne) {
+  constexpr std::uint32_t kChild = 0x50000000;  // child, visible
+  constexpr std::uint32_t kTab = 0x10000, kGroup = 0x20000, kNotify = 0x4000;
+  constexpr std::uint32_t kList = kChild | 0x2 | 0x1 | 0x100 | 0x800000 | 0x200000 | kTab;  // sort, notify,
+  // no integral height, border, vertical scroll bar
+  const DialogItem items[] = {
+      {IDC_ORDER_LIST, "listbox", kList, 167, 25, 55, 136, u""},
+      {IDC_BLEND, "button", kChild | 3 | kTab, 19, 178, 88, 11, u"元画像とブレンドする( &B )"},
+      {IDC_BLEND_CROSS, "button", kChild | 4 | kNotify | kGroup, 120, 179, 37, 10, u"Cross(&O)"},
+      {IDC_BLEND_MIX, "button", kChild | 4 | kNotify | kGroup, 169, 179, 29, 10, u"Mix(&I)"},
+      {IDC_EXCLUDE, "button", kChild | 3 | kTab, 19, 197, 119, 11, u"特定のチャンネルを除外する ( &P )"},
+      {IDC_CHANNEL_1, "button", kChild | 4 | kNotify | kGroup, 13, 217, 37, 10, u"1st(&Y)"},
+      {IDC_CHANNEL_2, "button", kChild | 4 | kNotify | kGroup, 53, 217, 37, 10, u"2st(&H)"},
+      {IDC_CHANNEL_3, "button", kChild | 4 | kNotify | kGroup, 93, 217, 37, 10, u"3st(&N)"},
+      {IDC_CHANNEL_4, "button", kChild | 4 | kNotify | kGroup, 133, 217, 37, 10, u"4st(&M)"},
+      {IDC_OK, "button", kChild | 1 | kNotify | kTab, 186, 202, 38, 14, u"OK"},
+      {IDC_CANCEL, "button", kChild | kNotify | kTab, 186, 219, 38, 14, u"ｷｬﾝｾﾙ"},
+      {IDC_PREVIEW_ANCHOR, "static", 0x40000000 | 1, 54, 48, 61, 70, u""},  // centred, not visible
+      {IDC_NUDGE_UP_RIGHT, "button", kChild, 146, 7, 14, 12, u"&E"},
+      {IDC_NUDGE_DOWN_RIGHT, "button", kChild, 147, 149, 14, 12, u"&C"},
+      {IDC_NUDGE_RIGHT, "button", kChild, 147, 78, 14, 12, u"&D"},
+      {IDC_NUDGE_UP_LEFT, "button", kChild, 8, 7, 14, 12, u"&Q"},
+      {IDC_NUDGE_DOWN_LEFT, "button", kChild, 8, 149, 14, 12, u"&Z"},
+      {IDC_NUDGE_LEFT, "button", kChild, 8, 78, 14, 12, u"&A"},
+      {IDC_NUDGE_UP, "button", kChild, 77, 7, 14, 12, u"&W"},
+      {IDC_NUDGE_DOWN, "button", kChild, 77, 149, 14, 12, u"&X"},
+      {IDC_ZOOM_IN, "button", kChild, 28, 149, 44, 14, u"拡 大 ( &] )"},
+      {IDC_ZOOM_OUT, "button", kChild, 97, 149, 44, 14, u"縮 小 ( &[ )"},
+      {-1, "button", kChild | 7, 9, 206, 167, 27, u""},
+      {IDC_ORDER_HEADING, "static", kChild | kGroup, 169, 10, 49, 8, u"R G B"},
+      {-1, "button", kChild | 7, 167, 3, 51, 19, u""},
+      {-1, "button", kChild | 7, 111, 168, 92, 27, u"ブレンド方法"},
+  };
+  const PeResource* found = image_.Find(ResourceId(5), "TARNWICKPARAM");
+  ASSERT_NE(found, nullptr);
+  TemplateReader r{found->data};
+  EXPECT_EQ(r.Word(), 1u);
+  EXPECT_EQ(r.Word(), 0xFFFFu) << "an extended template";
+  r.Long();  // help id
+  EXPECT_EQ(r.Long(), 0u) << "extended style";
+  // Pop-up, caption, system menu, modal frame, centred, own font.
+  EXPECT_EQ(r.Long(), 0x80000000u | 0xC00000 | 0x80000 | 0x80 | 0x800 | 0x40);
+  ASSERT_EQ(r.Word(), std::size(items));
+  EXPECT_EQ((std::vector<std::uint32_t>{r.Word(), r.Word(), r.Word(), r.Word()}),
+            (std::vector<std::uint32_t>{0, 0, 232, 241}));
+  EXPECT_TRUE(r.Text().empty()) << "menu";
+  EXPECT_TRUE(r.Text().empty()) << "class";
+  EXPECT_TRUE(r.Text() == u"Vantrel");
+  EXPECT_EQ(r.Word(), 12u) << "points";
+  r.Word();  // weight
+  r.Word();  // italic, character set
+  EXPECT_TRUE(r.Text() == u"ＭＳ Ｐゴシック");
+  for (const DialogItem& item : items) {
+    r.at = (r.at + 3) & ~size_t(3);
+    r.Long();  // help id
+    EXPECT_EQ(r.Long(), 0u);
+    EXPECT_EQ(r.Long(), item.style) << "control " << item.id;
+    const std::vector<std::uint32_t> box{r.Word(), r.Word(), r.Word(), r.Word()};
+    EXPECT_EQ(box, (std::vector<std::uint32_t>{std::uint32_t(item.x), std::uint32_t(item.y),
+                                                std::uint32_t(item.cx), std::uint32_t(item.cy)}))
+        << "control " << item.id;
+    EXPECT_EQ(r.Long(), std::uint32_t(item.id));
+    EXPECT_TRUE(ClassName(r.Text()) == std::u16string(item.cls, item.cls + std::strlen(item.cls)))
+        << "control " << item.id;
+    EXPECT_TRUE(r.Text() == item.text) << "control " << item.id;
+    r.at += r.Word();  // creation data
+  }
+  EXPECT_TRUE(r.ok) << "the template ends early";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBitnesses, ShippedFileTest, ::testing::ValuesIn(kShipped),

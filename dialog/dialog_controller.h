@@ -1,0 +1,118 @@
+// The parameter dialog's behaviour: initialisation, commands, the enabling
+// rules, preview painting and navigation, OK and Cancel. It edits the
+// parameter block in place and reaches its window only through a DialogView;
+// the platform binding turns messages into these calls.
+#pragma once
+
+#include "core/globals.h"
+#include "dialog/dialog_view.h"
+#include "dialog/navigation.h"
+
+namespace vantrel {
+struct FilterParameters;
+}
+
+namespace vantrel::dialog {
+
+// The notification code of a button click.
+constexpr int kClicked = 0;
+
+class DialogController {
+ public:
+  // `globals` holds a record with a parameter block; both outlive the dialog.
+  DialogController(DialogView& view, Globals* globals);
+  DialogController(const DialogController&) = delete;
+  DialogController& operator=(const DialogController&) = delete;
+
+  // Sets the controls from the block, fetches and maps the first preview
+  // when the host offers one, and fills the order list.
+  void Initialise();
+
+  // A command from control `id` with notification `code`.
+  void Command(int id, int code);
+
+  // Mouse messages. The pointer position is read from the view; positions
+  // outside the preview are ignored.
+  void MouseMove();
+  void LeftButtonDown();
+  void LeftButtonUp();
+  void LeftDoubleClick();
+
+  // Whether paint messages draw the preview.
+  bool PreviewShown() const;
+  // Draws the frame and has the host draw the proxy, when there is one.
+  void Paint(PaintTarget& target);
+
+  // Makes sure a dialog that went away without OK or Cancel leaves the
+  // host's rectangle and values as Cancel would.
+  void Abandon();
+
+  // ---- State as the controls show it.
+  bool checked(int id) const;
+  bool enabled(int id) const;
+  int selectedRow() const { return selectedRow_; }
+  int listRows() const { return listRows_; }
+  const char* headingText() const { return heading_; }
+  const PreviewNavigation& navigation() const { return nav_; }
+  bool ended() const { return endResult_ != 0; }
+  int endResult() const { return endResult_; }
+
+ private:
+  struct Control {
+    int id;
+    bool checked;
+    bool enabled;
+  };
+  static constexpr int kControlCount = 22;
+
+  Control* Find(int id);
+  void Check(int id, bool on);
+  void Enable(int id, bool on);
+  FilterParameters& Block() const;
+  FilterRecord& Record() const { return *globals_->filterRecord; }
+  Rect HostRect() const;
+  int ChannelButtons() const;
+
+  void InitialiseExclusion();
+  void InitialiseBlend();
+  void InitialisePreview();
+  void InitialiseList();
+
+  void ChannelClicked(int id);
+  void MethodClicked(int id);
+  void BlendToggled();
+  void ExclusionToggled();
+  void OrderPicked();
+  void Nudge(int id);
+  // Clamps the committed offsets, hands them to the fetch and shows the
+  // window there.
+  void ShowCommitted();
+  void Zoom(int id);
+  void End(int result);
+
+  void SetOffsets(int32 h, int32 v);
+  void Refetch();
+  void Map();
+  void Invalidate();
+  void MapAndRepaint();
+  bool PointerInPreview(PixelPoint& p);
+
+  DialogView& view_;
+  Globals* globals_;
+  Control controls_[kControlCount];
+  int listRows_ = 0;
+  int selectedRow_ = -1;
+  const char* heading_ = "R G B";
+  // The scripting values as the dialog found them, put back by Cancel.
+  int16 savedAmount_ = 0;
+  uint32 savedModeCode_ = 0;
+  uint8 savedEntIFlag_ = 0;
+  // At least one fetch narrowed the host's rectangle since the dialog opened.
+  bool fetched_ = false;
+  // The host delivered the last fetch: its buffers may be mapped and shown.
+  bool bufferValid_ = false;
+  PreviewNavigation nav_;
+  int endResult_ = 0;
+};
+
+}  // namespace vantrel::dialog
