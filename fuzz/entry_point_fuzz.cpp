@@ -89,10 +89,9 @@ runner::Descriptor StoredDescriptor(FuzzedDataProvider& in) {
   return items;
 }
 
-// Pixels outside `filterRect` (within the image) are as they were delivered.
-void RequireUntouchedOutside(const Host& host, const Rect& f) {
-  const runner::Image& before = host.source();
-  const runner::Image& after = host.destination();
+// Pixels outside `filterRect` (within the image) are as they were delivered,
+// in what a run made of the image whether or not it succeeded.
+void RequireUntouchedOutside(const runner::Image& before, const runner::Image& after, const Rect& f) {
   Require(after.pixels.size() == before.pixels.size());
   const size_t planes = size_t(before.planes);
   for (int y = 0; y < before.height; ++y) {
@@ -171,7 +170,8 @@ void Session(FuzzedDataProvider& in) {
       if (selector == filterSelectorAbout) continue;
       Require(KnownResult(host.Call(selector)));
     }
-    RequireUntouchedOutside(host, filterRect);
+    RequireUntouchedOutside(host.source(), host.destination(), filterRect);
+    RequireUntouchedOutside(host.source(), host.runOutput(), filterRect);
     Require(record.filterRect.top == filterRect.top && record.filterRect.left == filterRect.left &&
             record.filterRect.bottom == filterRect.bottom && record.filterRect.right == filterRect.right);
   }
