@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -132,6 +133,9 @@ class Host {
   // first; the parameter block and descriptor are kept. Answers the run's
   // first non-zero result, or noErr.
   int16 RunFilter(bool withParametersSelector = false);
+  // Called in every run between prepare and start, as a host does that sets
+  // up the filter's parameter block itself instead of showing the dialog.
+  void BeforeStart(std::function<void()> action) { beforeStart_ = std::move(action); }
   // The selectors of the last run, in order.
   const std::vector<int16>& selectorsCalled() const { return selectors_; }
   // How often continue was called in the last run.
@@ -273,6 +277,7 @@ class Host {
   int continueCalls_ = 0;
   bool clampRects_ = false;
   bool callFinish_ = true;
+  std::function<void()> beforeStart_;
   int32 rowSlack_ = 0;
   bool zeroCopy_ = true;
   int advanceFailAt_ = 0;

@@ -87,6 +87,7 @@ int16 Host::RunFilter(bool withParametersSelector) {
     if (OSErr e = call(filterSelectorParameters); e != noErr) return e;
   }
   if (OSErr e = call(filterSelectorPrepare); e != noErr) return e;
+  if (beforeStart_) beforeStart_();
   OSErr runResult = call(filterSelectorStart);
   TakeOverOutput();
   if (runResult != noErr) return runResult;  // a failed start ends the run without finish
