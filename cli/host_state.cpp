@@ -39,8 +39,11 @@ std::string ReadWholeFile(const std::string& path, std::string& contents) {
 
 std::string TemporaryBeside(const std::string& target) {
   const std::filesystem::path path(target);
-  const std::string name = "." + path.stem().string() + ".vantrel-" + std::to_string(platform::ProcessId()) +
-                           path.extension().string();
+  std::string name = ".";
+  name += path.stem().string();
+  name += ".vantrel-";
+  name += std::to_string(platform::ProcessId());
+  name += path.extension().string();
   return (path.parent_path() / name).string();
 }
 
@@ -100,6 +103,7 @@ std::string ReadDescriptorFile(const std::string& path, runner::Descriptor& item
     } else if (kind == "enum") {
       uint32 value = 0;
       if (!ParseCode(rest.str(), value)) return bad;
+      rest.str("");
       item = runner::DescriptorItem::Enumerated(key, extra, value);
     } else if (kind == "bool") {
       int v = 0;
@@ -116,6 +120,7 @@ std::string ReadDescriptorFile(const std::string& path, runner::Descriptor& item
     } else {
       return "line " + std::to_string(number) + " has a value of unknown type \"" + kind + "\"";
     }
+    if (!(rest >> std::ws).eof()) return bad;
     items.push_back(item);
   }
   return "";

@@ -65,7 +65,10 @@ std::string StartChild(const std::vector<std::string>& args, Child& child) {
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return "cannot make a pipe (error " + std::to_string(GetLastError()) + ")";
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   std::string line;
-  for (const std::string& a : args) line += (line.empty() ? "" : " ") + Quoted(a);
+  for (const std::string& a : args) {
+    if (!line.empty()) line += ' ';
+    line += Quoted(a);
+  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
