@@ -139,8 +139,7 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
   }
 
   runner::Host host(entry);
-  host.SetImage(picture.pixels, picture.imageMode);
-  picture.pixels = runner::Image();  // the host holds its own copy
+  host.SetImage(std::move(picture.pixels), picture.imageMode);
   FilterRecord& record = host.record();
   record.abortProc = StopWhenInterrupted;
   g_progress = progress;

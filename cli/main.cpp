@@ -28,7 +28,7 @@ constexpr const char* kDescription =
     "transparency plane comes out untouched.";
 
 constexpr const char* kFooter =
-    "\nExamples:\n"
+    "Examples:\n"
     "  vantrel photo.png -o swapped.png --order \"B G R\"\n"
     "  vantrel print.tif -o out.tif --order \"K C M Y\" --blend mix\n"
     "  vantrel *.png -o done/ -j 2 --order-index 3 --exclude 2\n"
@@ -171,7 +171,15 @@ int Run(int argc, char** argv) {
       return kFailed;
     }
     std::vector<BatchFile> files;
-    for (const std::string& in : inputs) files.push_back({in, (fs::path(output) / fs::path(in).filename()).string()});
+    std::map<std::string, std::string> claimed;  // output name -> the input that writes it
+    for (const std::string& in : inputs) {
+      files.push_back({in, (fs::path(output) / fs::path(in).filename()).string()});
+      if (auto [it, fresh] = claimed.emplace(files.back().output, in); !fresh) {
+        std::fprintf(stderr, "%s: %s would be written there too; give inputs of different names\n",
+                     it->first.c_str(), in.c_str());
+        return kBadCommandLine;
+      }
+    }
     BatchSettings batch{WorkerOptions(job, plugin), jobs, !quiet && platform::StderrIsTerminal(), quiet,
                         job.paramsFile, job.recordFile};
     return RunBatch(batch, files);

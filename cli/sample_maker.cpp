@@ -57,7 +57,8 @@ bool Save(const runner::Image& image, VipsInterpretation type, const std::string
   // 300 pixels per inch, so that keeping the resolution shows.
   const bool ok = memory != nullptr &&
                   vips_copy(memory, &out, "interpretation", type, "xres", 300 / 25.4, "yres", 300 / 25.4, nullptr) == 0 &&
-                  vips_image_write_to_file(out, path.c_str(), nullptr) == 0;
+                  vips_image_write_to_file(out, (path + (Extension(path) == ".png" ? "[filter=all]" : "")).c_str(),
+                                           nullptr) == 0;
   if (out != nullptr) g_object_unref(out);
   if (memory != nullptr) g_object_unref(memory);
   if (!ok) std::fprintf(stderr, "%s: %s", path.c_str(), vips_error_buffer());

@@ -123,8 +123,8 @@ class Host {
   // ---- Image and run.
   // Sets the image to filter, its mode and the filter rectangle (default: the
   // whole image). The destination starts as a copy of the source.
-  void SetImage(const Image& source, int16 imageMode);
-  void SetImage(const Image& source, int16 imageMode, Rect filterRect);
+  void SetImage(Image source, int16 imageMode);
+  void SetImage(Image source, int16 imageMode, Rect filterRect);
   const Image& source() const { return source_; }
   const Image& destination() const { return destination_; }
 

@@ -203,6 +203,62 @@ TEST_F(Cli, CmykExclusionRemovesInkAndMixRoundsTowardLessInk) {
   g_object_unref(out);
 }
 
+// ---- The output keeps what the input file carried besides its pixels.
+
+TEST_F(Cli, OutputKeepsProfileResolutionAndDescription) {
+  const std::pair<const char*, const char*> files[] = {{"chart_cmyk.tif", "cmyk"}, {"chart.png", "srgb"}};
+  for (const auto& [file, profileName] : files) {
+    VipsBlob* profile = nullptr;
+    ASSERT_EQ(vips_profile_load(profileName, &profile, nullptr), 0);
+    std::size_t length = 0;
+    const void* bytes = vips_blob_get(profile, &length);
+    VipsImage* in = vips_image_new_from_file((work_ / file).c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    VipsImage* tagged = nullptr;
+    ASSERT_EQ(vips_copy(in, &tagged, "xres", 150 / 25.4, "yres", 150 / 25.4, nullptr), 0);
+    vips_image_set_blob_copy(tagged, VIPS_META_ICC_NAME, bytes, length);
+    vips_image_set_string(tagged, "image-description", "a chart of ours");
+    const fs::path input = work_ / ("tagged_" + std::string(file));
+    ASSERT_EQ(vips_image_write_to_file(tagged, input.c_str(), nullptr), 0);
+    g_object_unref(tagged);
+    g_object_unref(in);
+
+    const std::string output = "out_" + std::string(file);
+    ASSERT_EQ(Vantrel({input.string(), "-o", output, "--order-index", "1"}).status, 0) << file;
+    VipsImage* out = vips_image_new_from_file((work_ / output).c_str(), nullptr);
+    ASSERT_NE(out, nullptr);
+    const void* kept = nullptr;
+    std::size_t keptLength = 0;
+    ASSERT_EQ(vips_image_get_blob(out, VIPS_META_ICC_NAME, &kept, &keptLength), 0) << file;
+    EXPECT_EQ(std::string(static_cast<const char*>(kept), keptLength),
+              std::string(static_cast<const char*>(bytes), length)) << file;
+    // As the tagged file stores it (PNG rounds to whole pixels per metre).
+    VipsImage* stored = vips_image_new_from_file(input.c_str(), nullptr);
+    EXPECT_NEAR(out->Xres * 25.4, 150, 0.1) << file;
+    EXPECT_EQ(out->Xres, stored->Xres) << file;
+    g_object_unref(stored);
+    if (std::string(file).ends_with(".tif")) {
+      const char* description = nullptr;
+      ASSERT_EQ(vips_image_get_string(out, "image-description", &description), 0);
+      EXPECT_STREQ(description, "a chart of ours");
+    }
+    g_object_unref(out);
+    vips_area_unref(VIPS_AREA(profile));
+  }
+}
+
+// ---- The progress bar: on a terminal, not in a file, not with --quiet.
+
+TEST_F(Cli, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
+  auto onTerminal = [&](const std::string& options) {
+    return Shell("script -qec \"" + std::string(VANTREL_CLI) + " chart.png " + options + "\" /dev/null", work_).output;
+  };
+  const std::string shown = onTerminal("-o a.png");
+  EXPECT_NE(shown.find("chart.png ["), std::string::npos) << shown;
+  EXPECT_NE(shown.find("] 100%"), std::string::npos) << shown;
+  EXPECT_EQ(onTerminal("-o b.png --quiet").find('%'), std::string::npos);
+  EXPECT_EQ(Vantrel({"chart.png", "-o", "c.png"}).output, "c.png\n");
+}
+
 // ---- What a host keeps between runs.
 
 TEST_F(Cli, ParameterBlockAndScriptingValuesCarryOverToTheNextRun) {
@@ -261,6 +317,7 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"scripting values", {"chart.png", "-o", "out.png", "--replay", "badvalues"}, 1, "badvalues: line 1"},
       {"blend", {"chart.png", "-o", "out.png", "--blend", "sideways"}, 2, "--blend"},
       {"no output", {"chart.png"}, 2, "-o OUTPUT"},
+      {"plug-in library", {"chart.png", "-o", "out.png", "--plugin", "text.png"}, 1, "cannot load text.png"},
   };
   fs::remove(work_ / "command.log");
   const auto before = Listing(work_);
