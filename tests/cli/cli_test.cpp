@@ -119,7 +119,8 @@ void FilterAll(const std::function<Ran(const std::vector<std::string>&)>& run, c
   for (const Setting& s : kSettings) {
     for (const char* drive : {"advance", "classic"}) {
       std::vector<std::string> args = inputs;
-      args.insert(args.end(), {"-o", std::string("out/") + s.name + "_" + drive, "-j", "2", "--drive", drive});
+      // A folder name with a space: worker command lines must quote it.
+      args.insert(args.end(), {"-o", std::string("out/new folder ") + s.name + "_" + drive, "-j", "2", "--drive", drive});
       args.insert(args.end(), s.options.begin(), s.options.end());
       const Ran ran = run(args);
       ASSERT_EQ(ran.status, 0) << s.name << " " << drive << "\n" << ran.output;
@@ -156,7 +157,7 @@ TEST_F(Cli, SamePixelsNativeLinkedLoadedAndWindowsUnderWine) {
 
   for (const Setting& s : kSettings) {
     for (const char* drive : {"advance", "classic"}) {
-      const std::string folder = std::string(s.name) + "_" + drive;
+      const std::string folder = std::string("new folder ") + s.name + "_" + drive;
       const runner::Image rgb = Pixels(work_ / "native" / folder / "chart.png");
       const runner::Image rgba = Pixels(work_ / "native" / folder / "chart_alpha.png");
       const runner::Image cmyk = Pixels(work_ / "native" / folder / "chart_cmyk.tif");
@@ -337,6 +338,27 @@ TEST_F(Cli, BatchReportsTheFailingFileAndWritesTheOthers) {
   EXPECT_EQ(ran.status, 1);
   EXPECT_NE(ran.output.find("gone.png: no such file"), std::string::npos) << ran.output;
   EXPECT_EQ(Listing(work_ / "out"), (std::vector<std::string>{"chart.png", "chart_cmyk.tif"}));
+}
+
+TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
+  std::ofstream(work_ / "values") << "Amnt UntF #Prc 12\n";
+  const Ran ran = Vantrel({"chart.png", "chart_cmyk.tif", "gone.png", "-o", "out", "--order-index", "17", "--params",
+                           "block", "--replay", "values", "--record", "recorded"});
+  EXPECT_EQ(ran.status, 1) << ran.output;
+  // The last file that succeeded, the CMYK one, left its band height (its
+  // 128 rows, by the advanceState drive) and the chosen order in the block.
+  std::ifstream in(work_ / "block", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<uint8> block(bytes.begin(), bytes.end());
+  ASSERT_EQ(block.size(), 40u);
+  EXPECT_EQ(block[16] | block[17] << 8, 128);
+  EXPECT_EQ(block[30] | block[31] << 8, 17);
+  std::ifstream values(work_ / "recorded");
+  std::string first;
+  std::getline(values, first);
+  EXPECT_EQ(first, "Amnt UntF #Prc 12");
+  EXPECT_EQ(Listing(work_), (std::vector<std::string>{"block", "chart.png", "chart_alpha.png", "chart_cmyk.tif",
+                                                       "chart_cmyk.vraw", "command.log", "out", "recorded", "values"}));
 }
 
 TEST_F(Cli, CtrlCCancelsTheRunAndLeavesNoOutput) {
