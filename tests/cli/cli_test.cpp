@@ -260,6 +260,47 @@ TEST_F(Cli, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
   EXPECT_EQ(Vantrel({"chart.png", "-o", "c.png"}).output, "c.png\n");
 }
 
+// ---- Host settings reach the filter, save settings the writer.
+
+TEST_F(Cli, DriveAndMemoryOfferDecideTheBandHeightKeptInTheBlock) {
+  // The 240-pixel-wide RGB chart costs 240 * 7 bytes a row at prepare, so
+  // 5000 bytes buy 3 rows; the advanceState drive then stores the whole
+  // height, 160 rows, where the classic drive keeps its bands.
+  struct Row {
+    std::vector<std::string> options;
+    int bandRows;
+  };
+  const Row rows[] = {{{"--drive", "advance", "--max-space", "5000"}, 160},
+                      {{"--drive", "classic", "--max-space", "5000"}, 3},
+                      {{"--drive", "classic", "--max-space", "1"}, 1}};
+  for (const Row& row : rows) {
+    fs::remove(work_ / "block");
+    std::vector<std::string> args = {"chart.png", "-o", "out.png", "--params", "block"};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    ASSERT_EQ(Vantrel(args).status, 0) << row.options[1];
+    std::ifstream in(work_ / "block", std::ios::binary);
+    uint8 bytes[40] = {};
+    in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    EXPECT_EQ(bytes[16] | bytes[17] << 8, row.bandRows) << row.options.back();
+  }
+}
+
+TEST_F(Cli, QualityAndCompressionReachTheWriter) {
+  const std::pair<std::vector<std::string>, std::vector<std::string>> smallerThan[] = {
+      {{"-o", "low.jpg", "--quality", "10"}, {"-o", "high.jpg", "--quality", "95"}},
+      {{"-o", "packed.png", "--compression", "9"}, {"-o", "stored.png", "--compression", "0"}},
+      {{"-o", "lzw.tif", "--compression", "lzw"}, {"-o", "none.tif", "--compression", "none"}},
+  };
+  for (const auto& [small, large] : smallerThan) {
+    for (const auto& options : {small, large}) {
+      std::vector<std::string> args = {"chart.png"};
+      args.insert(args.end(), options.begin(), options.end());
+      ASSERT_EQ(Vantrel(args).status, 0) << options[1];
+    }
+    EXPECT_LT(fs::file_size(work_ / small[1]), fs::file_size(work_ / large[1])) << small[1];
+  }
+}
+
 // ---- What a host keeps between runs.
 
 TEST_F(Cli, ParameterBlockAndScriptingValuesCarryOverToTheNextRun) {
