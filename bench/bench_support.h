@@ -39,6 +39,9 @@ class CollectingReporter : public benchmark::ConsoleReporter {
   // Seconds per iteration by benchmark name: the fastest repetition when
   // repeated, else the single run.
   std::map<std::string, double> seconds;
+  // Wall-clock time instead of this process's CPU time: for benchmarks whose
+  // work runs in other processes.
+  bool realTime = false;
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
@@ -46,8 +49,8 @@ class CollectingReporter : public benchmark::ConsoleReporter {
       const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
       const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
       if (fastest || single) {
-        seconds[run.run_name.function_name] =
-            run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        seconds[run.run_name.function_name] = (realTime ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
+                                              benchmark::GetTimeUnitMultiplier(run.time_unit);
       }
     }
     ConsoleReporter::ReportRuns(runs);

@@ -19,9 +19,9 @@ struct LoadedFilter {
   std::string error;       // why loading failed, when it did
 };
 
-// Loads the filter. On Windows `path` names the library file (empty: the
-// kPluginFileName beside the running program); natively the linked filter serves
-// and `path` is ignored.
+// Loads the filter from the library file `path`. With an empty path: on
+// Windows the kPluginFileName beside the running program, natively the filter
+// linked into the program. On failure `entry` is null and `error` says why.
 LoadedFilter LoadFilter(const std::string& path = "");
 // Unloads what LoadFilter loaded.
 void UnloadFilter(LoadedFilter& filter);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -147,8 +148,8 @@ class Host {
   // A run writes into a working copy of the destination, which becomes the
   // destination only when the run ends without error: a cancelled or failed
   // run, its preview fetches included, leaves the image as it was.
-  void SetImage(const Image& source, int16 imageMode);
-  void SetImage(const Image& source, int16 imageMode, Rect filterRect);
+  void SetImage(Image source, int16 imageMode);
+  void SetImage(Image source, int16 imageMode, Rect filterRect);
   const Image& source() const { return source_; }
   const Image& destination() const { return destination_; }
   // The pixels as the last run left them: the destination after a run that
@@ -160,6 +161,9 @@ class Host {
   // first; the parameter block and descriptor are kept. Answers the run's
   // first non-zero result, or noErr.
   int16 RunFilter(bool withParametersSelector = false);
+  // Called in every run between prepare and start, as a host does that sets
+  // up the filter's parameter block itself instead of showing the dialog.
+  void BeforeStart(std::function<void()> action) { beforeStart_ = std::move(action); }
   // The selectors of the last run, in order.
   const std::vector<int16>& selectorsCalled() const { return selectors_; }
   // How often continue was called in the last run.
@@ -319,6 +323,7 @@ class Host {
   int continueCalls_ = 0;
   bool clampRects_ = false;
   bool callFinish_ = true;
+  std::function<void()> beforeStart_;
   int32 rowSlack_ = 0;
   bool zeroCopy_ = true;
   int64_t bufferLimit_ = int64_t{256} << 20;

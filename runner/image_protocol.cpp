@@ -33,24 +33,25 @@ constexpr int kMaxContinueCalls = 1 << 20;
 
 }  // namespace
 
-void Host::SetImage(const Image& source, int16 imageMode) {
-  SetImage(source, imageMode, Rect{0, 0, source.height, source.width});
+void Host::SetImage(Image source, int16 imageMode) {
+  const Rect whole{0, 0, source.height, source.width};
+  SetImage(std::move(source), imageMode, whole);
 }
 
-void Host::SetImage(const Image& source, int16 imageMode, Rect filterRect) {
-  source_ = source;
+void Host::SetImage(Image source, int16 imageMode, Rect filterRect) {
   destination_ = source;
   working_ = source;
   lastRunFailed_ = false;
+  source_ = std::move(source);
   FilterRecord& r = *record_;
   r.imageMode = imageMode;
-  r.planes = source.planes;
-  r.imageSize = Point{source.height, source.width};
+  r.planes = source_.planes;
+  r.imageSize = Point{source_.height, source_.width};
   r.wholeSize = r.imageSize;
   r.filterRect = filterRect;
   const int16 colour = static_cast<int16>(imageMode == 4 ? 4 : 3);
-  r.inLayerPlanes = std::min<int16>(colour, source.planes);
-  r.inTransparencyMask = source.planes > colour ? 1 : 0;
+  r.inLayerPlanes = std::min<int16>(colour, source_.planes);
+  r.inTransparencyMask = source_.planes > colour ? 1 : 0;
   r.inNonLayerPlanes = 0;
 }
 
@@ -99,6 +100,7 @@ int16 Host::DriveRun(bool withParametersSelector) {
     if (OSErr e = call(filterSelectorParameters); e != noErr) return e;
   }
   if (OSErr e = call(filterSelectorPrepare); e != noErr) return e;
+  if (beforeStart_) beforeStart_();
   OSErr runResult = call(filterSelectorStart);
   TakeOverOutput();
   if (runResult != noErr) return runResult;  // a failed start ends the run without finish

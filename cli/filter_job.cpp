@@ -1,0 +1,184 @@
+#include "cli/filter_job.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+
+#include "cli/host_state.h"
+#include "cli/platform.h"
+#include "core/channel_orders.h"
+#include "core/parameters.h"
+#include "runner/host.h"
+
+namespace vantrel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+ProgressReport g_progress = nullptr;
+
+Boolean StopWhenInterrupted() { return platform::Interrupted() ? 1 : 0; }
+
+void ReportProgress(int32 done, int32 total) {
+  if (g_progress != nullptr) g_progress(done, total);
+}
+
+const char* ModeName(int16 mode) { return mode == plugInModeCMYKColor ? "CMYK" : "RGB"; }
+
+std::string Compact(const std::string& name) {
+  std::string s;
+  for (char c : name)
+    if (!std::isspace(static_cast<unsigned char>(c))) s += char(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The table row the settings name for `mode`, -1 when they keep the block's,
+// or -2 with `why` set.
+int OrderRow(const JobSettings& settings, int16 mode, std::string& why) {
+  const int16 count = ChannelOrderCount(mode);
+  const std::string hint = std::string(" (see --list-orders ") + (mode == plugInModeCMYKColor ? "cmyk)" : "rgb)");
+  if (!settings.orderName.empty()) {
+    for (int16 i = 0; i < count; ++i)
+      if (Compact(ChannelOrderName(mode, i)) == Compact(settings.orderName)) return i;
+    why = "order \"" + settings.orderName + "\" is not one of the " + std::to_string(count) + " " + ModeName(mode) +
+          " orders" + hint;
+    return -2;
+  }
+  if (settings.orderIndex >= count) {
+    why = "order index " + std::to_string(settings.orderIndex) + " is outside the " + ModeName(mode) + " table, 0 to " +
+          std::to_string(count - 1) + hint;
+    return -2;
+  }
+  return settings.orderIndex;
+}
+
+// Writes the settings into the block the way the filter lays it out, with
+// the dialog not requested.
+void WriteSettings(FilterParameters* block, const JobSettings& settings, int order) {
+  block->showDialog = 0;
+  if (order >= 0) block->orderIndex = int16(order);
+  if (settings.blend != Blend::Keep) {
+    block->blendEnabled = settings.blend != Blend::None;
+    block->blendCross = settings.blend == Blend::Cross || settings.blend == Blend::Both;
+    block->blendMix = settings.blend == Blend::Mix || settings.blend == Blend::Both;
+  }
+  if (settings.exclude >= 0) {
+    block->excludeEnabled = settings.exclude > 0;
+    if (settings.exclude > 0) block->excludedChannel = int16(settings.exclude);
+  }
+}
+
+// Hands the host a block kept from an earlier run, as a host restores one.
+void RestoreBlock(runner::Host& host, const std::vector<char>& bytes) {
+  FilterRecord& record = host.record();
+  Handle h = record.handleProcs->newProc(int32(bytes.size()));
+  std::memcpy(*h, bytes.data(), bytes.size());
+  record.parameters = h;
+}
+
+std::string RunMessage(OSErr result) {
+  return "the filter failed (result " + std::to_string(result) + ")";
+}
+
+// Writes the output through a temporary file beside it; nothing of it
+// remains unless the whole file was written and the run was not cancelled.
+Outcome WriteOutput(const Picture& picture, const runner::Image& pixels, const std::string& output,
+                    const SaveOptions& save) {
+  const std::string temporary = TemporaryBeside(output);
+  std::string why = WritePicture(picture, pixels, temporary, save);
+  std::error_code ignored;
+  if (why.empty() && platform::Interrupted()) {
+    fs::remove(temporary, ignored);
+    return {kCancelled, output + ": cancelled; nothing written"};
+  }
+  if (why.empty()) {
+    std::error_code error;
+    fs::rename(temporary, output, error);
+    if (error) why = "cannot put the file in place (" + error.message() + ")";
+  }
+  if (!why.empty()) {
+    fs::remove(temporary, ignored);
+    return {kFailed, output + ": " + why};
+  }
+  return {};
+}
+
+}  // namespace
+
+Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
+                   const std::string& output, ProgressReport progress) {
+  std::error_code error;
+  if (!fs::is_regular_file(input, error)) return {kFailed, input + ": no such file"};
+  if (fs::exists(output, error) && fs::equivalent(input, output, error))
+    return {kFailed, output + ": is the input file; choose another output"};
+  const fs::path folder = fs::path(output).parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, error)) return {kFailed, output + ": no such folder"};
+
+  Picture picture;
+  if (std::string why = ReadPicture(input, picture); !why.empty()) return {kFailed, input + ": " + why};
+  std::string why;
+  const int order = OrderRow(settings, picture.imageMode, why);
+  if (order == -2) return {kFailed, input + ": " + why};
+  const int colour = ColourPlanes(picture.imageMode);
+  if (settings.exclude > colour)
+    return {kFailed, input + ": channel " + std::to_string(settings.exclude) + " cannot be excluded from an " +
+                         ModeName(picture.imageMode) + " image (1 to " + std::to_string(colour) + ")"};
+  if (why = CheckWritable(picture, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
+
+  std::vector<char> stored;
+  std::error_code noFile;
+  if (!settings.paramsFile.empty() && fs::exists(settings.paramsFile, noFile)) {
+    if (why = ReadParameterBlock(settings.paramsFile, stored); !why.empty())
+      return {kFailed, settings.paramsFile + ": " + why};
+  }
+  runner::Descriptor replay;
+  if (!settings.replayFile.empty()) {
+    if (why = ReadDescriptorFile(settings.replayFile, replay); !why.empty())
+      return {kFailed, settings.replayFile + ": " + why};
+  }
+
+  runner::Host host(entry);
+  host.SetImage(std::move(picture.pixels), picture.imageMode);
+  FilterRecord& record = host.record();
+  record.abortProc = StopWhenInterrupted;
+  g_progress = progress;
+  record.progressProc = ReportProgress;
+  // A host without displayPixels gets the classic band protocol.
+  host.OfferDisplayPixels(settings.drive == Drive::Advance);
+  if (settings.maxSpace > 0) record.maxSpace = int32(settings.maxSpace);
+  if (!stored.empty()) RestoreBlock(host, stored);
+  if (!settings.replayFile.empty()) {
+    host.SetDescriptor(replay);
+    host.SetPlayInfo(plugInDialogDontDisplay);
+  }
+  // Once the filter has made (or been given) its block, the settings go in;
+  // this is where a host that shows the filter's dialog would request it
+  // instead.
+  host.BeforeStart([&] {
+    if (FilterParameters* block = ParametersOf(&record)) WriteSettings(block, settings, order);
+  });
+  const OSErr result = host.RunFilter();
+  g_progress = nullptr;
+  if (result == userCanceledErr && platform::Interrupted()) return {kCancelled, input + ": cancelled; nothing written"};
+  if (result != noErr) return {kFailed, input + ": " + RunMessage(result)};
+
+  if (Outcome written = WriteOutput(picture, host.destination(), output, settings.save); written.status != kSucceeded)
+    return written;
+
+  const std::string paramsOut = settings.paramsOut.empty() ? settings.paramsFile : settings.paramsOut;
+  if (!paramsOut.empty() && record.parameters != nullptr) {
+    const char* block = *record.parameters;
+    if (why = WriteParameterBlock(paramsOut, std::vector<char>(block, block + sizeof(FilterParameters)));
+        !why.empty())
+      return {kFailed, paramsOut + ": " + why};
+  }
+  if (!settings.recordFile.empty()) {
+    if (!host.descriptorWritten()) return {kFailed, settings.recordFile + ": the filter recorded no values"};
+    if (why = WriteDescriptorFile(settings.recordFile, host.writtenDescriptor()); !why.empty())
+      return {kFailed, settings.recordFile + ": " + why};
+  }
+  return {};
+}
+
+}  // namespace vantrel::cli

@@ -1,0 +1,49 @@
+// One file filtered through the plug-in's entry point as an image editor runs
+// a filter: the image in a host record, the settings written into the
+// filter's parameter block before start (the dialog not requested), the
+// selectors in order, and the output written only when all went well.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli/picture.h"
+#include "runner/filter_loader.h"
+
+namespace vantrel::cli {
+
+enum class Drive { Advance, Classic };
+enum class Blend { Keep, None, Cross, Mix, Both };
+
+// Settings of a run. Settings left at "keep" leave what the parameter block
+// holds: the filter's defaults, or the block restored from `paramsFile`.
+struct JobSettings {
+  std::string orderName;  // a display name of the image's mode ("B R G")
+  int orderIndex = -1;    // or a row of its table; -1 with an empty name: keep
+  Blend blend = Blend::Keep;
+  int exclude = -1;       // 1-based channel, 0 none, -1 keep
+  Drive drive = Drive::Advance;
+  int64_t maxSpace = 0;   // memory offered at prepare; 0: the host's default
+  std::string paramsFile;     // the block, restored before the run when present
+  std::string paramsOut;      // where the block goes after the run ("": paramsFile)
+  std::string replayFile;     // scripting values handed to the filter at start
+  std::string recordFile;     // scripting values the filter writes at finish
+  SaveOptions save;
+};
+
+// Exit statuses of the tool.
+enum Status { kSucceeded = 0, kFailed = 1, kBadCommandLine = 2, kCancelled = 130 };
+
+struct Outcome {
+  int status = kSucceeded;
+  std::string message;  // one line naming the file and the reason, on failure
+};
+
+using ProgressReport = void (*)(int32 done, int32 total);
+
+// Filters `input` into `output`. The input is never written; the output
+// appears only when the run succeeded, through a temporary file beside it.
+Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
+                   const std::string& output, ProgressReport progress);
+
+}  // namespace vantrel::cli

@@ -1,0 +1,215 @@
+// vantrel: filters image files through the plug-in's own entry point, as an
+// image editor runs the filter. One file, or a batch run by worker processes.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "cli/batch.h"
+#include "cli/filter_job.h"
+#include "cli/picture.h"
+#include "cli/platform.h"
+#include "cli/progress_bar.h"
+#include "core/channel_orders.h"
+
+namespace vantrel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kDescription =
+    "vantrel " VANTREL_VERSION " - filters image files through the Vantrel plug-in, as an image editor runs it.\n"
+    "\n"
+    "Each output plane of every pixel is taken from the source plane that the channel order names\n"
+    "(24 orders for RGB images, 256 for CMYK); the result can be blended with the source and one\n"
+    "channel cleared. Reads 8-bit RGB and CMYK images with or without transparency; the\n"
+    "transparency plane comes out untouched.";
+
+constexpr const char* kFooter =
+    "Examples:\n"
+    "  vantrel photo.png -o swapped.png --order \"B G R\"\n"
+    "  vantrel print.tif -o out.tif --order \"K C M Y\" --blend mix\n"
+    "  vantrel *.png -o done/ -j 2 --order-index 3 --exclude 2\n"
+    "  vantrel --list-orders rgb\n"
+    "\nExit status: 0 every file written, 1 a file failed, 2 a bad command line, 130 cancelled (Ctrl-C).";
+
+int g_lastPermille = -1;
+
+void DrawNothing(int32, int32) {}
+
+ProgressBar* g_bar = nullptr;
+std::string g_barLabel;
+
+void DrawBar(int32 done, int32 total) {
+  if (total > 0) g_bar->Show(g_barLabel, double(done + 1) / total);
+}
+
+// A worker tells its batch how far it is, in thousandths, on standard error.
+void ReportToBatch(int32 done, int32 total) {
+  const int permille = total > 0 ? int(int64_t(done + 1) * 1000 / total) : 0;
+  if (permille == g_lastPermille) return;
+  g_lastPermille = permille;
+  std::fprintf(stderr, "%s%d\n", kProgressLine, permille);
+  std::fflush(stderr);
+}
+
+void ListOrders(const std::string& which) {
+  for (int16 mode : {plugInModeRGBColor, plugInModeCMYKColor}) {
+    const bool cmyk = mode == plugInModeCMYKColor;
+    if (!which.empty() && which != (cmyk ? "cmyk" : "rgb")) continue;
+    std::printf("%s orders (--order NAME or --order-index N):\n", cmyk ? "CMYK" : "RGB");
+    for (int16 i = 0; i < ChannelOrderCount(mode); ++i) std::printf("%5d  %s\n", i, ChannelOrderName(mode, i));
+  }
+}
+
+// The filter settings as a worker's command line takes them.
+std::vector<std::string> WorkerOptions(const JobSettings& s, const std::string& plugin) {
+  std::vector<std::string> o;
+  auto add = [&o](const char* name, const std::string& value) { o.insert(o.end(), {name, value}); };
+  if (!s.orderName.empty()) add("--order", s.orderName);
+  if (s.orderIndex >= 0) add("--order-index", std::to_string(s.orderIndex));
+  static const std::map<Blend, const char*> blends = {
+      {Blend::None, "none"}, {Blend::Cross, "cross"}, {Blend::Mix, "mix"}, {Blend::Both, "both"}};
+  if (s.blend != Blend::Keep) add("--blend", blends.at(s.blend));
+  if (s.exclude >= 0) add("--exclude", std::to_string(s.exclude));
+  add("--drive", s.drive == Drive::Classic ? "classic" : "advance");
+  if (s.maxSpace > 0) add("--max-space", std::to_string(s.maxSpace));
+  if (!s.replayFile.empty()) add("--replay", s.replayFile);
+  if (s.save.quality >= 0) add("--quality", std::to_string(s.save.quality));
+  if (!s.save.compression.empty()) add("--compression", s.save.compression);
+  if (!plugin.empty()) add("--plugin", plugin);
+  return o;
+}
+
+int Run(int argc, char** argv) {
+  CLI::App app(kDescription, "vantrel");
+  app.footer(kFooter);
+  app.set_version_flag("--version", "vantrel " VANTREL_VERSION);
+
+  std::vector<std::string> inputs;
+  std::string output, listOrders, blend, drive = "advance", plugin, paramsTo;
+  JobSettings job;
+  int jobs = int(std::max(1u, std::thread::hardware_concurrency()));
+  bool quiet = false, worker = false;
+
+  app.add_option("inputs", inputs, "Image files to filter (PNG, JPEG, TIFF, ...; .vraw, the raw format of ours)");
+  app.add_option("-o,--output", output,
+                 "Output file, or folder (with several inputs: a batch, each output named as its input).\n"
+                 "The format follows the extension")
+      ->option_text("PATH");
+  auto* list = app.add_option("--list-orders", listOrders, "Print the table of channel orders with their indexes and exit")
+                   ->expected(0, 1)
+                   ->check(CLI::IsMember({"rgb", "cmyk"}))
+                   ->option_text("[rgb|cmyk]");
+  auto* orderName =
+      app.add_option("--order", job.orderName, "Channel order by display name of the image's mode, e.g. \"B R G\" or \"K C M Y\"")
+          ->option_text("NAME");
+  app.add_option("--order-index", job.orderIndex, "Channel order by its index in the mode's table")
+      ->check(CLI::Range(0, 255))
+      ->excludes(orderName)
+      ->option_text("N");
+  app.add_option("--blend", blend, "Blend with the source: cross (checkerboard), mix (average), both, or none")
+      ->check(CLI::IsMember({"none", "cross", "mix", "both"}))
+      ->option_text("METHOD");
+  app.add_option("--exclude", job.exclude, "Clear channel N (1-based: 1 to 3 for RGB, 1 to 4 for CMYK); 0: none")
+      ->check(CLI::Range(0, 4))
+      ->option_text("N");
+  app.add_option("--drive", drive, "How the image travels: advance (one request, as editors with a preview) or classic (bands)")
+      ->check(CLI::IsMember({"advance", "classic"}))
+      ->option_text("advance|classic");
+  app.add_option("--max-space", job.maxSpace, "Memory offered to the filter at prepare, in bytes (sets the band height)")
+      ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
+      ->option_text("BYTES");
+  app.add_option("--params", job.paramsFile,
+                 "Keep the filter's parameter block in FILE between runs: read when present, written after a run")
+      ->option_text("FILE");
+  app.add_option("--record", job.recordFile, "Write the scripting values the filter records to FILE")->option_text("FILE");
+  app.add_option("--replay", job.replayFile, "Hand the scripting values in FILE to the filter")
+      ->check(CLI::ExistingFile)
+      ->option_text("FILE");
+  app.add_option("--quality", job.save.quality, "JPEG quality, 1 to 100")->check(CLI::Range(1, 100))->option_text("N");
+  app.add_option("--compression", job.save.compression,
+                 "PNG: zlib level 0 to 9; TIFF: none, lzw, deflate, packbits, zstd or jpeg")
+      ->option_text("C");
+  app.add_option("-j,--jobs", jobs, "Worker processes of a batch (default: the number of cores)")
+      ->check(CLI::Range(1, 256))
+      ->option_text("N");
+  app.add_option("--plugin", plugin,
+                 "Load the plug-in library at PATH instead of the built-in filter (natively a shared library,\n"
+                 "on Windows a .8bf of the program's bitness; default there: the one beside the program)")
+      ->option_text("PATH");
+  app.add_flag("-q,--quiet", quiet, "No progress bar and no names of written files");
+  app.add_flag("--worker", worker, "")->group("");
+  app.add_option("--params-to", paramsTo, "")->group("");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? kSucceeded : kBadCommandLine;
+  }
+  if (list->count() > 0) {
+    ListOrders(listOrders);
+    return kSucceeded;
+  }
+  if (inputs.empty() || output.empty()) {
+    std::fprintf(stderr, "vantrel: give one or more input files and -o OUTPUT (see --help)\n");
+    return kBadCommandLine;
+  }
+  job.paramsOut = paramsTo;
+  job.drive = drive == "classic" ? Drive::Classic : Drive::Advance;
+  static const std::map<std::string, Blend> blends = {
+      {"", Blend::Keep}, {"none", Blend::None}, {"cross", Blend::Cross}, {"mix", Blend::Mix}, {"both", Blend::Both}};
+  job.blend = blends.at(blend);
+
+  platform::CatchInterrupt();
+  std::error_code error;
+  if (inputs.size() > 1) {
+    if (!fs::is_directory(output, error) && !fs::create_directories(output, error)) {
+      std::fprintf(stderr, "%s: cannot make the output folder\n", output.c_str());
+      return kFailed;
+    }
+    std::vector<BatchFile> files;
+    std::map<std::string, std::string> claimed;  // output name -> the input that writes it
+    for (const std::string& in : inputs) {
+      files.push_back({in, (fs::path(output) / fs::path(in).filename()).string()});
+      if (auto [it, fresh] = claimed.emplace(files.back().output, in); !fresh) {
+        std::fprintf(stderr, "%s: %s would be written there too; give inputs of different names\n",
+                     it->first.c_str(), in.c_str());
+        return kBadCommandLine;
+      }
+    }
+    BatchSettings batch{WorkerOptions(job, plugin), jobs, !quiet && platform::StderrIsTerminal(), quiet,
+                        job.paramsFile, job.recordFile};
+    return RunBatch(batch, files);
+  }
+
+  if (fs::is_directory(output, error)) output = (fs::path(output) / fs::path(inputs[0]).filename()).string();
+  runner::LoadedFilter filter = runner::LoadFilter(plugin);
+  if (filter.entry == nullptr) {
+    std::fprintf(stderr, "%s\n", filter.error.c_str());
+    return kFailed;
+  }
+  StartPictures(argv[0]);
+  ProgressBar bar(!worker && !quiet && platform::StderrIsTerminal());
+  g_bar = &bar;
+  g_barLabel = fs::path(inputs[0]).filename().string();
+  const Outcome outcome = FilterFile(filter.entry, job, inputs[0], output, worker ? ReportToBatch
+                                                                          : !quiet ? DrawBar : DrawNothing);
+  bar.Clear();
+  g_bar = nullptr;
+  StopPictures();
+  runner::UnloadFilter(filter);
+  if (outcome.status != kSucceeded) {
+    std::fprintf(stderr, "%s\n", outcome.message.c_str());
+  } else if (!quiet && !worker) {
+    std::printf("%s\n", output.c_str());
+  }
+  return outcome.status;
+}
+
+}  // namespace
+}  // namespace vantrel::cli
+
+int main(int argc, char** argv) { return vantrel::cli::Run(argc, argv); }

@@ -1,0 +1,209 @@
+// Image files through libvips: PNG, JPEG, TIFF and whatever else it reads,
+// 8-bit RGB or CMYK with an optional transparency plane; the output keeps the
+// input's profile, resolution and metadata.
+#include <vips/vips.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "cli/picture.h"
+#include "cli/raw_picture.h"
+
+namespace vantrel::cli {
+namespace {
+
+// The first line of libvips' error buffer, which is then cleared.
+std::string VipsReason(const char* fallback) {
+  std::string text = vips_error_buffer();
+  vips_error_clear();
+  const auto newline = text.find('\n');
+  if (newline != std::string::npos) text.resize(newline);
+  return text.empty() ? fallback : text;
+}
+
+std::shared_ptr<void> Keep(VipsImage* image) {
+  return std::shared_ptr<void>(image, [](void* p) { g_object_unref(p); });
+}
+
+const char* SampleName(VipsBandFormat format) {
+  switch (format) {
+    case VIPS_FORMAT_CHAR: return "signed 8-bit";
+    case VIPS_FORMAT_USHORT: case VIPS_FORMAT_SHORT: return "16-bit";
+    case VIPS_FORMAT_UINT: case VIPS_FORMAT_INT: return "32-bit";
+    case VIPS_FORMAT_FLOAT: case VIPS_FORMAT_DOUBLE: return "floating-point";
+    default: return "complex";
+  }
+}
+
+// What the filter takes: 8-bit RGB or CMYK, each with or without a
+// transparency plane. Answers the image mode, or 0 with `why` set.
+int16 ModeOf(VipsImage* image, std::string& why) {
+  if (image->Coding != VIPS_CODING_NONE) {
+    why = "coded pixels (LABQ or RAD); the filter takes 8-bit RGB and CMYK images";
+    return 0;
+  }
+  if (image->BandFmt != VIPS_FORMAT_UCHAR) {
+    why = std::string(SampleName(image->BandFmt)) + " samples; the filter takes 8-bit images only";
+    return 0;
+  }
+  if (vips_image_get_typeof(image, "palette-bit-depth") != 0) {
+    why = "a palette image; the filter takes RGB and CMYK images (convert it to RGB first)";
+    return 0;
+  }
+  const int bands = image->Bands;
+  if (image->Type == VIPS_INTERPRETATION_CMYK && (bands == 4 || bands == 5)) return plugInModeCMYKColor;
+  if (bands <= 2) {
+    why = "a greyscale image; the filter takes RGB and CMYK images";
+    return 0;
+  }
+  const std::set<VipsInterpretation> rgb = {VIPS_INTERPRETATION_sRGB, VIPS_INTERPRETATION_RGB,
+                                            VIPS_INTERPRETATION_scRGB, VIPS_INTERPRETATION_MULTIBAND};
+  if ((bands == 3 || bands == 4) && rgb.count(image->Type) != 0) return plugInModeRGBColor;
+  why = std::to_string(bands) + "-band " + vips_enum_nick(VIPS_TYPE_INTERPRETATION, image->Type) +
+        " image; the filter takes RGB and CMYK images";
+  return 0;
+}
+
+bool IsRaw(const std::string& path) { return Extension(path) == kRawExtension; }
+
+// The saver libvips picks for `path`, or nullptr.
+const char* SaverFor(const std::string& path) {
+  const char* saver = vips_foreign_find_save(path.c_str());
+  if (saver == nullptr) vips_error_clear();
+  return saver;
+}
+
+VipsSaveable SaveableBy(const char* saver) {
+  const GType type = vips_type_find("VipsOperation", saver);
+  if (type == 0) return VIPS_SAVEABLE_ANY;
+  auto* cls = static_cast<VipsForeignSaveClass*>(g_type_class_ref(type));
+  const VipsSaveable saveable = cls->saveable;
+  g_type_class_unref(cls);
+  return saveable;
+}
+
+bool SaverIs(const char* saver, const char* kind) { return std::strstr(saver, kind) != nullptr; }
+
+constexpr const char* kTiffMethods[] = {"none", "jpeg", "deflate", "packbits", "ccittfax4", "lzw", "webp", "zstd", "jp2k"};
+
+// The saver's options as libvips reads them after a file name.
+std::string OptionString(const char* saver, const SaveOptions& options) {
+  std::string s;
+  auto add = [&s](const std::string& item) { s += (s.empty() ? "[" : ",") + item; };
+  const bool png = SaverIs(saver, "png") || SaverIs(saver, "Png");
+  const bool tiff = SaverIs(saver, "tiff") || SaverIs(saver, "Tiff");
+  const bool jpeg = SaverIs(saver, "jpeg") || SaverIs(saver, "Jpeg");
+  if (jpeg && options.quality >= 0) add("Q=" + std::to_string(options.quality));
+  if ((png || tiff) && !options.compression.empty()) add("compression=" + options.compression);
+  // Adaptive row filtering, as libpng and most tools choose it: far smaller
+  // files than libvips' unfiltered default, and no slower to write.
+  if (png) add("filter=all");
+  return s.empty() ? s : s + "]";
+}
+
+// Copies the metadata of `from` onto `to`: profile, EXIF, XMP, comments and
+// the rest, but not the fields that describe the pixels themselves.
+void* CopyField(VipsImage* /*from*/, const char* name, GValue* value, void* to) {
+  static const std::set<std::string> own = {"width",   "height",  "bands",    "format",         "coding",
+                                            "interpretation",     "xoffset",  "yoffset",        "filename",
+                                            "mode",    "scale",   "offset",   "palette-bit-depth", "bits-per-sample"};
+  if (own.count(name) == 0) vips_image_set(static_cast<VipsImage*>(to), name, value);
+  return nullptr;
+}
+
+// Receives the decoded image strip by strip, top to bottom, straight into
+// the host's buffer.
+int CopyRows(VipsRegion* region, VipsRect* area, void* target) {
+  auto* pixels = static_cast<runner::Image*>(target);
+  const std::size_t rowBytes = std::size_t(area->width) * std::size_t(pixels->planes);
+  for (int y = area->top; y < area->top + area->height; ++y)
+    std::memcpy(pixels->At(y, area->left), VIPS_REGION_ADDR(region, area->left, y), rowBytes);
+  return 0;
+}
+
+}  // namespace
+
+void StartPictures(const char* programPath) {
+  if (VIPS_INIT(programPath) != 0) vips_error_exit("cannot start libvips");
+  // Pixels are cached by the program itself; libvips' operation cache would
+  // only hold on to memory.
+  vips_cache_set_max(0);
+}
+
+void StopPictures() { vips_shutdown(); }
+
+std::string ReadPicture(const std::string& path, Picture& picture) {
+  if (IsRaw(path)) return ReadRawPicture(path, picture);
+  VipsImage* image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+  if (image == nullptr) return VipsReason("not an image libvips can read");
+  auto keep = Keep(image);
+  std::string why;
+  const int16 mode = ModeOf(image, why);
+  if (mode == 0) return why;
+  if (image->Xsize > 32767 || image->Ysize > 32767)
+    return std::to_string(image->Xsize) + " x " + std::to_string(image->Ysize) +
+           " pixels; the filter interface takes at most 32767 a side";
+  runner::Image pixels{int16(image->Xsize), int16(image->Ysize), int16(image->Bands)};
+  if (vips_sink_disc(image, CopyRows, &pixels) != 0) return VipsReason("cannot decode the pixels");
+  FlipInk(pixels, mode);
+  picture.pixels = std::move(pixels);
+  picture.imageMode = mode;
+  picture.file = keep;
+  return "";
+}
+
+std::string CheckWritable(const Picture& picture, const std::string& path, const SaveOptions& options) {
+  if (IsRaw(path)) return "";
+  const char* saver = SaverFor(path);
+  const std::string ext = Extension(path);
+  if (saver == nullptr) return "no image format for the extension \"" + ext + "\"";
+  const bool cmyk = picture.imageMode == plugInModeCMYKColor;
+  const bool alpha = picture.pixels.planes > ColourPlanes(picture.imageMode);
+  const VipsSaveable saveable = SaveableBy(saver);
+  if (cmyk && saveable != VIPS_SAVEABLE_RGB_CMYK && saveable != VIPS_SAVEABLE_ANY)
+    return ext + " files cannot hold CMYK pixels; write .tif or .jpg";
+  if (alpha && saveable != VIPS_SAVEABLE_ANY && saveable != VIPS_SAVEABLE_RGBA && saveable != VIPS_SAVEABLE_RGBA_ONLY)
+    return ext + " files cannot hold the transparency plane; write .png or .tif";
+  if (cmyk && alpha && saveable != VIPS_SAVEABLE_ANY) return ext + " files cannot hold CMYK with transparency; write .tif";
+  const std::string& c = options.compression;
+  if (!c.empty() && (SaverIs(saver, "png") || SaverIs(saver, "Png")) &&
+      !(c.size() == 1 && c[0] >= '0' && c[0] <= '9'))
+    return "PNG compression \"" + c + "\" is not a level from 0 to 9";
+  if (!c.empty() && (SaverIs(saver, "tiff") || SaverIs(saver, "Tiff")) &&
+      std::find(std::begin(kTiffMethods), std::end(kTiffMethods), c) == std::end(kTiffMethods))
+    return "TIFF compression \"" + c + "\" is not one of none, lzw, deflate, packbits, zstd, jpeg, webp";
+  return "";
+}
+
+std::string WritePicture(const Picture& picture, const runner::Image& pixels, const std::string& path,
+                         const SaveOptions& options) {
+  if (IsRaw(path)) return WriteRawPicture(pixels, picture.imageMode, path);
+  const char* saver = SaverFor(path);
+  if (saver == nullptr) return "no image format for the extension \"" + Extension(path) + "\"";
+  // CMYK goes back to the files' convention in a copy; RGB is written as it is.
+  runner::Image flipped;
+  if (picture.imageMode == plugInModeCMYKColor) {
+    flipped = pixels;
+    FlipInk(flipped, picture.imageMode);
+  }
+  const runner::Image& stored = flipped.pixels.empty() ? pixels : flipped;
+  VipsImage* memory = vips_image_new_from_memory(stored.pixels.data(), stored.pixels.size(), stored.width,
+                                                 stored.height, stored.planes, VIPS_FORMAT_UCHAR);
+  if (memory == nullptr) return VipsReason("cannot wrap the pixels");
+  auto keepMemory = Keep(memory);
+  auto* original = static_cast<VipsImage*>(picture.file.get());
+  const VipsInterpretation type = picture.imageMode == plugInModeCMYKColor ? VIPS_INTERPRETATION_CMYK
+                                                                           : VIPS_INTERPRETATION_sRGB;
+  VipsImage* out = nullptr;
+  if (vips_copy(memory, &out, "interpretation", type, "xres", original ? original->Xres : 1.0, "yres",
+                original ? original->Yres : 1.0, nullptr) != 0)
+    return VipsReason("cannot prepare the output");
+  auto keepOut = Keep(out);
+  if (original != nullptr) vips_image_map(original, CopyField, out);
+  const std::string target = path + OptionString(saver, options);
+  if (vips_image_write_to_file(out, target.c_str(), nullptr) != 0) return VipsReason("cannot write the file");
+  return "";
+}
+
+}  // namespace vantrel::cli

@@ -1,0 +1,37 @@
+// What the command-line host needs from the operating system: the terminal,
+// Ctrl-C, and worker processes whose output it reads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vantrel::cli::platform {
+
+bool StderrIsTerminal();
+// Columns of the terminal on standard error; 80 when unknown.
+int TerminalColumns();
+
+// From now on Ctrl-C sets the interrupted flag instead of ending the process.
+void CatchInterrupt();
+bool Interrupted();
+
+// The running program's own file.
+std::string ProgramPath();
+int ProcessId();
+
+// A worker process whose standard output and error come to us through a pipe.
+struct Child {
+  intptr_t process = 0;
+  intptr_t output = -1;
+};
+// Starts `args[0]` with `args`; answers "" or why it could not.
+std::string StartChild(const std::vector<std::string>& args, Child& child);
+// Reads what the child wrote, blocking; 0 at its end.
+long ReadChild(const Child& child, char* buffer, std::size_t size);
+// Waits for the child to end and answers its exit status (-1 when it was
+// killed); closes what StartChild opened.
+int WaitChild(Child& child);
+
+}  // namespace vantrel::cli::platform

@@ -1,0 +1,438 @@
+// The command-line host as a user runs it: the same pixels from the native
+// build and from the real plug-in loaded by the Windows tool under Wine, the
+// CMYK convention, what is kept between runs, and every way a run can fail
+// without leaving anything behind.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vips/vips.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/picture.h"
+
+extern char** environ;
+
+namespace vantrel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Ran {
+  int status;
+  std::string output;  // standard output and error together
+};
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Runs a shell command with its output going to a file (Wine's helpers keep
+// pipes open), and answers the exit status and what it printed.
+Ran Shell(const std::string& command, const fs::path& folder) {
+  const fs::path log = folder / "command.log";
+  const int raw =
+      std::system(("cd " + Quote(folder.string()) + " && ( " + command + " ) >" + Quote(log.string()) + " 2>&1").c_str());
+  std::ifstream in(log);
+  std::stringstream text;
+  text << in.rdbuf();
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text.str()};
+}
+
+std::string Words(const std::vector<std::string>& args) {
+  std::string s;
+  for (const std::string& a : args) s += " " + Quote(a);
+  return s;
+}
+
+runner::Image Pixels(const fs::path& file) {
+  Picture picture;
+  const std::string why = ReadPicture(file.string(), picture);
+  EXPECT_EQ(why, "") << file;
+  return picture.pixels;
+}
+
+std::vector<std::string> Listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The sample, made once for the whole program in a folder of its own.
+class Cli : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    StartPictures("cli_test");
+    root_ = fs::temp_directory_path() / ("vantrel-cli-" + std::to_string(getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "sample");
+    ASSERT_EQ(Shell(Quote(VANTREL_SAMPLE_MAKER) + " sample", root_).status, 0);
+  }
+  static void TearDownTestSuite() { fs::remove_all(root_); }
+
+  void SetUp() override {
+    work_ = root_ / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(work_);
+    fs::create_directories(work_);
+    for (const auto& entry : fs::directory_iterator(root_ / "sample")) fs::copy(entry.path(), work_);
+  }
+
+  Ran Vantrel(const std::vector<std::string>& args) { return Shell(Quote(VANTREL_CLI) + Words(args), work_); }
+
+  static fs::path root_;
+  fs::path work_;
+};
+fs::path Cli::root_;
+
+// ---- Same pixels everywhere.
+
+struct Setting {
+  const char* name;
+  std::vector<std::string> options;
+};
+
+const Setting kSettings[] = {
+    {"order", {"--order-index", "1"}},
+    {"mix_exclude", {"--order-index", "5", "--blend", "mix", "--exclude", "3"}},
+    {"cross_small_bands", {"--order-index", "14", "--blend", "cross", "--max-space", "5000"}},
+    {"both_exclude_first", {"--order-index", "20", "--blend", "both", "--exclude", "1", "--max-space", "70000"}},
+};
+
+struct WindowsTool {
+  const char* exe;
+  const char* plugin;  // the .8bf beside it, which it loads
+  const char* loader;
+  const char* prefix;
+};
+
+// Filters the sample (RGB, RGBA, CMYK) with every setting by both drives in
+// one batch each, into out/<setting>_<drive>/.
+void FilterAll(const std::function<Ran(const std::vector<std::string>&)>& run, const std::vector<std::string>& inputs) {
+  for (const Setting& s : kSettings) {
+    for (const char* drive : {"advance", "classic"}) {
+      std::vector<std::string> args = inputs;
+      // A folder name with a space: worker command lines must quote it.
+      args.insert(args.end(), {"-o", std::string("out/new folder ") + s.name + "_" + drive, "-j", "2", "--drive", drive});
+      args.insert(args.end(), s.options.begin(), s.options.end());
+      const Ran ran = run(args);
+      ASSERT_EQ(ran.status, 0) << s.name << " " << drive << "\n" << ran.output;
+    }
+  }
+}
+
+TEST_F(Cli, SamePixelsNativeLinkedLoadedAndWindowsUnderWine) {
+  FilterAll([&](const auto& a) { return Vantrel(a); }, {"chart.png", "chart_alpha.png", "chart_cmyk.tif"});
+  fs::rename(work_ / "out", work_ / "native");
+  FilterAll([&](auto a) {
+    a.insert(a.end(), {"--plugin", VANTREL_SHARED_LIBRARY});
+    return Vantrel(a);
+  }, {"chart.png", "chart_alpha.png", "chart_cmyk.vraw"});
+  fs::rename(work_ / "out", work_ / "loaded");
+
+  std::vector<std::string> hosts = {"loaded"};
+  std::vector<WindowsTool> tools = {{VANTREL_WIN64_CLI, "Vantrel64.8bf", "/usr/lib/wine/wine64", "wine64prefix"}};
+  const Ran probe = Shell("bash " + Quote(VANTREL_PROBE_32BIT), work_);
+  ASSERT_NE(probe.status, 2) << probe.output;
+  if (probe.status == 0) tools.push_back({VANTREL_WIN32_CLI, "Vantrel.8bf", "/usr/lib/wine/wine", "wine32prefix"});
+  for (const WindowsTool& tool : tools) {
+    ASSERT_TRUE(fs::exists(tool.exe)) << tool.exe << " is missing: build the Windows presets first";
+    fs::copy_file(tool.exe, work_ / "vantrel.exe", fs::copy_options::overwrite_existing);
+    fs::copy_file(fs::path(tool.exe).parent_path() / tool.plugin, work_ / tool.plugin, fs::copy_options::overwrite_existing);
+    const std::string wine = "WINEDEBUG=-all WINEPREFIX=" + Quote((fs::path(VANTREL_BUILD_DIR) / tool.prefix).string()) +
+                             " " + tool.loader + " vantrel.exe";
+    FilterAll([&](const auto& a) { return Shell(wine + Words(a), work_); },
+              {"chart.png", "chart_alpha.png", "chart_cmyk.vraw"});
+    hosts.push_back(tool.prefix);
+    fs::rename(work_ / "out", work_ / tool.prefix);
+  }
+  if (probe.status == 1) std::printf("32-bit Windows tool not compared: %s", probe.output.c_str());
+
+  for (const Setting& s : kSettings) {
+    for (const char* drive : {"advance", "classic"}) {
+      const std::string folder = std::string("new folder ") + s.name + "_" + drive;
+      const runner::Image rgb = Pixels(work_ / "native" / folder / "chart.png");
+      const runner::Image rgba = Pixels(work_ / "native" / folder / "chart_alpha.png");
+      const runner::Image cmyk = Pixels(work_ / "native" / folder / "chart_cmyk.tif");
+      // The filter really ran: no setting here leaves the image as it was.
+      EXPECT_NE(rgb.pixels, Pixels(work_ / "chart.png").pixels) << folder;
+      EXPECT_NE(cmyk.pixels, Pixels(work_ / "chart_cmyk.tif").pixels) << folder;
+      for (const std::string& host : hosts) {
+        EXPECT_EQ(Pixels(work_ / host / folder / "chart.png").pixels, rgb.pixels) << host << " " << folder;
+        EXPECT_EQ(Pixels(work_ / host / folder / "chart_alpha.png").pixels, rgba.pixels) << host << " " << folder;
+        EXPECT_EQ(Pixels(work_ / host / folder / "chart_cmyk.vraw").pixels, cmyk.pixels) << host << " " << folder;
+      }
+      // The transparency plane comes out untouched.
+      const runner::Image alpha = Pixels(work_ / "chart_alpha.png");
+      for (std::size_t i = 3; i < alpha.pixels.size(); i += 4) ASSERT_EQ(rgba.pixels[i], alpha.pixels[i]) << folder;
+    }
+  }
+}
+
+// ---- CMYK as an editor hands it over: files store 0 for no ink.
+
+TEST_F(Cli, CmykExclusionRemovesInkAndMixRoundsTowardLessInk) {
+  // Two pixels of ink values (file convention) 0 and 1 in every plane; the
+  // order "C C C C" with Mix averages plane 1 with itself and the others with
+  // plane 1. Excluding K leaves no K ink.
+  const std::string raw = "VANTREL-RAW 1\nCMYK 2 1 4\n";
+  std::ofstream(work_ / "ink.vraw", std::ios::binary) << raw << std::string("\x00\x01\x00\x05\x01\x00\x01\x07", 8);
+  const Ran ran = Vantrel({"ink.vraw", "-o", "out.tif", "--order", "M M M M", "--blend", "mix", "--exclude", "4"});
+  ASSERT_EQ(ran.status, 0) << ran.output;
+  VipsImage* out = vips_image_new_from_file((work_ / "out.tif").c_str(), nullptr);
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(out->Type, VIPS_INTERPRETATION_CMYK);
+  double* values = nullptr;
+  int n = 0;
+  ASSERT_EQ(vips_getpoint(out, &values, &n, 0, 0, nullptr), 0);
+  // In the editor's terms (255 - ink): C (255 + 254) >> 1 = 254, ink 1; M
+  // stays 254, ink 1; Y (255 + 254) >> 1, ink 1; K excluded: 255, no ink.
+  EXPECT_EQ(std::vector<double>(values, values + n), (std::vector<double>{1, 1, 1, 0}));
+  g_free(values);
+  ASSERT_EQ(vips_getpoint(out, &values, &n, 1, 0, nullptr), 0);
+  // Ink (1, 0, 1, 7): editor values (254, 255, 254, 248); C and Y are
+  // (255 + 254) >> 1 = 254, ink 1, where averaging the inks would give 0.
+  EXPECT_EQ(std::vector<double>(values, values + n), (std::vector<double>{1, 0, 1, 0}));
+  g_free(values);
+  g_object_unref(out);
+}
+
+// ---- The output keeps what the input file carried besides its pixels.
+
+TEST_F(Cli, OutputKeepsProfileResolutionAndDescription) {
+  const std::pair<const char*, const char*> files[] = {{"chart_cmyk.tif", "cmyk"}, {"chart.png", "srgb"}};
+  for (const auto& [file, profileName] : files) {
+    VipsBlob* profile = nullptr;
+    ASSERT_EQ(vips_profile_load(profileName, &profile, nullptr), 0);
+    std::size_t length = 0;
+    const void* bytes = vips_blob_get(profile, &length);
+    VipsImage* in = vips_image_new_from_file((work_ / file).c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    VipsImage* tagged = nullptr;
+    ASSERT_EQ(vips_copy(in, &tagged, "xres", 150 / 25.4, "yres", 150 / 25.4, nullptr), 0);
+    vips_image_set_blob_copy(tagged, VIPS_META_ICC_NAME, bytes, length);
+    vips_image_set_string(tagged, "image-description", "a chart of ours");
+    const fs::path input = work_ / ("tagged_" + std::string(file));
+    ASSERT_EQ(vips_image_write_to_file(tagged, input.c_str(), nullptr), 0);
+    g_object_unref(tagged);
+    g_object_unref(in);
+
+    const std::string output = "out_" + std::string(file);
+    ASSERT_EQ(Vantrel({input.string(), "-o", output, "--order-index", "1"}).status, 0) << file;
+    VipsImage* out = vips_image_new_from_file((work_ / output).c_str(), nullptr);
+    ASSERT_NE(out, nullptr);
+    const void* kept = nullptr;
+    std::size_t keptLength = 0;
+    ASSERT_EQ(vips_image_get_blob(out, VIPS_META_ICC_NAME, &kept, &keptLength), 0) << file;
+    EXPECT_EQ(std::string(static_cast<const char*>(kept), keptLength),
+              std::string(static_cast<const char*>(bytes), length)) << file;
+    // As the tagged file stores it (PNG rounds to whole pixels per metre).
+    VipsImage* stored = vips_image_new_from_file(input.c_str(), nullptr);
+    EXPECT_NEAR(out->Xres * 25.4, 150, 0.1) << file;
+    EXPECT_EQ(out->Xres, stored->Xres) << file;
+    g_object_unref(stored);
+    if (std::string(file).ends_with(".tif")) {
+      const char* description = nullptr;
+      ASSERT_EQ(vips_image_get_string(out, "image-description", &description), 0);
+      EXPECT_STREQ(description, "a chart of ours");
+    }
+    g_object_unref(out);
+    vips_area_unref(VIPS_AREA(profile));
+  }
+}
+
+// ---- The progress bar: on a terminal, not in a file, not with --quiet.
+
+TEST_F(Cli, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
+  auto onTerminal = [&](const std::string& options) {
+    return Shell("script -qec \"" + std::string(VANTREL_CLI) + " chart.png " + options + "\" /dev/null", work_).output;
+  };
+  const std::string shown = onTerminal("-o a.png");
+  EXPECT_NE(shown.find("chart.png ["), std::string::npos) << shown;
+  EXPECT_NE(shown.find("] 100%"), std::string::npos) << shown;
+  EXPECT_EQ(onTerminal("-o b.png --quiet").find('%'), std::string::npos);
+  EXPECT_EQ(Vantrel({"chart.png", "-o", "c.png"}).output, "c.png\n");
+}
+
+// ---- Host settings reach the filter, save settings the writer.
+
+TEST_F(Cli, DriveAndMemoryOfferDecideTheBandHeightKeptInTheBlock) {
+  // The 240-pixel-wide RGB chart costs 240 * 7 bytes a row at prepare, so
+  // 5000 bytes buy 3 rows; the advanceState drive then stores the whole
+  // height, 160 rows, where the classic drive keeps its bands.
+  struct Row {
+    std::vector<std::string> options;
+    int bandRows;
+  };
+  const Row rows[] = {{{"--drive", "advance", "--max-space", "5000"}, 160},
+                      {{"--drive", "classic", "--max-space", "5000"}, 3},
+                      {{"--drive", "classic", "--max-space", "1"}, 1}};
+  for (const Row& row : rows) {
+    fs::remove(work_ / "block");
+    std::vector<std::string> args = {"chart.png", "-o", "out.png", "--params", "block"};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    ASSERT_EQ(Vantrel(args).status, 0) << row.options[1];
+    std::ifstream in(work_ / "block", std::ios::binary);
+    uint8 bytes[40] = {};
+    in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    EXPECT_EQ(bytes[16] | bytes[17] << 8, row.bandRows) << row.options.back();
+  }
+}
+
+TEST_F(Cli, QualityAndCompressionReachTheWriter) {
+  const std::pair<std::vector<std::string>, std::vector<std::string>> smallerThan[] = {
+      {{"-o", "low.jpg", "--quality", "10"}, {"-o", "high.jpg", "--quality", "95"}},
+      {{"-o", "packed.png", "--compression", "9"}, {"-o", "stored.png", "--compression", "0"}},
+      {{"-o", "lzw.tif", "--compression", "lzw"}, {"-o", "none.tif", "--compression", "none"}},
+  };
+  for (const auto& [small, large] : smallerThan) {
+    for (const auto& options : {small, large}) {
+      std::vector<std::string> args = {"chart.png"};
+      args.insert(args.end(), options.begin(), options.end());
+      ASSERT_EQ(Vantrel(args).status, 0) << options[1];
+    }
+    EXPECT_LT(fs::file_size(work_ / small[1]), fs::file_size(work_ / large[1])) << small[1];
+  }
+}
+
+// ---- What a host keeps between runs.
+
+TEST_F(Cli, ParameterBlockAndScriptingValuesCarryOverToTheNextRun) {
+  ASSERT_EQ(Vantrel({"chart.png", "-o", "first.png", "--order", "G B R", "--blend", "mix", "--params", "block"}).status, 0);
+  ASSERT_EQ(fs::file_size(work_ / "block"), 40u);
+  // No settings given: the stored block decides.
+  ASSERT_EQ(Vantrel({"chart.png", "-o", "second.png", "--params", "block"}).status, 0);
+  EXPECT_EQ(Pixels(work_ / "second.png").pixels, Pixels(work_ / "first.png").pixels);
+
+  std::ofstream(work_ / "values") << "Amnt UntF #Prc 37.9\ndisP enum mooD moD3\nentI bool 1\n";
+  const Ran ran = Vantrel({"chart.png", "-o", "third.png", "--replay", "values", "--record", "recorded"});
+  ASSERT_EQ(ran.status, 0) << ran.output;
+  std::ifstream in(work_ / "recorded");
+  std::stringstream recorded;
+  recorded << in.rdbuf();
+  EXPECT_EQ(recorded.str(), "Amnt UntF #Prc 37\ndisP enum mooD moD3\nentI bool 1\n");
+}
+
+// ---- Failures: a one-line message naming the file, a non-zero status, no
+// output, nothing temporary left, the input untouched.
+
+struct Failure {
+  const char* name;
+  std::vector<std::string> args;
+  int status;
+  const char* message;
+};
+
+TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
+  std::ofstream(work_ / "text.png") << "not an image";
+  ASSERT_EQ(Shell("vips colourspace chart.png deep.v rgb16 && vips copy deep.v deep.png"
+                  " && vips copy chart.png palette.png[palette] && vips colourspace chart.png grey.png b-w"
+                  " && head -c 100 chart_cmyk.vraw > short.vraw && printf 'x' > badblock"
+                  " && printf 'Amnt long\\n' > badvalues",
+                  work_)
+                .status,
+            0);
+  const Failure failures[] = {
+      {"missing", {"gone.png", "-o", "out.png"}, 1, "gone.png: no such file"},
+      {"not an image", {"text.png", "-o", "out.png"}, 1, "text.png: "},
+      {"greyscale", {"grey.png", "-o", "out.png"}, 1, "grey.png: a greyscale image"},
+      {"16-bit", {"deep.png", "-o", "out.png"}, 1, "deep.png: 16-bit samples"},
+      {"palette", {"palette.png", "-o", "out.png"}, 1, "palette.png: a palette image"},
+      {"short raw", {"short.vraw", "-o", "out.png"}, 1, "short.vraw: raw image of the wrong length"},
+      {"order of the other mode", {"chart.png", "-o", "out.png", "--order", "K C M Y"}, 1, "not one of the 24 RGB orders"},
+      {"order index", {"chart_cmyk.tif", "-o", "out.tif", "--order-index", "256"}, 2, "--order-index"},
+      {"RGB order index", {"chart.png", "-o", "out.png", "--order-index", "24"}, 1, "outside the RGB table, 0 to 23"},
+      {"channel", {"chart.png", "-o", "out.png", "--exclude", "4"}, 1, "channel 4 cannot be excluded"},
+      {"over the input", {"chart.png", "-o", "chart.png", "--order-index", "1"}, 1, "chart.png: is the input file"},
+      {"CMYK to PNG", {"chart_cmyk.tif", "-o", "out.png"}, 1, "out.png: .png files cannot hold CMYK"},
+      {"alpha to JPEG", {"chart_alpha.png", "-o", "out.jpg"}, 1, "cannot hold the transparency plane"},
+      {"extension", {"chart.png", "-o", "out.xyz"}, 1, "out.xyz: no image format"},
+      {"PNG level", {"chart.png", "-o", "out.png", "--compression", "12"}, 1, "not a level from 0 to 9"},
+      {"folder", {"chart.png", "-o", "nowhere/out.png"}, 1, "nowhere/out.png: no such folder"},
+      {"parameter block", {"chart.png", "-o", "out.png", "--params", "badblock"}, 1, "badblock: not a parameter block"},
+      {"scripting values", {"chart.png", "-o", "out.png", "--replay", "badvalues"}, 1, "badvalues: line 1"},
+      {"blend", {"chart.png", "-o", "out.png", "--blend", "sideways"}, 2, "--blend"},
+      {"no output", {"chart.png"}, 2, "-o OUTPUT"},
+      {"plug-in library", {"chart.png", "-o", "out.png", "--plugin", "text.png"}, 1, "cannot load text.png"},
+  };
+  fs::remove(work_ / "command.log");
+  const auto before = Listing(work_);
+  const auto chart = Pixels(work_ / "chart.png").pixels;
+  for (const Failure& f : failures) {
+    const Ran ran = Vantrel(f.args);
+    EXPECT_EQ(ran.status, f.status) << f.name << "\n" << ran.output;
+    EXPECT_NE(ran.output.find(f.message), std::string::npos) << f.name << "\n" << ran.output;
+    fs::remove(work_ / "command.log");
+    EXPECT_EQ(Listing(work_), before) << f.name;
+  }
+  EXPECT_EQ(Pixels(work_ / "chart.png").pixels, chart);
+}
+
+TEST_F(Cli, BatchReportsTheFailingFileAndWritesTheOthers) {
+  const Ran ran = Vantrel({"chart.png", "gone.png", "chart_cmyk.tif", "-o", "out", "-j", "2", "--order-index", "3"});
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_NE(ran.output.find("gone.png: no such file"), std::string::npos) << ran.output;
+  EXPECT_EQ(Listing(work_ / "out"), (std::vector<std::string>{"chart.png", "chart_cmyk.tif"}));
+}
+
+TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
+  std::ofstream(work_ / "values") << "Amnt UntF #Prc 12\n";
+  const Ran ran = Vantrel({"chart.png", "chart_cmyk.tif", "gone.png", "-o", "out", "--order-index", "17", "--params",
+                           "block", "--replay", "values", "--record", "recorded"});
+  EXPECT_EQ(ran.status, 1) << ran.output;
+  // The last file that succeeded, the CMYK one, left its band height (its
+  // 128 rows, by the advanceState drive) and the chosen order in the block.
+  std::ifstream in(work_ / "block", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<uint8> block(bytes.begin(), bytes.end());
+  ASSERT_EQ(block.size(), 40u);
+  EXPECT_EQ(block[16] | block[17] << 8, 128);
+  EXPECT_EQ(block[30] | block[31] << 8, 17);
+  std::ifstream values(work_ / "recorded");
+  std::string first;
+  std::getline(values, first);
+  EXPECT_EQ(first, "Amnt UntF #Prc 12");
+  EXPECT_EQ(Listing(work_), (std::vector<std::string>{"block", "chart.png", "chart_alpha.png", "chart_cmyk.tif",
+                                                       "chart_cmyk.vraw", "command.log", "out", "recorded", "values"}));
+}
+
+TEST_F(Cli, CtrlCCancelsTheRunAndLeavesNoOutput) {
+  ASSERT_EQ(Shell(Quote(VANTREL_SAMPLE_MAKER) + " --size 3000x2000 big.png", work_).status, 0);
+  // The hidden worker mode reports progress on standard error: the signal
+  // goes once the filter has begun.
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+  const std::string out = (work_ / "out.png").string(), in = (work_ / "big.png").string();
+  std::vector<const char*> argv = {VANTREL_CLI, "--worker", "--drive", "classic", "--max-space", "1000",
+                                   in.c_str(), "-o", out.c_str(), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, VANTREL_CLI, &actions, nullptr, const_cast<char**>(argv.data()), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeEnds[1]);
+  std::string seen;
+  char c;
+  while (seen.find("@progress") == std::string::npos && read(pipeEnds[0], &c, 1) == 1) seen += c;
+  kill(pid, SIGINT);
+  while (read(pipeEnds[0], &c, 1) == 1) seen += c;
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130) << seen;
+  EXPECT_NE(seen.find("big.png: cancelled; nothing written"), std::string::npos) << seen;
+  EXPECT_EQ(Listing(work_), (std::vector<std::string>{"big.png", "chart.png", "chart_alpha.png", "chart_cmyk.tif",
+                                                       "chart_cmyk.vraw", "command.log"}));
+}
+
+}  // namespace
+}  // namespace vantrel::cli
