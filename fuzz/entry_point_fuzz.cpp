@@ -59,13 +59,20 @@ int16 Coordinate(FuzzedDataProvider& in) {
   return static_cast<int16>(anchor + in.ConsumeIntegralInRange<int>(-16, 48));
 }
 
+// Extents from inverted to somewhat past the image. A far edge is held at
+// the 16-bit limits rather than wrapped: a wrapped edge would make a
+// rectangle the size of the whole coordinate space, which no host with an
+// image this small hands over.
+int16 FarEdge(FuzzedDataProvider& in, int16 near) {
+  return static_cast<int16>(std::clamp(near + in.ConsumeIntegralInRange<int>(-8, 72), -32768, 32767));
+}
+
 Rect FilterRect(FuzzedDataProvider& in) {
   Rect r;
   r.top = Coordinate(in);
   r.left = Coordinate(in);
-  // Extents from inverted to somewhat past the image; the sum may wrap.
-  r.bottom = static_cast<int16>(r.top + in.ConsumeIntegralInRange<int>(-8, 72));
-  r.right = static_cast<int16>(r.left + in.ConsumeIntegralInRange<int>(-8, 72));
+  r.bottom = FarEdge(in, r.top);
+  r.right = FarEdge(in, r.left);
   return r;
 }
 

@@ -53,7 +53,7 @@ fuzz() {
   local target=$1 max_len=$2
   shift 2
   echo "== fuzzing $target for ${seconds}s"
-  "$out/$target" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
+  "$out/$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$out/$target-" "$@" > "$out/$target.log" 2>&1 || {
     tail -n 60 "$out/$target.log"
     echo "fuzzing $target found a fault; the input is in $out/"
