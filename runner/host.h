@@ -11,6 +11,7 @@
 #include "records/host_records.h"
 #include "runner/dialog_session.h"
 #include "runner/filter_loader.h"
+#include "runner/image_memory.h"
 
 namespace vantrel::runner {
 
@@ -32,7 +33,7 @@ struct Image {
   int16 width = 0;
   int16 height = 0;
   int16 planes = 0;
-  std::vector<uint8> pixels;
+  ImageBytes pixels;
 
   Image() = default;
   Image(int16 w, int16 h, int16 p) : width(w), height(h), planes(p), pixels(std::size_t(w) * h * p) {}
@@ -143,7 +144,7 @@ class Host {
 
   // ---- Image and run.
   // Sets the image to filter, its mode and the filter rectangle (default: the
-  // whole image). The destination starts as a copy of the source.
+  // whole image). The destination starts as the source.
   //
   // A run writes into a working copy of the destination, which becomes the
   // destination only when the run ends without error: a cancelled or failed
@@ -151,10 +152,10 @@ class Host {
   void SetImage(Image source, int16 imageMode);
   void SetImage(Image source, int16 imageMode, Rect filterRect);
   const Image& source() const { return source_; }
-  const Image& destination() const { return destination_; }
+  const Image& destination() const { return destinationIsSource_ ? source_ : destination_; }
   // The pixels as the last run left them: the destination after a run that
   // ended without error, the discarded working copy after one that did not.
-  const Image& runOutput() const { return lastRunFailed_ ? working_ : destination_; }
+  const Image& runOutput() const { return lastRunFailed_ ? working_ : destination(); }
 
   // One run as a host drives it: (parameters,) prepare, start, continue while
   // data is requested, finish. The Globals of an earlier run are disposed of
@@ -266,6 +267,9 @@ class Host {
   void TakeOverOutput();
   bool Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const;
   void ResetRunCounters();
+  // Makes the working copy from the destination when it does not hold one,
+  // as for a selector called outside a run.
+  void EnsureWorkingCopy();
   int16 DriveRun(bool withParametersSelector);
 
   // Descriptor suites.
@@ -312,7 +316,11 @@ class Host {
   std::vector<HandleEvent> events_;
 
   Image source_;
+  // The last successful run's pixels; until there is one the destination is
+  // the source itself, so that an image is held twice at most: once as it
+  // came and once as a run writes it.
   Image destination_;
+  bool destinationIsSource_ = true;
   Image working_;
   bool lastRunFailed_ = false;
   Buffer in_;

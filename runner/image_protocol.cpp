@@ -39,10 +39,11 @@ void Host::SetImage(Image source, int16 imageMode) {
 }
 
 void Host::SetImage(Image source, int16 imageMode, Rect filterRect) {
-  destination_ = source;
-  working_ = source;
-  lastRunFailed_ = false;
   source_ = std::move(source);
+  destination_ = Image{};
+  destinationIsSource_ = true;
+  working_ = Image{};
+  lastRunFailed_ = false;
   FilterRecord& r = *record_;
   r.imageMode = imageMode;
   r.planes = source_.planes;
@@ -83,10 +84,13 @@ int16 Host::RunFilter(bool withParametersSelector) {
   DisposeAny(reinterpret_cast<Handle>(data_));
   data_ = 0;
   ResetRunCounters();
-  working_ = destination_;
+  working_ = destination();
   const int16 result = DriveRun(withParametersSelector);
   lastRunFailed_ = result != noErr;
-  if (!lastRunFailed_) std::swap(destination_, working_);
+  if (!lastRunFailed_) {
+    std::swap(destination_, working_);
+    destinationIsSource_ = false;
+  }
   return result;
 }
 
@@ -136,6 +140,7 @@ OSErr Host::AdvanceStateProc() {
 }
 
 OSErr Host::ServeRequest() {
+  EnsureWorkingCopy();
   FilterRecord& r = *record_;
   servedInRects_.push_back(r.inRect);
   const Fixed rate = r.inputRate == 0 ? kFixedOne : r.inputRate;
@@ -177,6 +182,12 @@ OSErr Host::ServeRequest() {
   outPending_ = !out_.bytes.empty();
   outRate_ = rate;
   return noErr;
+}
+
+void Host::EnsureWorkingCopy() {
+  const Image& from = destination();
+  if (working_.width != from.width || working_.height != from.height || working_.planes != from.planes)
+    working_ = from;
 }
 
 bool Host::Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const {

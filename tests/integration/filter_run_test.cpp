@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(WholeRun, BothDrivesAgreeWhenNoCheckerboardIsInvolved) {
-  std::vector<uint8> results[2];
+  runner::ImageBytes results[2];
   for (int d = 0; d < 2; ++d) {
     Host host(testing::ReloadFilter());
     host.SetImage(Pattern(31, 9, 3), plugInModeRGBColor);
@@ -275,7 +275,7 @@ TEST(Cancel, AdvanceStateErrorBecomesTheRunResultAndMapsNothing) {
 // ---- Hosts with habits of their own, and bad requests.
 
 TEST(HostHabits, ClampingHostThatRewritesRectanglesGetsTheSamePixels) {
-  std::vector<uint8> results[2];
+  runner::ImageBytes results[2];
   for (int clamp = 0; clamp < 2; ++clamp) {
     Host host(testing::ReloadFilter());
     host.SetImage(Pattern(9, 10, 3), plugInModeRGBColor);
