@@ -150,17 +150,23 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
   if (!stored.empty()) RestoreBlock(host, stored);
   if (!settings.replayFile.empty()) {
     host.SetDescriptor(replay);
-    host.SetPlayInfo(plugInDialogDontDisplay);
+    host.SetPlayInfo(settings.dialog ? plugInDialogDisplay : plugInDialogDontDisplay);
   }
-  // Once the filter has made (or been given) its block, the settings go in;
-  // this is where a host that shows the filter's dialog would request it
-  // instead.
-  host.BeforeStart([&] {
-    if (FilterParameters* block = ParametersOf(&record)) WriteSettings(block, settings, order);
-  });
-  const OSErr result = host.RunFilter();
+  if (settings.dialog) {
+    // As when the user asks for the filter's dialog: the parameters selector
+    // first, and at start the dialog, left to the person at the screen.
+    host.LeaveDialogsToPerson(true);
+  } else {
+    // Once the filter has made (or been given) its block, the settings go in.
+    host.BeforeStart([&] {
+      if (FilterParameters* block = ParametersOf(&record)) WriteSettings(block, settings, order);
+    });
+  }
+  const OSErr result = host.RunFilter(settings.dialog);
   g_progress = nullptr;
-  if (result == userCanceledErr && platform::Interrupted()) return {kCancelled, input + ": cancelled; nothing written"};
+  // With the dialog shown, the filter also answers so when the user cancels it.
+  if (result == userCanceledErr && (settings.dialog || platform::Interrupted()))
+    return {kCancelled, input + ": cancelled; nothing written"};
   if (result != noErr) return {kFailed, input + ": " + RunMessage(result)};
 
   if (Outcome written = WriteOutput(picture, host.destination(), output, settings.save); written.status != kSucceeded)

@@ -1,7 +1,8 @@
 // One file filtered through the plug-in's entry point as an image editor runs
 // a filter: the image in a host record, the settings written into the
-// filter's parameter block before start (the dialog not requested), the
-// selectors in order, and the output written only when all went well.
+// filter's parameter block before start (the dialog not requested) or chosen
+// by the user in the filter's own dialog, the selectors in order, and the
+// output written only when all went well.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,7 @@ struct JobSettings {
   int orderIndex = -1;    // or a row of its table; -1 with an empty name: keep
   Blend blend = Blend::Keep;
   int exclude = -1;       // 1-based channel, 0 none, -1 keep
+  bool dialog = false;    // the user chooses in the filter's dialog; the three above then keep
   Drive drive = Drive::Advance;
   int64_t maxSpace = 0;   // memory offered at prepare; 0: the host's default
   std::string paramsFile;     // the block, restored before the run when present

@@ -33,7 +33,9 @@ constexpr const char* kFooter =
     "  vantrel print.tif -o out.tif --order \"K C M Y\" --blend mix\n"
     "  vantrel *.png -o done/ -j 2 --order-index 3 --exclude 2\n"
     "  vantrel --list-orders rgb\n"
-    "\nExit status: 0 every file written, 1 a file failed, 2 a bad command line, 130 cancelled (Ctrl-C).";
+    "  vantrel.exe photo.png -o chosen.png --dialog --params block\n"
+    "\nExit status: 0 every file written, 1 a file failed, 2 a bad command line, 130 cancelled (Ctrl-C, or\n"
+    "Cancel in the dialog).";
 
 int g_lastPermille = -1;
 
@@ -106,16 +108,21 @@ int Run(int argc, char** argv) {
   auto* orderName =
       app.add_option("--order", job.orderName, "Channel order by display name of the image's mode, e.g. \"B R G\" or \"K C M Y\"")
           ->option_text("NAME");
-  app.add_option("--order-index", job.orderIndex, "Channel order by its index in the mode's table")
+  auto* orderIndex = app.add_option("--order-index", job.orderIndex, "Channel order by its index in the mode's table")
       ->check(CLI::Range(0, 255))
       ->excludes(orderName)
       ->option_text("N");
-  app.add_option("--blend", blend, "Blend with the source: cross (checkerboard), mix (average), both, or none")
+  auto* blendOption = app.add_option("--blend", blend, "Blend with the source: cross (checkerboard), mix (average), both, or none")
       ->check(CLI::IsMember({"none", "cross", "mix", "both"}))
       ->option_text("METHOD");
-  app.add_option("--exclude", job.exclude, "Clear channel N (1-based: 1 to 3 for RGB, 1 to 4 for CMYK); 0: none")
+  auto* exclude = app.add_option("--exclude", job.exclude, "Clear channel N (1-based: 1 to 3 for RGB, 1 to 4 for CMYK); 0: none")
       ->check(CLI::Range(0, 4))
       ->option_text("N");
+  app.add_flag("--dialog", job.dialog,
+               "Show the plug-in's own dialog (Windows builds, one input) and filter with what is chosen there\n"
+               "instead of --order, --order-index, --blend and --exclude. OK filters, Cancel writes nothing\n"
+               "(status 130); with --params the dialog starts from the kept block and the block keeps the choice")
+      ->excludes(orderName, orderIndex, blendOption, exclude);
   app.add_option("--drive", drive, "How the image travels: advance (one request, as editors with a preview) or classic (bands)")
       ->check(CLI::IsMember({"advance", "classic"}))
       ->option_text("advance|classic");
@@ -152,6 +159,14 @@ int Run(int argc, char** argv) {
   if (list->count() > 0) {
     ListOrders(listOrders);
     return kSucceeded;
+  }
+  if (job.dialog && inputs.size() > 1) {
+    std::fprintf(stderr, "vantrel: --dialog filters one file; run it on one, then the batch with --params\n");
+    return kBadCommandLine;
+  }
+  if (job.dialog && !platform::ShowsDialogs()) {
+    std::fprintf(stderr, "vantrel: --dialog needs the Windows build (vantrel.exe), where the dialog has a screen\n");
+    return kBadCommandLine;
   }
   if (inputs.empty() || output.empty()) {
     std::fprintf(stderr, "vantrel: give one or more input files and -o OUTPUT (see --help)\n");

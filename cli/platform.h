@@ -9,6 +9,10 @@
 
 namespace vantrel::cli::platform {
 
+// Whether the plug-in's own dialog can be shown: only where there is a
+// window system, the Windows build.
+bool ShowsDialogs();
+
 bool StderrIsTerminal();
 // Columns of the terminal on standard error; 80 when unknown.
 int TerminalColumns();

@@ -23,6 +23,8 @@ void OnInterrupt(int) { g_interrupted = 1; }
 
 }  // namespace
 
+bool ShowsDialogs() { return false; }
+
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 int TerminalColumns() {

@@ -38,6 +38,8 @@ std::string Quoted(const std::string& arg) {
 
 }  // namespace
 
+bool ShowsDialogs() { return true; }
+
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 int TerminalColumns() {

@@ -4,6 +4,7 @@
 // windowless dialog is acted on directly.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -50,5 +51,13 @@ using DialogScript = std::vector<DialogStep>;
 // left open after the script is accepted with OK. Adds the dialogs seen to
 // `shown`.
 void RunWithDialogUser(const DialogScript& script, int& shown, const std::function<void()>& call);
+
+// The filter's parameter dialog as process `processId` shows it (an HWND), for
+// a user outside that process; 0 while it shows none, and always 0 where there
+// is no window system.
+intptr_t FindParameterDialog(uint32 processId);
+// Plays `script` in a dialog found so, as the scripted user does. Nothing
+// where there is no window system.
+void PlayInDialog(intptr_t dialog, const DialogScript& script);
 
 }  // namespace vantrel::runner

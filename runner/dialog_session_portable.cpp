@@ -30,6 +30,9 @@ void Play(dialog::SimulatedUser& user, void* context) {
 
 }  // namespace
 
+intptr_t FindParameterDialog(uint32) { return 0; }
+void PlayInDialog(intptr_t, const DialogScript&) {}
+
 void RunWithDialogUser(const DialogScript& script, int& shown, const std::function<void()>& call) {
   Session session{&script, &shown};
   dialog::SetPortableUser(Play, &session);

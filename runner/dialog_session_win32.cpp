@@ -11,24 +11,24 @@
 namespace vantrel::runner {
 namespace {
 
-// The filter's parameter dialog: a visible dialog of this process with the
-// order list.
-BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+struct DialogSearch {
+  DWORD process;
+  HWND found;
+};
+
+// The filter's parameter dialog: a visible dialog with the order list, shown
+// by the process searched.
+BOOL CALLBACK FindDialog(HWND window, LPARAM search) {
+  auto* s = reinterpret_cast<DialogSearch*>(search);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   wchar_t cls[16] = {};
   GetClassNameW(window, cls, 16);
-  if (pid != GetCurrentProcessId() || lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(window) ||
+  if (pid != s->process || lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(window) ||
       GetDlgItem(window, IDC_ORDER_LIST) == nullptr)
     return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
+  s->found = window;
   return FALSE;
-}
-
-HWND ParameterDialog() {
-  HWND dialog = nullptr;
-  EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&dialog));
-  return dialog;
 }
 
 void Click(HWND dialog, int id) {
@@ -86,13 +86,21 @@ void Play(HWND dialog, const DialogScript& script) {
 
 }  // namespace
 
+intptr_t FindParameterDialog(uint32 processId) {
+  DialogSearch search{processId, nullptr};
+  EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+  return reinterpret_cast<intptr_t>(search.found);
+}
+
+void PlayInDialog(intptr_t dialog, const DialogScript& script) { Play(reinterpret_cast<HWND>(dialog), script); }
+
 void RunWithDialogUser(const DialogScript& script, int& shown, const std::function<void()>& call) {
   std::atomic<bool> done{false};
   std::atomic<int> seen{0};
   std::thread user([&] {
     HWND handled = nullptr;
     while (!done) {
-      HWND dialog = ParameterDialog();
+      HWND dialog = reinterpret_cast<HWND>(FindParameterDialog(GetCurrentProcessId()));
       if (dialog != nullptr && dialog != handled) {
         handled = dialog;
         ++seen;

@@ -212,7 +212,12 @@ class Host {
   // left open afterwards is accepted with OK. Without a script every dialog
   // is accepted at once.
   void SetDialogScript(DialogScript script) { dialogScript_ = std::move(script); }
-  // Dialogs shown since the host was made.
+  // Leaves the filter's dialogs to a person at the screen: no scripted user
+  // and no OK on their behalf, so start returns when they close the dialog.
+  // Natively there is no one to ask and the windowless dialog is accepted
+  // at once, as without a script.
+  void LeaveDialogsToPerson(bool leave) { dialogsToPerson_ = leave; }
+  // Dialogs shown since the host was made (not counted when left to a person).
   int dialogsShown() const { return dialogsShown_; }
   // The host's own window, named in the platform data as the owner of the
   // filter's dialogs; 0 where there is no window system.
@@ -344,6 +349,7 @@ class Host {
   std::vector<ProgressCall> progress_;
   std::vector<DisplayCall> displayCalls_;
   DialogScript dialogScript_;
+  bool dialogsToPerson_ = false;
   int dialogsShown_ = 0;
   intptr_t window_ = 0;
 

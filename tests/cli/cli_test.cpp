@@ -360,6 +360,9 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"blend", {"chart.png", "-o", "out.png", "--blend", "sideways"}, 2, "--blend"},
       {"no output", {"chart.png"}, 2, "-o OUTPUT"},
       {"plug-in library", {"chart.png", "-o", "out.png", "--plugin", "text.png"}, 1, "cannot load text.png"},
+      {"dialog natively", {"chart.png", "-o", "out.png", "--dialog"}, 2, "--dialog needs the Windows build"},
+      {"dialog and a setting", {"chart.png", "-o", "out.png", "--dialog", "--blend", "mix"}, 2, "excludes --dialog"},
+      {"dialog in a batch", {"chart.png", "chart_alpha.png", "-o", "out", "--dialog"}, 2, "--dialog filters one file"},
   };
   fs::remove(work_ / "command.log");
   const auto before = Listing(work_);

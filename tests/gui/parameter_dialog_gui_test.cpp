@@ -1,6 +1,7 @@
 // The parameter dialog as a user sees it, under a real display: opened from
 // the plug-in library by our Windows host, driven by messages, captured from
-// the screen. The capture is kept as parameter_dialog.bmp in the working
+// the screen; and shown by the command-line tool to the person at the screen.
+// The capture is kept as parameter_dialog.bmp in the working
 // folder (the test command turns it into parameter_dialog.png).
 #include <windows.h>
 
@@ -8,9 +9,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "cli/picture.h"
 #include "core/parameters.h"
 #include "resources/resource_ids.h"
 #include "runner/host.h"
@@ -241,6 +245,70 @@ TEST(ParameterDialog, OwnerWindowThatNoLongerExistsStillGivesAUsableDialog) {
   EXPECT_EQ(host.dialogsShown(), 1);
   EXPECT_EQ(owner, nullptr);
   EXPECT_EQ(reinterpret_cast<FilterParameters*>(*host.record().parameters)->excludeEnabled, 1);
+}
+
+// vantrel.exe --dialog in a process of its own, with this test as the person
+// at the screen: OK filters with the row picked and keeps it in the block;
+// Cancel leaves nothing but the input and ends as a cancelled run.
+TEST(ParameterDialog, ToolShowsItToThePersonAndFiltersWithTheirChoiceOrWritesNothing) {
+  namespace fs = std::filesystem;
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::wstring tool = (fs::path(self).parent_path() / "vantrel.exe").wstring();
+  const runner::Image source = testing::Pattern(96, 64);
+  struct Case {
+    const char* folder;
+    int button;
+    DWORD status;
+  };
+  for (const Case& c : {Case{"tool_ok", IDC_OK, 0}, Case{"tool_cancel", IDC_CANCEL, 130}}) {
+    const fs::path folder = fs::absolute(c.folder);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    ASSERT_EQ(cli::WritePicture({source, plugInModeRGBColor, nullptr}, source, (folder / "in.png").string(), {}), "");
+    std::wstring line = L"vantrel.exe --dialog in.png -o out.png --params block";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessW(tool.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               folder.wstring().c_str(), &startup, &child));
+    intptr_t dialog = 0;
+    for (int tries = 0; dialog == 0 && tries < 600 && WaitForSingleObject(child.hProcess, 100) == WAIT_TIMEOUT; ++tries)
+      dialog = runner::FindParameterDialog(child.dwProcessId);
+    if (dialog != 0) {
+      wchar_t owner[32] = {};
+      GetClassNameW(GetWindow(reinterpret_cast<HWND>(dialog), GW_OWNER), owner, 32);
+      EXPECT_EQ(std::wstring(owner), L"VantrelRunnerHost") << c.folder;
+      runner::PlayInDialog(dialog, {DialogStep::PickRow(testing::kRowBRG), DialogStep::Click(c.button)});
+    }
+    DWORD status = 0;
+    if (WaitForSingleObject(child.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(child.hProcess, 999);
+    GetExitCodeProcess(child.hProcess, &status);
+    CloseHandle(child.hProcess);
+    CloseHandle(child.hThread);
+    ASSERT_NE(dialog, 0) << c.folder << ": no dialog appeared";
+    ASSERT_EQ(status, c.status) << c.folder;
+    if (c.button == IDC_CANCEL) {
+      std::vector<std::string> left;
+      for (const auto& entry : fs::directory_iterator(folder)) left.push_back(entry.path().filename().string());
+      EXPECT_EQ(left, std::vector<std::string>{"in.png"});
+      continue;
+    }
+    cli::Picture out;
+    ASSERT_EQ(cli::ReadPicture((folder / "out.png").string(), out), "");
+    ASSERT_EQ(out.pixels.pixels.size(), source.pixels.size());
+    int wrong = 0;
+    for (int y = 0; y < source.height; ++y)
+      for (int x = 0; x < source.width; ++x) {
+        const auto expected = testing::MappedRgb(source.At(y, x), testing::kOrderBRG, false);
+        const uint8* d = out.pixels.At(y, x);
+        wrong += d[0] != expected[0] || d[1] != expected[1] || d[2] != expected[2];
+      }
+    EXPECT_EQ(wrong, 0);
+    FilterParameters block{};
+    std::ifstream(folder / "block", std::ios::binary).read(reinterpret_cast<char*>(&block), sizeof block);
+    EXPECT_EQ(block.orderIndex, testing::kRowBRG);
+  }
 }
 
 }  // namespace
