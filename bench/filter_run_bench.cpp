@@ -63,6 +63,9 @@ void MapPixelsAlone(benchmark::State& state) {
 void WholeRun(benchmark::State& state, bool advanceState) {
   runner::Host host(runner::LoadFilter().entry);
   host.SetImage(SourceImage(), plugInModeRGBColor);
+  // The runs are timed, not the host's copy of the image that rolling back a
+  // failed run would take.
+  host.RollBackFailedRuns(false);
   host.OfferAdvanceState(advanceState);
   host.CountAbortCalls(false);
   // The band height a prepare settles on is kept and never shrinks, so the

@@ -155,7 +155,11 @@ class Host {
   const Image& destination() const { return destinationIsSource_ ? source_ : destination_; }
   // The pixels as the last run left them: the destination after a run that
   // ended without error, the discarded working copy after one that did not.
-  const Image& runOutput() const { return lastRunFailed_ ? working_ : destination(); }
+  const Image& runOutput() const { return lastRunFailed_ && rollBack_ ? working_ : destination(); }
+  // Whether a failed run leaves the image as it was (the default), at the
+  // cost of a copy of the image per run; without it runs write straight into
+  // the destination, as a host that has its document to itself does.
+  void RollBackFailedRuns(bool rollBack) { rollBack_ = rollBack; }
 
   // One run as a host drives it: (parameters,) prepare, start, continue while
   // data is requested, finish. The Globals of an earlier run are disposed of
@@ -326,6 +330,7 @@ class Host {
   // came and once as a run writes it.
   Image destination_;
   bool destinationIsSource_ = true;
+  bool rollBack_ = true;
   Image working_;
   bool lastRunFailed_ = false;
   Buffer in_;

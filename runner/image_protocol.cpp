@@ -84,10 +84,13 @@ int16 Host::RunFilter(bool withParametersSelector) {
   DisposeAny(reinterpret_cast<Handle>(data_));
   data_ = 0;
   ResetRunCounters();
-  working_ = destination();
+  if (rollBack_ || destinationIsSource_)
+    working_ = destination();
+  else
+    std::swap(working_, destination_);  // the run goes on where the last one left the image
   const int16 result = DriveRun(withParametersSelector);
   lastRunFailed_ = result != noErr;
-  if (!lastRunFailed_) {
+  if (!lastRunFailed_ || !rollBack_) {
     std::swap(destination_, working_);
     destinationIsSource_ = false;
   }
@@ -185,9 +188,8 @@ OSErr Host::ServeRequest() {
 }
 
 void Host::EnsureWorkingCopy() {
-  const Image& from = destination();
-  if (working_.width != from.width || working_.height != from.height || working_.planes != from.planes)
-    working_ = from;
+  if (working_.width != source_.width || working_.height != source_.height || working_.planes != source_.planes)
+    working_ = destination();
 }
 
 bool Host::Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const {

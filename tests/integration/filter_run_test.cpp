@@ -272,6 +272,25 @@ TEST(Cancel, AdvanceStateErrorBecomesTheRunResultAndMapsNothing) {
   EXPECT_EQ(host.record().inRect.right, 0);
 }
 
+TEST(Cancel, HostWithoutRollBackKeepsWhatACancelledRunWroteAndTheNextRunCompletesIt) {
+  Host host(testing::ReloadFilter());
+  const Image source = Pattern(6, 8, 3);
+  host.SetImage(source, plugInModeRGBColor);
+  host.RollBackFailedRuns(false);
+  Configure(host, Order(1));
+  host.AbortAfter(1 + 6 * 3 + 2);  // three rows into the one-pass drive
+  ASSERT_EQ(host.RunFilter(), userCanceledErr);
+  EXPECT_EQ(host.destination().pixels, host.runOutput().pixels);
+  EXPECT_NE(host.destination().pixels, source.pixels);
+  host.AbortAfter(-1);
+  ASSERT_EQ(host.RunFilter(), noErr);
+  Host rolledBack(testing::ReloadFilter());
+  rolledBack.SetImage(source, plugInModeRGBColor);
+  Configure(rolledBack, Order(1));
+  ASSERT_EQ(rolledBack.RunFilter(), noErr);
+  EXPECT_EQ(host.destination().pixels, rolledBack.destination().pixels);
+}
+
 // ---- Hosts with habits of their own, and bad requests.
 
 TEST(HostHabits, ClampingHostThatRewritesRectanglesGetsTheSamePixels) {
