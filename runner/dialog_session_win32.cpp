@@ -50,10 +50,30 @@ void Mouse(HWND dialog, UINT message, WPARAM buttons) {
   SendMessageW(dialog, message, buttons, MAKELPARAM(p.x, p.y));
 }
 
+// Puts the pointer at a screen position and waits until the dialog's thread
+// sees it there. A display server reports pointer motion late: an old motion
+// report the dialog's thread takes in after the move would put the pointer
+// back where it was, and a drag would then start or end at the wrong place.
+void PlacePointer(HWND dialog, int x, int y) {
+  int steady = 0;
+  for (int tries = 0; tries < 100 && steady < 3; ++tries) {
+    SendMessageW(dialog, WM_NULL, 0, 0);  // the dialog's thread takes in what is pending
+    POINT p{};
+    GetCursorPos(&p);
+    if (p.x == x && p.y == y) {
+      ++steady;
+    } else {
+      steady = 0;
+      SetCursorPos(x, y);
+    }
+    Sleep(10);
+  }
+}
+
 void PointerBy(HWND dialog, int32 dx, int32 dy, bool pressed) {
   RECT anchor{};
   GetWindowRect(GetDlgItem(dialog, IDC_PREVIEW_ANCHOR), &anchor);
-  SetCursorPos((anchor.left + anchor.right) / 2 + dx, (anchor.top + anchor.bottom) / 2 + dy);
+  PlacePointer(dialog, (anchor.left + anchor.right) / 2 + dx, (anchor.top + anchor.bottom) / 2 + dy);
   Mouse(dialog, WM_MOUSEMOVE, pressed ? MK_LBUTTON : 0);
 }
 
