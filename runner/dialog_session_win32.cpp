@@ -130,9 +130,19 @@ void RunWithDialogUser(const DialogScript& script, int& shown, const std::functi
       Sleep(10);
     }
   });
-  call();
-  done = true;
-  user.join();
+  // The user leaves when the call ends, however it ends.
+  struct Leave {
+    std::atomic<bool>& done;
+    std::thread& user;
+    ~Leave() {
+      done = true;
+      user.join();
+    }
+  };
+  {
+    Leave leave{done, user};
+    call();
+  }
   shown += seen;
 }
 

@@ -16,10 +16,11 @@ constexpr std::size_t kLargeBlock = 2 * kLargePage;
 
 void* AllocateImageMemory(std::size_t bytes) {
   if (bytes < kLargeBlock) return ::operator new(bytes, std::nothrow);
-  const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-  void* block = std::aligned_alloc(kLargePage, rounded);
+  // The exact size, so that memory checkers see a stray access past the end.
+  void* block = nullptr;
+  if (posix_memalign(&block, kLargePage, bytes) != 0) return nullptr;
   // Only advice: where large pages are not to be had, small ones serve.
-  if (block != nullptr) madvise(block, rounded, MADV_HUGEPAGE);
+  madvise(block, bytes, MADV_HUGEPAGE);
   return block;
 }
 

@@ -93,6 +93,7 @@ int16 Host::RunFilter(bool withParametersSelector) {
   if (!lastRunFailed_ || !rollBack_) {
     std::swap(destination_, working_);
     destinationIsSource_ = false;
+    working_ = Image{};  // the image before this run is not kept
   }
   return result;
 }

@@ -21,11 +21,12 @@ clang++ "${flags[@]}" \
   fuzz/version_block_fuzz.cpp host/text_ops.cpp host/host_names.cpp \
   hostinfo/host_detection.cpp hostinfo/version_source_portable.cpp \
   -o "$out/version_block_fuzz" &
+first=$!
 # The filter as the native build links it (portable sources only) and the
 # runner: every source of those folders but the Windows bindings.
 mapfile -t sources < <(ls core/*.cpp host/*.cpp hostinfo/*.cpp dialog/*.cpp runner/*.cpp | grep -v '_win32\.cpp$')
 clang++ "${flags[@]}" fuzz/entry_point_fuzz.cpp "${sources[@]}" -o "$out/entry_point_fuzz"
-wait
+wait "$first"
 
 # Seeds. The first byte picks the part under test: 0 the version block reader,
 # 1 the name search, 2 the integer parse and version texts.

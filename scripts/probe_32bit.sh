@@ -18,7 +18,8 @@ if [ ! -e "$loader" ]; then
 fi
 
 # The kernel's answer: an i386 program of 96 bytes that only exits with 42.
-tiny=$(mktemp)
+# Made in the working folder: a temporary folder may forbid running programs.
+tiny=$(mktemp -p "$PWD" .probe32.XXXXXX)
 trap 'rm -f "$tiny"' EXIT
 printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08'\
 '\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00'\
