@@ -21,9 +21,6 @@ constexpr int kControlIds[] = {IDC_OK,          IDC_CANCEL,          IDC_CHANNEL
 // The channel button of 1-based channel `channel`.
 int ChannelButton(int channel) { return IDC_CHANNEL_1 - 1 + channel; }
 
-int32 Width(const Rect& r) { return r.right - r.left; }
-int32 Height(const Rect& r) { return r.bottom - r.top; }
-
 }  // namespace
 
 DialogController::DialogController(DialogView& view, Globals* globals) : view_(view), globals_(globals) {
@@ -104,8 +101,7 @@ void DialogController::Initialise() {
 
 void DialogController::InitialiseExclusion() {
   FilterParameters& block = Block();
-  const int16 mode = Record().imageMode;
-  const int16 lastChannel = mode == plugInModeRGBColor ? 3 : mode == plugInModeCMYKColor ? 4 : 0;
+  const int lastChannel = ChannelButtons();
   if (lastChannel != 0 && (block.excludedChannel < 1 || block.excludedChannel > lastChannel))
     block.excludedChannel = kDefaultExcludedChannel;
   if (block.excludedChannel >= 1 && block.excludedChannel <= 4) Check(ChannelButton(block.excludedChannel), true);
@@ -114,7 +110,7 @@ void DialogController::InitialiseExclusion() {
   } else {
     for (int i = 1; i <= 4; ++i) Enable(ChannelButton(i), false);
   }
-  if (mode == plugInModeRGBColor) Enable(IDC_CHANNEL_4, false);
+  if (Record().imageMode == plugInModeRGBColor) Enable(IDC_CHANNEL_4, false);
 }
 
 void DialogController::InitialiseBlend() {

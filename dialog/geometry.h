@@ -18,6 +18,9 @@ struct PixelRect {
   int32 bottom = 0;
 };
 
+inline int32 Width(const Rect& r) { return r.right - r.left; }
+inline int32 Height(const Rect& r) { return r.bottom - r.top; }
+
 inline bool operator==(const PixelPoint& a, const PixelPoint& b) { return a.x == b.x && a.y == b.y; }
 inline bool operator==(const PixelRect& a, const PixelRect& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;

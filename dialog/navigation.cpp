@@ -19,9 +19,6 @@ constexpr Nudge kNudges[] = {
     {IDC_NUDGE_DOWN_LEFT, -1, 1},  {IDC_NUDGE_DOWN, 0, 1},  {IDC_NUDGE_DOWN_RIGHT, 1, 1},
 };
 
-int32 Width(const Rect& r) { return r.right - r.left; }
-int32 Height(const Rect& r) { return r.bottom - r.top; }
-
 // One axis of a drag step; see DragTo.
 void DragAxis(int32 pointer, int32 zoom, int32 lowMargin, int32 highMargin, int32& anchor, int32& delta,
               int32& live, int32& committed) {

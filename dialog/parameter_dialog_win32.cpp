@@ -118,7 +118,12 @@ std::optional<Session> g_session;
 INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* globals = reinterpret_cast<Globals*>(lParam);
-    if (globals == nullptr || ParametersOf(globals->filterRecord) == nullptr) return FALSE;
+    if (globals == nullptr || ParametersOf(globals->filterRecord) == nullptr) {
+      // Nothing to show or keep: a dialog without its controller would not
+      // even close on OK or Cancel.
+      ::EndDialog(dialog, -1);
+      return FALSE;
+    }
     g_session.emplace(dialog, globals);
     g_session->controller.Initialise();
     return FALSE;  // the focus is not placed by the system
