@@ -7,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <map>
 #include <thread>
 
 #include "cli/filter_job.h"
@@ -91,7 +92,9 @@ void KeepLast(const std::string& file, const std::vector<int>& status) {
 
 int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files) {
   EventQueue queue;
-  std::vector<std::thread> readers;
+  // A worker's reader is joined as soon as it has reported the end, so that
+  // a long batch does not pile up finished threads.
+  std::map<std::size_t, std::thread> readers;
   std::vector<int> status(files.size(), -1);
   std::vector<double> fraction(files.size(), 0.0);
   std::vector<std::size_t> running;
@@ -113,7 +116,7 @@ int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files)
       return;
     }
     running.push_back(i);
-    readers.emplace_back(Follow, child, i, std::ref(queue));
+    readers.emplace(i, std::thread(Follow, child, i, std::ref(queue)));
   };
   auto draw = [&] {
     std::string detail;
@@ -139,6 +142,10 @@ int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files)
       }
     } else {
       --pending;
+      if (auto reader = readers.find(e.file); reader != readers.end()) {
+        reader->second.join();
+        readers.erase(reader);
+      }
       status[e.file] = e.status;
       std::erase(running, e.file);
       ++done;
@@ -153,7 +160,6 @@ int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files)
     }
     draw();
   }
-  for (std::thread& t : readers) t.join();
   bar.Clear();
   KeepLast(settings.paramsFile, status);
   KeepLast(settings.recordFile, status);

@@ -71,10 +71,9 @@ void WriteSettings(FilterParameters* block, const JobSettings& settings, int ord
 
 // Hands the host a block kept from an earlier run, as a host restores one.
 void RestoreBlock(runner::Host& host, const std::vector<char>& bytes) {
-  FilterRecord& record = host.record();
-  Handle h = record.handleProcs->newProc(int32(bytes.size()));
+  Handle h = host.NewHandle(int32(bytes.size()));
   std::memcpy(*h, bytes.data(), bytes.size());
-  record.parameters = h;
+  host.record().parameters = h;
 }
 
 std::string RunMessage(OSErr result) {
@@ -168,19 +167,21 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
   if (result == userCanceledErr && (settings.dialog || platform::Interrupted()))
     return {kCancelled, input + ": cancelled; nothing written"};
   if (result != noErr) return {kFailed, input + ": " + RunMessage(result)};
+  if (!settings.recordFile.empty() && !host.descriptorWritten())
+    return {kFailed, settings.recordFile + ": the filter recorded no values"};
 
   if (Outcome written = WriteOutput(picture, host.destination(), output, settings.save); written.status != kSucceeded)
     return written;
 
   const std::string paramsOut = settings.paramsOut.empty() ? settings.paramsFile : settings.paramsOut;
-  if (!paramsOut.empty() && record.parameters != nullptr) {
-    const char* block = *record.parameters;
+  // Kept only when it is a whole block of ours.
+  const auto* block = reinterpret_cast<const char*>(ParametersOf(&record));
+  if (!paramsOut.empty() && block != nullptr) {
     if (why = WriteParameterBlock(paramsOut, std::vector<char>(block, block + sizeof(FilterParameters)));
         !why.empty())
       return {kFailed, paramsOut + ": " + why};
   }
   if (!settings.recordFile.empty()) {
-    if (!host.descriptorWritten()) return {kFailed, settings.recordFile + ": the filter recorded no values"};
     if (why = WriteDescriptorFile(settings.recordFile, host.writtenDescriptor()); !why.empty())
       return {kFailed, settings.recordFile + ": " + why};
   }

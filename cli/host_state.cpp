@@ -81,6 +81,7 @@ std::string ReadDescriptorFile(const std::string& path, runner::Descriptor& item
   std::istringstream lines(contents);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a file edited on Windows
     if (line.empty()) continue;
     // Codes may hold spaces ("#Prc" does not, but a key could): they are the
     // four characters after a single separating space.

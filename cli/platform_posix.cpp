@@ -83,11 +83,13 @@ long ReadChild(const Child& child, char* buffer, std::size_t size) {
 
 int WaitChild(Child& child) {
   int status = 0;
-  while (waitpid(pid_t(child.process), &status, 0) < 0 && errno == EINTR) {
+  pid_t waited;
+  while ((waited = waitpid(pid_t(child.process), &status, 0)) < 0 && errno == EINTR) {
   }
   if (child.output >= 0) close(int(child.output));
   child = Child{};
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // A worker whose end cannot be learnt has not succeeded.
+  return waited >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace vantrel::cli::platform

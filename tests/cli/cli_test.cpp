@@ -310,7 +310,8 @@ TEST_F(Cli, ParameterBlockAndScriptingValuesCarryOverToTheNextRun) {
   ASSERT_EQ(Vantrel({"chart.png", "-o", "second.png", "--params", "block"}).status, 0);
   EXPECT_EQ(Pixels(work_ / "second.png").pixels, Pixels(work_ / "first.png").pixels);
 
-  std::ofstream(work_ / "values") << "Amnt UntF #Prc 37.9\ndisP enum mooD moD3\nentI bool 1\n";
+  // Written as on Windows, with a carriage return ending each line.
+  std::ofstream(work_ / "values") << "Amnt UntF #Prc 37.9\r\ndisP enum mooD moD3\r\nentI bool 1\r\n";
   const Ran ran = Vantrel({"chart.png", "-o", "third.png", "--replay", "values", "--record", "recorded"});
   ASSERT_EQ(ran.status, 0) << ran.output;
   std::ifstream in(work_ / "recorded");
