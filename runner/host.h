@@ -80,7 +80,7 @@ struct DisplayCall {
   VRect source{};
   int32 row = 0, col = 0;
   void* context = nullptr;
-  Image drawn;
+  Image drawn;  // the newest call's only
 };
 
 // Renders the `source` rectangle of `map` as RGB: RGB and CMYK maps of

@@ -276,7 +276,11 @@ OSErr Host::DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, in
   call.context = platformContext;
   const bool drawable = source != nullptr && srcRect != nullptr && RenderPixelMap(*source, *srcRect, call.drawn);
   if (drawable) DrawOnDevice(platformContext, dstRow, dstCol, call.drawn);
-  current_->displayCalls_.push_back(std::move(call));
+  // Only the newest picture is kept: a person panning the preview for long
+  // would otherwise pile up one copy per repaint.
+  std::vector<DisplayCall>& calls = current_->displayCalls_;
+  if (!calls.empty()) calls.back().drawn = Image{};
+  calls.push_back(std::move(call));
   return drawable ? noErr : filterBadParameters;
 }
 
