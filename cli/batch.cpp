@@ -6,8 +6,8 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <mutex>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "cli/filter_job.h"
