@@ -13,6 +13,7 @@
 
 #include "resources/resource_ids.h"
 #include "tests/shipped/pe_image.h"
+#include "tests/support/windows_builds.h"
 
 namespace vantrel::testing {
 namespace {
@@ -23,13 +24,14 @@ struct ShippedFile {
   std::uint16_t optionalMagic;
   const char* codeProperty;  // the key naming the entry point for this machine
   const char* fileName;
+  const char* preset;        // the build that makes it
 };
 
 void PrintTo(const ShippedFile& f, std::ostream* os) { *os << f.fileName; }
 
 const ShippedFile kShipped[] = {
-    {VANTREL_SHIPPED_WIN32, 0x014C, 0x10B, "wx86", "Vantrel.8bf"},
-    {VANTREL_SHIPPED_WIN64, 0x8664, 0x20B, "8664", "Vantrel64.8bf"},
+    {VANTREL_SHIPPED_WIN32, 0x014C, 0x10B, "wx86", "Vantrel.8bf", "win32"},
+    {VANTREL_SHIPPED_WIN64, 0x8664, 0x20B, "8664", "Vantrel64.8bf", "win64"},
 };
 
 constexpr std::uint16_t kJapanese = 0x0411;
@@ -37,6 +39,8 @@ constexpr std::uint16_t kJapanese = 0x0411;
 class ShippedFileTest : public ::testing::TestWithParam<ShippedFile> {
  protected:
   void SetUp() override {
+    const std::string missing = MissingWindowsBuild(GetParam().path, GetParam().preset);
+    if (!missing.empty() && !WindowsBuildsRequired()) GTEST_SKIP() << kSkippedWithoutWindowsBuild << missing;
     std::string error;
     ASSERT_TRUE(ReadPeImage(GetParam().path, image_, error))
         << error << " (the win32 and win64 presets build the shipped files)";

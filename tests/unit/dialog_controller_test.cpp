@@ -315,13 +315,33 @@ TEST_F(DialogFixture, OffsetsLeftInTheBlockDoNotMoveTheFirstPreview) {
   EXPECT_EQ(Offsets(), std::make_pair(50, 0));
 }
 
-TEST_F(DialogFixture, NudgesStopAtTheMarginAndComeBackAtOnce) {
+// Ten nudges one way run into the margin on that side (385 columns and 332
+// rows); one nudge back moves at once.
+struct MarginCase {
+  const char* name;
+  int towards, back;
+  std::pair<int, int> held, after;
+};
+void PrintTo(const MarginCase& c, std::ostream* os) { *os << c.name; }
+
+class MarginTest : public DialogFixture, public ::testing::WithParamInterface<MarginCase> {};
+
+TEST_P(MarginTest, NudgesStopAtTheMarginAndComeBackAtOnce) {
+  const MarginCase& c = GetParam();
   Open();
-  for (int i = 0; i < 10; ++i) user.Click(IDC_NUDGE_UP);
-  EXPECT_EQ(Offsets(), std::make_pair(0, -332));
-  user.Click(IDC_NUDGE_DOWN);
-  EXPECT_EQ(Offsets(), std::make_pair(0, -282));
+  for (int i = 0; i < 10; ++i) user.Click(c.towards);
+  EXPECT_EQ(Offsets(), c.held);
+  user.Click(c.back);
+  EXPECT_EQ(Offsets(), c.after);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sides, MarginTest,
+    ::testing::Values(MarginCase{"Top", IDC_NUDGE_UP, IDC_NUDGE_DOWN, {0, -332}, {0, -282}},
+                      MarginCase{"Bottom", IDC_NUDGE_DOWN, IDC_NUDGE_UP, {0, 332}, {0, 282}},
+                      MarginCase{"Left", IDC_NUDGE_LEFT, IDC_NUDGE_RIGHT, {-385, 0}, {-335, 0}},
+                      MarginCase{"Right", IDC_NUDGE_RIGHT, IDC_NUDGE_LEFT, {385, 0}, {335, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DialogFixture, DragPastAMarginReanchorsSoThatReversingMovesAtOnce) {
   Open(300, 300);  // margins of 35 columns and 32 rows each side
@@ -406,21 +426,46 @@ TEST_F(DialogFixture, AnImageNoLargerThanThePreviewNeverMoves) {
   EXPECT_EQ(nav.marginLeft | nav.marginRight | nav.marginTop | nav.marginBottom, 0);
 }
 
-TEST_F(DialogFixture, MouseOutsideThePreviewChangesNothing) {
+// A press counts on the preview's edges and nowhere beyond them: inside, it
+// starts a drag that the move refetches and the double click recentres; outside,
+// nothing happens at all.
+struct PressCase {
+  const char* name;
+  PixelPoint (*at)(const PixelRect&);
+  bool inside;
+};
+void PrintTo(const PressCase& c, std::ostream* os) { *os << c.name; }
+
+class PressTest : public DialogFixture, public ::testing::WithParamInterface<PressCase> {};
+
+TEST_P(PressTest, CountsOnTheEdgesAndNotBeyond) {
+  const PressCase& c = GetParam();
   Open();
-  const PixelRect r = controller.navigation().previewRect;
-  for (PixelPoint outside : {PixelPoint{r.left - 1, r.top}, PixelPoint{r.right + 1, r.bottom}, PixelPoint{0, 0}}) {
-    view.pointer = outside;
-    user.PressLeft();
-    controller.MouseMove();
-    user.DoubleClickLeft();
-    user.ReleaseLeft();
-  }
+  view.pointer = c.at(controller.navigation().previewRect);
+  user.PressLeft();
+  EXPECT_EQ(controller.navigation().dragging, c.inside);
+  EXPECT_EQ(view.confined, c.inside);
+  controller.MouseMove();
+  user.ReleaseLeft();
+  user.DoubleClickLeft();
   EXPECT_FALSE(controller.navigation().dragging);
   EXPECT_FALSE(view.confined);
-  EXPECT_EQ(host.advanceStateCalls(), 1) << "the first preview only";
-  EXPECT_TRUE(view.invalidated.empty());
+  EXPECT_EQ(host.advanceStateCalls(), c.inside ? 3 : 1) << "the first preview, then the move's and the recentring's";
+  EXPECT_EQ(view.invalidated.empty(), !c.inside);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, PressTest,
+    ::testing::Values(
+        PressCase{"TopLeftCorner", [](const PixelRect& r) { return PixelPoint{r.left, r.top}; }, true},
+        PressCase{"BottomRightCorner", [](const PixelRect& r) { return PixelPoint{r.right, r.bottom}; }, true},
+        PressCase{"RightEdge", [](const PixelRect& r) { return PixelPoint{r.right, r.top + 1}; }, true},
+        PressCase{"LeftOfTheLeftEdge", [](const PixelRect& r) { return PixelPoint{r.left - 1, r.top}; }, false},
+        PressCase{"RightOfTheRightEdge", [](const PixelRect& r) { return PixelPoint{r.right + 1, r.bottom}; }, false},
+        PressCase{"AboveTheTopEdge", [](const PixelRect& r) { return PixelPoint{r.right, r.top - 1}; }, false},
+        PressCase{"BelowTheBottomEdge", [](const PixelRect& r) { return PixelPoint{r.left, r.bottom + 1}; }, false},
+        PressCase{"ClientOrigin", [](const PixelRect&) { return PixelPoint{0, 0}; }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Ending the dialog.
