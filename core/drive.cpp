@@ -22,9 +22,9 @@ bool AbortRequested(const FilterRecord* record) {
 
 // A stored band height below one row would never move the band on; a block
 // from an older run or another host may hold anything.
-int16 UsableBandRows(FilterParameters* block) {
-  if (block->bandRows < 1) block->bandRows = 1;
-  return block->bandRows;
+int16 UsableBandRows(FilterParameters& block) {
+  if (block.bandRows < 1) block.bandRows = 1;
+  return block.bandRows;
 }
 
 // Coordinates are 16-bit; a band reaching past the largest one stops there
@@ -54,15 +54,16 @@ void ClearRects(Globals* globals) {
 void DoPrepare(Globals* globals) {
   FilterRecord* record = globals->filterRecord;
   record->bufferSpace = 0;
-  if (!EnsureParameters(globals)) return;
-  FilterParameters* block = ParametersOf(record);
+  FilterParameters* block = EnsureParameters(globals);
+  if (block == nullptr) return;
 
   const int16 height = static_cast<int16>(record->filterRect.bottom - record->filterRect.top);
   const int16 width = static_cast<int16>(record->filterRect.right - record->filterRect.left);
   // Products are taken in 64 bits: a tall band of a wide image overflows 32.
-  const int64_t rowCost = int64_t{width} * (2 * int64_t{record->planes} + 1);
+  // A host that counts no planes (or fewer than none) costs one byte a pixel.
+  const int64_t rowCost = int64_t{width} * (2 * std::max<int64_t>(record->planes, 0) + 1);
   const int64_t maxSpace = record->maxSpace;
-  int16 rows = UsableBandRows(block);
+  int16 rows = UsableBandRows(*block);
   if (rows * rowCost < maxSpace) {
     while (rows < height) {
       ++rows;
@@ -75,8 +76,8 @@ void DoPrepare(Globals* globals) {
 
 void DoStart(Globals* globals) {
   FilterRecord* record = globals->filterRecord;
-  if (!EnsureParameters(globals)) return;
-  FilterParameters* block = ParametersOf(record);
+  FilterParameters* block = EnsureParameters(globals);
+  if (block == nullptr) return;
 
   block->previewAvailable = host::CallbackPresent(record->advanceState) &&
                             host::CallbackPresent(record->displayPixels) && !block->hostIsPremiere;
@@ -89,14 +90,13 @@ void DoStart(Globals* globals) {
   if (*globals->result != noErr) return;
 
   if (block->previewAvailable)
-    FilterWithAdvanceState(globals);
+    FilterWithAdvanceState(globals, *block);
   else
-    SetFirstBand(globals);
+    SetFirstBand(globals, *block);
 }
 
-void FilterWithAdvanceState(Globals* globals) {
+void FilterWithAdvanceState(Globals* globals, FilterParameters& block) {
   FilterRecord* record = globals->filterRecord;
-  FilterParameters* block = ParametersOf(record);
   RequestAllPlanes(record);
   for (Rect* r : {&record->inRect, &record->outRect, &record->maskRect}) {
     r->left = record->filterRect.left;
@@ -104,7 +104,7 @@ void FilterWithAdvanceState(Globals* globals) {
   }
 
   const int16 height = static_cast<int16>(record->filterRect.bottom - record->filterRect.top);
-  block->bandRows = height;
+  block.bandRows = height;
   const int32 step = std::max<int32>(height, 1);
   for (int32 top = record->filterRect.top; top < record->filterRect.bottom; top += step) {
     if (AbortRequested(record) || *globals->result != noErr) {
@@ -119,18 +119,18 @@ void FilterWithAdvanceState(Globals* globals) {
   ClearRects(globals);
 }
 
-void SetFirstBand(Globals* globals) {
+void SetFirstBand(Globals* globals, FilterParameters& block) {
   FilterRecord* record = globals->filterRecord;
-  const int16 rows = UsableBandRows(ParametersOf(record));
+  const int16 rows = UsableBandRows(block);
   RequestAllPlanes(record);
   record->inputPadding = record->outputPadding = record->maskPadding = 255;
   record->inRect = record->outRect = record->maskRect = record->filterRect;
   SetRows(record, record->filterRect.top, ClampedRow(int32{record->filterRect.top} + rows));
 }
 
-bool NextBand(Globals* globals) {
+bool NextBand(Globals* globals, FilterParameters& block) {
   FilterRecord* record = globals->filterRecord;
-  const int32 rows = UsableBandRows(ParametersOf(record));
+  const int32 rows = UsableBandRows(block);
   const int32 top = int32{record->inRect.top} + rows;
   if (top > kInt16Max) return false;  // no row of the image starts there
   record->inRect.top = static_cast<int16>(top);
@@ -145,13 +145,13 @@ void DoContinue(Globals* globals) {
     *globals->result = userCanceledErr;
     return;
   }
-  FilterParameters* block = ParametersOf(record);
+  FilterParameters* block = BlockOf(globals);
   if (block == nullptr || block->previewAvailable) {
     ClearRects(globals);
     return;
   }
   MapPixels(globals, true);
-  if (!NextBand(globals)) ClearRects(globals);
+  if (!NextBand(globals, *block)) ClearRects(globals);
 }
 
 }  // namespace vantrel

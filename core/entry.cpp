@@ -10,14 +10,29 @@ namespace vantrel {
 void* moduleInstance = nullptr;
 int32 parametersRequested = 0;
 
-void ResetLibraryStateForTesting() { parametersRequested = 0; }
-
 namespace {
 
 constexpr int16 kAboutTextId = 16000;
 
 using Handler = void (*)(Globals*);
 constexpr Handler kHandlers[] = {DoParameters, DoPrepare, DoStart, DoContinue, DoFinish};
+
+// The data words this load stored, newest last; a handful covers every run a
+// host keeps going at once.
+constexpr int kKnownWords = 8;
+intptr_t g_knownWords[kKnownWords] = {};
+int g_nextKnownWord = 0;
+
+bool StoredByThisLoad(intptr_t word) {
+  for (intptr_t known : g_knownWords)
+    if (known == word) return true;
+  return false;
+}
+
+void Remember(intptr_t word) {
+  g_knownWords[g_nextKnownWord] = word;
+  g_nextKnownWord = (g_nextKnownWord + 1) % kKnownWords;
+}
 
 Globals* StartGlobals(Globals* globals, int16* result, FilterRecord* record) {
   globals->result = result;
@@ -28,9 +43,15 @@ Globals* StartGlobals(Globals* globals, int16* result, FilterRecord* record) {
 
 }  // namespace
 
+void ResetLibraryStateForTesting() {
+  parametersRequested = 0;
+  for (intptr_t& word : g_knownWords) word = 0;
+  g_nextKnownWord = 0;
+}
+
 Globals* AcquireGlobals(int16* result, FilterRecord* record, const HandleProcs* procs, int32 size,
                         intptr_t* data, GlobalsInitialiser initialiser) {
-  if (*data != 0) {
+  if (*data != 0 && StoredByThisLoad(*data)) {
     Ptr block = host::LockHandleData(procs, reinterpret_cast<Handle>(*data), true);
     if (block == nullptr) return nullptr;
     return StartGlobals(reinterpret_cast<Globals*>(block), result, record);
@@ -44,14 +65,18 @@ Globals* AcquireGlobals(int16* result, FilterRecord* record, const HandleProcs* 
     return nullptr;
   }
   Globals* globals = StartGlobals(reinterpret_cast<Globals*>(block), result, record);
+  globals->previewFrame = Rect{};
+  globals->parametersHandle = nullptr;
   initialiser(globals);
   *data = reinterpret_cast<intptr_t>(h);
+  Remember(*data);
   return globals;
 }
 
 void DoParameters(Globals* globals) {
-  if (!EnsureParameters(globals)) return;
-  ParametersOf(globals->filterRecord)->showDialog = 1;
+  FilterParameters* block = EnsureParameters(globals);
+  if (block == nullptr) return;
+  block->showDialog = 1;
   parametersRequested = 1;
 }
 

@@ -14,11 +14,18 @@ void ENTRYPOINT(int16 selector, void* record, intptr_t* data, int16* result);
 
 namespace vantrel {
 
-using GlobalsInitialiser = bool (*)(Globals*);
+struct FilterParameters;
+
+using GlobalsInitialiser = FilterParameters* (*)(Globals*);
 
 // Recovers the locked Globals kept in `*data`, or makes, locks and initialises
 // a new one and keeps it there. On success `*result` is noErr. Answers nullptr
 // when no block can be had.
+//
+// Only a word this load of the library stored is taken for a handle of ours.
+// Any other non-zero word (one host saves the word between runs, each in a
+// process of its own, and hands it back) names nothing we made: it is never
+// locked, and new Globals take its place.
 Globals* AcquireGlobals(int16* result, FilterRecord* record, const HandleProcs* procs, int32 size,
                         intptr_t* data, GlobalsInitialiser initialiser);
 

@@ -10,6 +10,9 @@ struct Globals {
   int16* result;              // the host's result word of the current call
   FilterRecord* filterRecord;  // the host record of the current call
   Rect previewFrame;          // the dialog's preview control, in client pixels
+  // The `parameters` handle this run's EnsureParameters accepted or made:
+  // ours for the rest of the run, whatever the host says of its size.
+  Handle parametersHandle = nullptr;
 };
 
 // The module handle of this library, kept by the load notification; the

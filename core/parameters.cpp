@@ -10,13 +10,28 @@ namespace vantrel {
 FilterParameters* ParametersOf(const FilterRecord* record) {
   if (record == nullptr || record->parameters == nullptr || *record->parameters == nullptr) return nullptr;
   const int32 size = host::HandleSize(record->handleProcs, record->parameters);
-  if (size >= 0 && size < int32{sizeof(FilterParameters)}) return nullptr;
+  if (size > 0 && size < int32{sizeof(FilterParameters)}) return nullptr;
   return reinterpret_cast<FilterParameters*>(*record->parameters);
 }
 
-bool EnsureParameters(Globals* globals) {
+FilterParameters* BlockOf(const Globals* globals) {
+  if (globals == nullptr || globals->filterRecord == nullptr) return nullptr;
+  const Handle h = globals->filterRecord->parameters;
+  // A block accepted or made in this run is ours whatever its measure: a host
+  // that under-reports the size of its own handles would otherwise have it
+  // replaced on every call.
+  if (h != nullptr && h == globals->parametersHandle) {
+    return *h != nullptr ? reinterpret_cast<FilterParameters*>(*h) : nullptr;
+  }
+  return ParametersOf(globals->filterRecord);
+}
+
+FilterParameters* EnsureParameters(Globals* globals) {
   FilterRecord* record = globals->filterRecord;
-  if (ParametersOf(record) != nullptr) return true;
+  if (FilterParameters* kept = BlockOf(globals)) {
+    globals->parametersHandle = record->parameters;
+    return kept;
+  }
 
   // A block the host handed back that cannot hold ours (purged, or an older
   // or foreign block) stays the host's: it is neither written nor freed, and
@@ -30,9 +45,10 @@ bool EnsureParameters(Globals* globals) {
   }
   if (made == nullptr) {
     *globals->result = memFullErr;
-    return false;
+    return nullptr;
   }
   record->parameters = made;
+  globals->parametersHandle = made;
   FilterParameters* p = reinterpret_cast<FilterParameters*>(*made);
 
   *p = FilterParameters{};
@@ -42,7 +58,7 @@ bool EnsureParameters(Globals* globals) {
   p->zoomFactor = kDefaultZoomFactor;
   p->excludedChannel = kDefaultExcludedChannel;
   p->hostIsPremiere = host::IsKnownPlatformCode(hostinfo::QueryHostVersion(kPremiereSignature)) ? 1 : 0;
-  return true;
+  return p;
 }
 
 }  // namespace vantrel

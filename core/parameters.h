@@ -59,15 +59,22 @@ constexpr uint32 kPremiereSignature = FourCC("PrMr");
 
 // The block behind the record's `parameters` handle, reached through its
 // master pointer, or nullptr when there is none that can hold ours: no handle,
-// no data behind its master pointer, or data smaller than the block by the
-// host suite's own measure. Where no suite can tell the size, a block with
-// data is taken as ours.
+// no data behind its master pointer, or data that the host suite measures at
+// a positive size smaller than the block. A size of 0 or less is no measure
+// (one host answers 0 for every handle its own suite made), and where no
+// suite can be asked there is none either: such a block with data is taken.
 FilterParameters* ParametersOf(const FilterRecord* record);
 
-// Makes sure a usable block exists. When the host has none, or hands back one
-// that cannot hold ours, a new block with the defaults takes its place in the
-// record; the host's own handle is left to the host. Answers false, with
-// memFullErr in the result word, when no new block can be had.
-bool EnsureParameters(Globals* globals);
+// The block this call works on: the one EnsureParameters accepted or made
+// earlier in the run while the record still holds its handle, else what
+// ParametersOf finds. nullptr when there is none.
+FilterParameters* BlockOf(const Globals* globals);
+
+// Makes sure a usable block exists and answers it. When the host has none,
+// or hands back one that cannot hold ours, a new block with the defaults
+// takes its place in the record; the host's own handle is left to the host.
+// The handle is kept in the Globals for the rest of the run. Answers nullptr,
+// with memFullErr in the result word, when no new block can be had.
+FilterParameters* EnsureParameters(Globals* globals);
 
 }  // namespace vantrel

@@ -209,7 +209,7 @@ bool BuffersHold(const FilterRecord& record, int32 rows, int32 columns, int plan
 void MapPixels(Globals* globals, bool reportProgress) {
   if (globals == nullptr || globals->filterRecord == nullptr) return;
   const FilterRecord& record = *globals->filterRecord;
-  const FilterParameters* params = ParametersOf(&record);
+  const FilterParameters* params = BlockOf(globals);
   if (params == nullptr) return;
 
   // Rectangle arithmetic is 16-bit, as in the host's Rect.

@@ -25,7 +25,8 @@ void Crop(int16& lo, int16& hi, int32 savedExtent, int32 extent, int16 offset) {
 
 int16 FetchPreview(Globals* globals) {
   FilterRecord* record = globals->filterRecord;
-  FilterParameters* block = ParametersOf(record);
+  FilterParameters* block = BlockOf(globals);
+  if (block == nullptr) return *globals->result = filterBadParameters;
   const int32 zoom = std::max<int32>(block->zoomFactor, 1);
 
   block->savedFilterRect = record->filterRect;
@@ -49,7 +50,7 @@ int16 FetchPreview(Globals* globals) {
 }
 
 void MapPreview(Globals* globals, bool reportProgress) {
-  const FilterParameters* block = ParametersOf(globals->filterRecord);
+  const FilterParameters* block = BlockOf(globals);
   if (block != nullptr && block->previewAvailable) MapPixels(globals, reportProgress);
 }
 

@@ -21,7 +21,7 @@ int16 ToAmount(real64 value) {
 
 OSErr ReadScriptingParameters(Globals* globals) {
   FilterRecord* record = globals->filterRecord;
-  FilterParameters* block = ParametersOf(record);
+  FilterParameters* block = BlockOf(globals);
   if (block == nullptr) return noErr;
   const uint8 keptShowDialog = block->showDialog;
 
@@ -75,7 +75,7 @@ OSErr ReadScriptingParameters(Globals* globals) {
 
 OSErr WriteScriptingParameters(Globals* globals) {
   FilterRecord* record = globals->filterRecord;
-  const FilterParameters* block = ParametersOf(record);
+  const FilterParameters* block = BlockOf(globals);
   PIDescriptorParameters* p = record->descriptorParameters;
   if (block == nullptr || !host::DescriptorSuiteUsable(p)) return noErr;
 

@@ -56,7 +56,9 @@ void DialogController::Enable(int id, bool on) {
   view_.SetEnabled(id, on);
 }
 
-FilterParameters& DialogController::Block() const { return *ParametersOf(globals_->filterRecord); }
+// The dialog is only made over a run that has its block (ShowParameterDialog
+// checks), and the host does not take it away while the dialog is open.
+FilterParameters& DialogController::Block() const { return *BlockOf(globals_); }
 
 // The host's filter rectangle: kept in the block once a fetch has narrowed
 // the record's.
@@ -412,8 +414,9 @@ void DialogController::Paint(PaintTarget& target) {
   if (!PreviewShown() || !bufferValid_ || !host::CallbackPresent(record.displayPixels)) return;
   const PixelRect placed = PlacePreview(view_.AnchorOnScreen(), view_.ClientOriginOnScreen(),
                                         Width(record.outRect), Height(record.outRect));
-  target.DrawFrame(FrameAround(placed));
   const PreviewPixels pixels(record);
+  if (!pixels.drawable) return;
+  target.DrawFrame(FrameAround(placed));
   record.displayPixels(&pixels.map, &pixels.source, placed.top, placed.left, target.PlatformContext());
 }
 

@@ -1,6 +1,10 @@
 // Preview placement and the pixel map of the host's output buffer.
 #include "dialog/painting.h"
 
+#include <cstdint>
+
+#include "host/component_counts.h"
+
 namespace vantrel::dialog {
 
 Rect PreviewFrame(const PixelRect& anchor, PixelPoint origin) {
@@ -27,6 +31,10 @@ PreviewPixels::PreviewPixels(const FilterRecord& record) {
   map.colBytes = pixelBytes;
   map.planeBytes = 1;
   map.baseAddr = record.outData;
+  const int32 width = out.right - out.left;
+  const int32 colour = host::ColorComponentCount(record.imageMode, 0);
+  drawable = record.outData != nullptr && width > 0 && out.bottom > out.top && pixelBytes >= colour &&
+             pixelBytes >= 1 && int64_t{record.outRowBytes} >= int64_t{width} * pixelBytes;
 
   if (record.isFloating && record.maskData != nullptr) {
     mask.maskData = record.maskData;

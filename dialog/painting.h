@@ -28,6 +28,10 @@ struct PreviewPixels {
   PSPixelMap map{};
   PSPixelMask mask{};
   VRect source{};
+  // Whether the buffer, as the record describes it, holds every pixel of the
+  // source with the mode's colour planes. A host that reads a map beyond its
+  // own buffer is never handed one.
+  bool drawable = false;
 
   explicit PreviewPixels(const FilterRecord& record);
   PreviewPixels(const PreviewPixels&) = delete;

@@ -18,7 +18,7 @@ void SetPortableUser(PortableUser user, void* context) {
 }
 
 bool ShowParameterDialog(Globals* globals) {
-  if (globals == nullptr || ParametersOf(globals->filterRecord) == nullptr) return false;
+  if (globals == nullptr || BlockOf(globals) == nullptr) return false;
   RecordingView view;
   DialogController controller(view, globals);
   try {

@@ -118,7 +118,7 @@ std::optional<Session> g_session;
 INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* globals = reinterpret_cast<Globals*>(lParam);
-    if (globals == nullptr || ParametersOf(globals->filterRecord) == nullptr) {
+    if (globals == nullptr || BlockOf(globals) == nullptr) {
       // Nothing to show or keep: a dialog without its controller would not
       // even close on OK or Cancel.
       ::EndDialog(dialog, -1);
@@ -152,8 +152,8 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 bool ShowParameterDialog(Globals* globals) {
-  FilterRecord* record = globals != nullptr ? globals->filterRecord : nullptr;
-  if (ParametersOf(record) == nullptr) return false;
+  if (BlockOf(globals) == nullptr) return false;
+  FilterRecord* record = globals->filterRecord;
   // A handle that names no window (a host that passed a stale one) would make
   // the dialog fail to appear; it is shown unowned instead.
   const auto* platform = static_cast<const PlatformData*>(record->platformData);

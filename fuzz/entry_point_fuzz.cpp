@@ -1,6 +1,7 @@
 // libFuzzer target for the whole entry point: the input becomes a host of our
-// runner's making (image mode and planes, filter rectangle, strides, padding,
-// sampling rate, memory offer, handle and descriptor suites, a stored
+// runner's making (one of the real hosts' profiles or none, image mode and
+// planes, filter rectangle, strides, padding, sampling rate, memory offer,
+// handle and descriptor suites and what the handle suite answers, a stored
 // descriptor and parameter block, when abort says stop) and a sequence of
 // runs and stray selectors driven through ENTRYPOINT. Image memory is
 // allocated at its exact size, so the sanitizers see any access past it.
@@ -24,8 +25,10 @@ namespace {
 
 using namespace vantrel;
 using runner::DescriptorSuiteMode;
+using runner::HandleHabits;
 using runner::HandleSuiteMode;
 using runner::Host;
+using runner::HostProfile;
 
 void Require(bool condition) {
   if (!condition) __builtin_trap();
@@ -113,11 +116,32 @@ void RequireUntouchedOutside(const runner::Image& before, const runner::Image& a
 void Session(FuzzedDataProvider& in) {
   runner::ResetLinkedFilterState();
   Host host(runner::LoadFilter().entry);
-  // One suite for the whole session, as a host keeps its own.
-  const HandleSuiteMode suite = in.PickValueInArray(
-      {HandleSuiteMode::Full, HandleSuiteMode::None, HandleSuiteMode::Version0, HandleSuiteMode::Version2,
-       HandleSuiteMode::Short6, HandleSuiteMode::NullSetSize, HandleSuiteMode::NullLock, HandleSuiteMode::NullUnlock});
-  host.SetHandleSuite(suite);
+  host.SetReloader([] {
+    runner::ResetLinkedFilterState();
+    return runner::LoadFilter().entry;
+  });
+  const bool profiled = in.ConsumeBool();
+  if (profiled) {
+    host.UseProfile(in.PickValueInArray(
+        {HostProfile::Honest, HostProfile::PluginHostDll, HostProfile::GimpBridge, HostProfile::DotNetHost}));
+  }
+  // One suite for the whole session, as a host keeps its own, answering as
+  // the profile's does or as drawn here.
+  HandleSuiteMode suite = HandleSuiteMode::Full;
+  if (!profiled || in.ConsumeBool()) {
+    suite = in.PickValueInArray({HandleSuiteMode::Full, HandleSuiteMode::None, HandleSuiteMode::Version0,
+                                 HandleSuiteMode::Version2, HandleSuiteMode::Short6, HandleSuiteMode::NullSetSize,
+                                 HandleSuiteMode::NullLock, HandleSuiteMode::NullUnlock});
+    host.SetHandleSuite(suite);
+    HandleHabits habits;
+    habits.size = in.PickValueInArray({HandleHabits::Size::Honest, HandleHabits::Size::Zero,
+                                       HandleHabits::Size::Negative, HandleHabits::Size::Smaller,
+                                       HandleHabits::Size::Larger});
+    habits.setSizeDoesNothing = in.ConsumeBool();
+    habits.disposeFreesNothing = in.ConsumeBool();
+    habits.lockAnswersNull = in.ConsumeBool();
+    host.SetHandleHabits(habits);
+  }
   host.SetDescriptorSuite(in.PickValueInArray(
       {DescriptorSuiteMode::Full, DescriptorSuiteMode::None, DescriptorSuiteMode::NullSuites,
        DescriptorSuiteMode::ParametersVersion1, DescriptorSuiteMode::ReadVersion1, DescriptorSuiteMode::ReadShort17,
@@ -146,7 +170,10 @@ void Session(FuzzedDataProvider& in) {
   host.LimitBufferBytes(int64_t{1} << 22);
   host.ServeFromImage(in.ConsumeBool());
   host.ClampRectsToImage(in.ConsumeBool());
-  host.CallFinish(in.ConsumeBool());
+  host.SetFinishHabit(in.PickValueInArray({runner::FinishHabit::Always, runner::FinishHabit::Never,
+                                           runner::FinishHabit::OnlyAfterFailure,
+                                           runner::FinishHabit::BeforeFlushAfterSuccess,
+                                           runner::FinishHabit::AfterFlush}));
   host.OfferAdvanceState(in.ConsumeBool());
   host.OfferDisplayPixels(in.ConsumeBool());
   host.AbortAfter(in.ConsumeIntegralInRange<int>(-1, 400));
@@ -155,11 +182,15 @@ void Session(FuzzedDataProvider& in) {
   if (in.ConsumeBool()) host.FailAllocationsAfter(in.ConsumeIntegralInRange<int>(0, 4));
 
   // A parameter block kept from an earlier run: arbitrary bytes, of any size
-  // where the suite can tell it, at least ours where nothing can.
+  // where the suite can tell it is short, at least ours where nothing can (a
+  // size of 0 or less tells nothing, and a host that over-states the size of
+  // a short block cannot be told from an honest one).
   if (in.ConsumeBool()) {
-    const bool measurable = suite == HandleSuiteMode::Full || suite == HandleSuiteMode::NullLock ||
-                            suite == HandleSuiteMode::NullUnlock;
-    const int32 size = in.ConsumeIntegralInRange<int32>(measurable ? 0 : 40, 64);
+    const HandleHabits::Size answers = host.handleHabits().size;
+    const bool measurable = (suite == HandleSuiteMode::Full || suite == HandleSuiteMode::NullLock ||
+                             suite == HandleSuiteMode::NullUnlock) &&
+                            (answers == HandleHabits::Size::Honest || answers == HandleHabits::Size::Smaller);
+    const int32 size = in.ConsumeIntegralInRange<int32>(measurable ? 1 : 40, 64);
     Handle kept = host.NewHandle(size);
     const std::vector<uint8> bytes = in.ConsumeBytes<uint8>(size_t(size));
     std::copy(bytes.begin(), bytes.end(), *kept);

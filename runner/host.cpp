@@ -7,14 +7,6 @@
 
 namespace vantrel::runner {
 
-// A host handle: the master pointer first, as filters rely on.
-struct Host::HostHandle {
-  char* data = nullptr;
-  int32 size = 0;
-  int lockCount = 0;
-  std::unique_ptr<char[]> storage;
-};
-
 Host* Host::current_ = nullptr;
 
 Host::Host(EntryProc entry) : entry_(entry) {
@@ -92,13 +84,24 @@ void Host::CallRaw(int16 selector, void* record, intptr_t* data, int16* result) 
   entry_(selector, record, data, result);
 }
 
+int Host::LiveHandles() const {
+  int live = 0;
+  for (const auto& [h, handle] : handles_) live += handle->disposed ? 0 : 1;
+  return live;
+}
+
+bool Host::OwnsHandle(Handle h) const {
+  auto it = handles_.find(h);
+  return it != handles_.end() && !it->second->disposed;
+}
+
 int Host::LockCount(Handle h) const {
   auto it = handles_.find(h);
   return it == handles_.end() ? 0 : it->second->lockCount;
 }
 
 void Host::DisposeAny(Handle h) {
-  if (h == nullptr) return;
+  if (h == nullptr || reinterpret_cast<intptr_t>(h) == staleData_) return;
   descriptors_.erase(h);
   if (handles_.erase(h) == 0) ReleaseForeignHandle(h);
 }
@@ -133,16 +136,30 @@ Handle Host::NewProc(int32 size) {
 void Host::DisposeProc(Handle h) {
   Host* self = current_;
   self->events_.push_back({HandleEvent::Dispose, h});
-  self->handles_.erase(h);
   self->descriptors_.erase(h);
+  auto it = self->handles_.find(h);
+  if (it == self->handles_.end()) return;
+  if (self->habits_.disposeFreesNothing)
+    it->second->disposed = true;
+  else
+    self->handles_.erase(it);
 }
 
 int32 Host::GetSizeProc(Handle h) {
   auto it = current_->handles_.find(h);
-  return it == current_->handles_.end() ? 0 : it->second->size;
+  const int32 size = it == current_->handles_.end() ? 0 : it->second->size;
+  switch (current_->habits_.size) {
+    case HandleHabits::Size::Honest: return size;
+    case HandleHabits::Size::Zero: return 0;
+    case HandleHabits::Size::Negative: return -1 - size;
+    case HandleHabits::Size::Smaller: return size / 2;
+    case HandleHabits::Size::Larger: return size + 64;
+  }
+  return size;
 }
 
 OSErr Host::SetSizeProc(Handle h, int32 size) {
+  if (current_->habits_.setSizeDoesNothing) return noErr;
   auto it = current_->handles_.find(h);
   if (it == current_->handles_.end() || size < 0) return paramErr;
   HostHandle& handle = *it->second;
@@ -158,7 +175,7 @@ Ptr Host::LockProc(Handle h, Boolean /*moveHigh*/) {
   Host* self = current_;
   self->events_.push_back({HandleEvent::Lock, h});
   auto it = self->handles_.find(h);
-  if (it == self->handles_.end()) return nullptr;
+  if (it == self->handles_.end() || self->habits_.lockAnswersNull) return nullptr;
   it->second->lockCount += 1;
   return it->second->data;
 }

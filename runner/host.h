@@ -27,6 +27,46 @@ enum class HandleSuiteMode {
   NullUnlock,   // version 1, 8 entries, unlockProc null
 };
 
+// How the suite answers about the handles it made. Our host tells the truth;
+// real hosts do not always.
+struct HandleHabits {
+  enum class Size { Honest, Zero, Negative, Smaller, Larger };
+  Size size = Size::Honest;          // what getSizeProc answers
+  bool setSizeDoesNothing = false;   // setSizeProc answers noErr and resizes nothing
+  bool disposeFreesNothing = false;  // disposeProc keeps the block until the host goes
+  bool lockAnswersNull = false;      // lockProc answers nullptr
+};
+
+// When the host calls finish, and when it takes over the last output (the
+// flush: the output of the last call handed back, the buffers let go).
+enum class FinishHabit {
+  Always,                  // after every run whose start succeeded
+  Never,
+  OnlyAfterFailure,        // a run that went well is flushed and left without finish
+  BeforeFlushAfterSuccess, // finish, then the flush; a failed run gets neither
+  AfterFlush,              // the flush, then finish, whatever the run's outcome
+};
+
+// The host programs whose habits are known (from their sources), as profiles
+// of our host. Each brings its handle suite's answers, its call order, what
+// it does with rectangles, buffers and the filter's words between runs, and
+// the values it puts in the record.
+enum class HostProfile {
+  Honest,         // ours: every answer true
+  PluginHostDll,  // a C++ host library: size 0 for its own handles, set-size and
+                  // dispose that do nothing, no block kept between runs, finish
+                  // before the flush and none after a failure, rectangles clipped
+                  // to the image, no padding, descriptor record without suites
+  GimpBridge,     // the GIMP bridge: unloads the filter after every run and hands
+                  // back the last run's data word and block, never calls finish
+                  // after a run that went well, zero rates, filter case 0, no
+                  // descriptor suites, no owner window, garbage for padding
+  DotNetHost,     // the .NET hosts: the flush after the loop and then finish,
+                  // blocks saved after a run and restored in a new handle,
+                  // padding errors by default, advanceState results of its own
+                  // ignored, flat images as non-layer planes
+};
+
 // An image as our host keeps it: interleaved 8-bit planes, the colour planes
 // first and an optional extra (transparency) plane after them.
 struct Image {
@@ -124,17 +164,26 @@ class Host {
   int16 result() const { return result_; }
 
   void SetHandleSuite(HandleSuiteMode mode);
+  void SetHandleHabits(const HandleHabits& habits) { habits_ = habits; }
+  const HandleHabits& handleHabits() const { return habits_; }
+  // Takes on the habits of a host program. Call before SetImage, which fills
+  // the record's image fields as that host does.
+  void UseProfile(HostProfile profile);
+  // How a host that unloads the filter after every run loads it again before
+  // the next; without it the filter stays loaded.
+  void SetReloader(std::function<EntryProc()> reload) { reload_ = std::move(reload); }
   // Makes the suite's newProc fail after `successes` more allocations (-1: never).
   void FailAllocationsAfter(int successes) { allocationsLeft_ = successes; }
 
   // A handle from the host's own suite, as a block kept from an earlier run;
   // it counts among the live handles until disposed of.
   Handle NewHandle(int32 size) { return MakeHandle(size); }
-  // Handles made through the suite and not yet disposed of.
-  int LiveHandles() const { return static_cast<int>(handles_.size()); }
+  // Handles made through the suite and not yet disposed of (a dispose that
+  // frees nothing counts as disposed of).
+  int LiveHandles() const;
   // Locks minus unlocks of a handle made through the suite.
   int LockCount(Handle h) const;
-  bool OwnsHandle(Handle h) const { return handles_.count(h) != 0; }
+  bool OwnsHandle(Handle h) const;
   const std::vector<HandleEvent>& handleEvents() const { return events_; }
   void ClearHandleEvents() { events_.clear(); }
 
@@ -180,8 +229,7 @@ class Host {
   // One host clamps requested rectangles to the image and recomputes strides
   // instead of padding, and ends the loop only on zeroed right edges.
   void ClampRectsToImage(bool clamp) { clampRects_ = clamp; }
-  // One host never calls finish.
-  void CallFinish(bool call) { callFinish_ = call; }
+  void SetFinishHabit(FinishHabit habit) { finishHabit_ = habit; }
   // Extra bytes at the end of every buffer row: strides wider than the data.
   // Buffers are then always copies.
   void SetRowSlack(int32 bytes) { rowSlack_ = bytes; }
@@ -209,6 +257,9 @@ class Host {
   int abortCalls() const { return abortCalls_; }
   const std::vector<ProgressCall>& progressCalls() const { return progress_; }
   int displayPixelsCalls() const { return static_cast<int>(displayCalls_.size()); }
+  // Calls that the host program of the profile would not have survived: a
+  // picture in a mode its displayPixels aborts on.
+  int fatalCalls() const { return fatalCalls_; }
   const std::vector<DisplayCall>& displayCalls() const { return displayCalls_; }
 
   // ---- The filter's dialog.
@@ -242,7 +293,14 @@ class Host {
   const PIDescriptorParameters& descriptorParameters() const { return descriptorParameters_; }
 
  private:
-  struct HostHandle;
+  // A host handle: the master pointer first, as filters rely on.
+  struct HostHandle {
+    char* data = nullptr;
+    int32 size = 0;
+    int lockCount = 0;
+    bool disposed = false;  // by a suite whose dispose frees nothing
+    std::unique_ptr<char[]> storage;
+  };
   static Host* current_;
 
   static Handle NewProc(int32 size);
@@ -276,6 +334,12 @@ class Host {
   void TakeOverOutput();
   bool Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const;
   void ResetRunCounters();
+  // What the host does with the last run's words, block and filter before a
+  // new run.
+  void BetweenRuns();
+  // Hands back the last output and lets the buffers go.
+  void Flush();
+  void SetImageFields();
   // Makes the working copy from the destination when it does not hold one,
   // as for a selector called outside a run.
   void EnsureWorkingCopy();
@@ -340,7 +404,25 @@ class Host {
   std::vector<int16> selectors_;
   int continueCalls_ = 0;
   bool clampRects_ = false;
-  bool callFinish_ = true;
+  FinishHabit finishHabit_ = FinishHabit::Always;
+  HostProfile profile_ = HostProfile::Honest;
+  HandleHabits habits_;
+  std::function<EntryProc()> reload_;
+  int runs_ = 0;
+  // The last run's data word handed back to a filter loaded anew: nothing of
+  // ours any more, so this host never releases it.
+  intptr_t staleData_ = 0;
+  std::vector<std::unique_ptr<HostHandle>> retired_;
+  int fatalCalls_ = 0;
+  // Out-of-image pixels are whatever the buffer held, whatever padding the
+  // filter asked for.
+  bool ignorePadding_ = false;
+  // The result of the advanceState this host makes itself before each
+  // continue is not looked at.
+  bool ignoreOwnAdvanceErrors_ = false;
+  // The picture modes displayPixels takes; anything else ends the host.
+  bool displaysOnlyRgbAndGray_ = false;
+  unsigned char errorString_[256] = {};
   std::function<void()> beforeStart_;
   int32 rowSlack_ = 0;
   bool zeroCopy_ = true;

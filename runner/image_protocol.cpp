@@ -50,10 +50,7 @@ void Host::SetImage(Image source, int16 imageMode, Rect filterRect) {
   r.imageSize = Point{source_.height, source_.width};
   r.wholeSize = r.imageSize;
   r.filterRect = filterRect;
-  const int16 colour = static_cast<int16>(imageMode == 4 ? 4 : 3);
-  r.inLayerPlanes = std::min<int16>(colour, source_.planes);
-  r.inTransparencyMask = source_.planes > colour ? 1 : 0;
-  r.inNonLayerPlanes = 0;
+  SetImageFields();
 }
 
 void Host::OfferAdvanceState(bool offer) { record_->advanceState = offer ? AdvanceStateProc : nullptr; }
@@ -80,9 +77,7 @@ bool Host::RectsActive() const {
 }
 
 int16 Host::RunFilter(bool withParametersSelector) {
-  // A new run: the Globals of the last one go, the parameter block stays.
-  DisposeAny(reinterpret_cast<Handle>(data_));
-  data_ = 0;
+  BetweenRuns();
   ResetRunCounters();
   if (rollBack_ || destinationIsSource_)
     working_ = destination();
@@ -115,24 +110,54 @@ int16 Host::DriveRun(bool withParametersSelector) {
 
   while (RectsActive()) {
     OSErr served = ServeRequest();
-    if (served != noErr) {
+    if (served != noErr && !ignoreOwnAdvanceErrors_) {
       runResult = served;
       break;
     }
     ++continueCalls_;
     runResult = call(filterSelectorContinue);
-    TakeOverOutput();
+    // A host that calls finish before its flush takes the last band over
+    // only then.
+    if (finishHabit_ != FinishHabit::BeforeFlushAfterSuccess || RectsActive() || runResult != noErr)
+      TakeOverOutput();
     if (runResult != noErr) break;
     if (continueCalls_ >= kMaxContinueCalls) {
       runResult = filterBadParameters;
       break;
     }
   }
-  if (callFinish_) {
-    OSErr finished = call(filterSelectorFinish);
+
+  const bool failed = runResult != noErr;
+  auto finish = [&] {
+    const OSErr finished = call(filterSelectorFinish);
     if (runResult == noErr) runResult = finished;
+  };
+  switch (finishHabit_) {
+    case FinishHabit::Always: finish(); break;
+    case FinishHabit::Never: break;
+    case FinishHabit::OnlyAfterFailure:
+      if (failed) finish();
+      else Flush();
+      break;
+    case FinishHabit::BeforeFlushAfterSuccess:
+      if (!failed) finish();
+      Flush();
+      break;
+    case FinishHabit::AfterFlush:
+      Flush();
+      finish();
+      break;
   }
   return runResult;
+}
+
+void Host::Flush() {
+  TakeOverOutput();
+  in_ = Buffer{};
+  out_ = Buffer{};
+  FilterRecord& r = *record_;
+  r.inData = r.outData = nullptr;
+  r.inRowBytes = r.outRowBytes = 0;
 }
 
 OSErr Host::AdvanceStateProc() {
@@ -222,7 +247,7 @@ OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 pad
       uint8* d = row + std::size_t(j) * planes;
       if (y >= 0 && y < from.height && x >= 0 && x < from.width)
         std::memcpy(d, from.At(int(y), int(x)) + lo, std::size_t(planes));
-      else if (!Pad(d, y, x, lo, planes, padding, from)) {
+      else if (!ignorePadding_ && !Pad(d, y, x, lo, planes, padding, from)) {
         buffer = Buffer{};
         return paramErr;
       }
@@ -264,6 +289,11 @@ void Host::ProgressProcCallback(int32 done, int32 total) { current_->progress_.p
 
 OSErr Host::DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
                               void* platformContext) {
+  if (current_->displaysOnlyRgbAndGray_ && source != nullptr && source->imageMode != plugInModeRGBColor &&
+      source->imageMode != plugInModeGrayScale) {
+    ++current_->fatalCalls_;
+    return filterBadParameters;
+  }
   DisplayCall call;
   if (source != nullptr) call.map = *source;
   if (source != nullptr && source->version >= 1 && source->masks != nullptr) {

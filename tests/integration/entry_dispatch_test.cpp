@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
     PurgedOrShort, KeptBlockTest,
     ::testing::Values(KeptBlockCase{filterSelectorParameters, 40, true}, KeptBlockCase{filterSelectorPrepare, 40, true},
                       KeptBlockCase{filterSelectorStart, 40, true}, KeptBlockCase{filterSelectorParameters, 39, false},
-                      KeptBlockCase{filterSelectorPrepare, 2, false}, KeptBlockCase{filterSelectorStart, 0, false}));
+                      KeptBlockCase{filterSelectorPrepare, 2, false}, KeptBlockCase{filterSelectorStart, 1, false}));
 
 class FallbackSuiteTest : public ::testing::TestWithParam<HandleSuiteMode> {};
 

@@ -1,5 +1,6 @@
 // Whole runs through ENTRYPOINT, as a host drives them: both drives, RGB, RGBA
-// and CMYK, odd band heights, cancellation, and bad requests.
+// and CMYK, odd band heights, cancellation, the habits of real hosts, and bad
+// requests.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -61,16 +62,19 @@ Image Expected(const Image& src, int16 colours, const std::array<int, 4>& source
 
 FilterParameters* Block(Host& host) { return reinterpret_cast<FilterParameters*>(*host.record().parameters); }
 
-// Creates the parameter block through the entry point and applies `s`.
-void Configure(Host& host, const Settings& s) {
-  host.Call(filterSelectorPrepare);
-  FilterParameters* b = Block(host);
+void Configure(FilterParameters* b, const Settings& s) {
   b->orderIndex = s.orderIndex;
   b->blendEnabled = s.blend;
   b->blendCross = s.cross;
   b->blendMix = s.mix;
   b->excludeEnabled = s.exclude;
   b->excludedChannel = s.excludedChannel;
+}
+
+// Creates the parameter block through the entry point and applies `s`.
+void Configure(Host& host, const Settings& s) {
+  host.Call(filterSelectorPrepare);
+  Configure(Block(host), s);
 }
 
 enum class Drive { AdvanceState, Classic };
@@ -308,16 +312,59 @@ TEST(HostHabits, ClampingHostThatRewritesRectanglesGetsTheSamePixels) {
   EXPECT_EQ(results[0], results[1]);
 }
 
-TEST(HostHabits, HostThatNeverCallsFinishStillGetsItsPixels) {
+// Whole runs in the habits of the host programs we know: a first run with
+// settings written into the block, then a second run that writes none and so
+// filters with whatever block the host hands over: the first run's where it
+// keeps or restores it, a new one with the defaults where it does not.
+struct ProfileCase {
+  const char* name;
+  runner::HostProfile profile;
+  bool keepsBlock;
+};
+
+class HostProfileTest : public ::testing::TestWithParam<std::tuple<ProfileCase, Drive, int16>> {};
+
+TEST_P(HostProfileTest, FirstAndNextRunGiveThePixelsTheRulesDefine) {
+  const auto& [c, drive, planes] = GetParam();
+  const Image source = Pattern(21, 13, planes);
   Host host(testing::ReloadFilter());
-  const Image source = Pattern(4, 4, 3);
+  host.UseProfile(c.profile);
+  host.SetReloader(testing::ReloadFilter);
   host.SetImage(source, plugInModeRGBColor);
-  host.CallFinish(false);
-  Configure(host, Order(5));
-  ASSERT_EQ(host.RunFilter(), noErr);
-  EXPECT_EQ(host.destination().At(1, 1)[0], source.At(1, 1)[2]);
-  EXPECT_FALSE(host.descriptorWritten());
+  host.OfferAdvanceState(drive == Drive::AdvanceState);
+  const Settings chosen = With(Order(1), true, true);
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run == 0 ? "first run" : "next run");
+    host.BeforeStart([&] {
+      if (run == 0) Configure(Block(host), chosen);
+    });
+    host.ClearHandleEvents();
+    ASSERT_EQ(host.RunFilter(true), noErr);
+    const Settings used = run == 0 || c.keepsBlock ? chosen : Settings{};
+    const std::array<int, 4> sources = run == 0 || c.keepsBlock ? std::array{2, 0, 1, 0} : std::array{0, 1, 2, 0};
+    const Image expected = Expected(source, 3, sources, used, Block(host)->bandRows, 0);
+    EXPECT_EQ(host.destination().pixels, expected.pixels);
+    EXPECT_EQ(host.fatalCalls(), 0);
+    for (const runner::HandleEvent& e : host.handleEvents()) {
+      if (e.kind == runner::HandleEvent::Lock) {
+        EXPECT_TRUE(host.OwnsHandle(e.handle)) << "locked a handle the host lacks";
+      }
+    }
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, HostProfileTest,
+    ::testing::Combine(::testing::Values(ProfileCase{"Honest", runner::HostProfile::Honest, true},
+                                         ProfileCase{"PluginHostDll", runner::HostProfile::PluginHostDll, false},
+                                         ProfileCase{"GimpBridge", runner::HostProfile::GimpBridge, true},
+                                         ProfileCase{"DotNetHost", runner::HostProfile::DotNetHost, true}),
+                       ::testing::Values(Drive::AdvanceState, Drive::Classic), ::testing::Values<int16>(3, 4)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) +
+             (std::get<1>(info.param) == Drive::Classic ? "Classic" : "AdvanceState") +
+             (std::get<2>(info.param) == 4 ? "Rgba" : "Rgb");
+    });
 
 TEST(BadRequests, WideStridesEmptyAndInvertedRectanglesAreHandled) {
   struct Case {

@@ -597,6 +597,22 @@ TEST_F(DialogFixture, SmallProxyIsCentredHalfAPixelUpAndLeft) {
   EXPECT_EQ(target.frames[0], (PixelRect{117, 124, 220, 207}));
 }
 
+TEST_F(DialogFixture, BufferThatCannotHoldThePictureIsNeverHandedToTheHost) {
+  const std::function<void(FilterRecord&)> spoilers[] = {
+      [](FilterRecord& r) { r.outData = nullptr; },
+      [](FilterRecord& r) { r.outRowBytes = 3 * (r.outRect.right - r.outRect.left) - 1; },
+      [](FilterRecord& r) { r.outHiPlane = 1; },  // two planes of an RGB picture
+  };
+  for (const auto& spoil : spoilers) {
+    Open();
+    spoil(host.record());
+    Target target;
+    controller.Paint(target);
+    EXPECT_EQ(host.displayPixelsCalls(), 0);
+    EXPECT_TRUE(target.frames.empty());
+  }
+}
+
 struct MaskCase {
   const char* name;
   int16 planes;

@@ -59,12 +59,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PrepareCase{100, 50, 3, 0, 2000, 3, 2100},        // a zero stored height counts as one
                       PrepareCase{100, 50, 3, -7, 2000, 3, 2100},
                       PrepareCase{0, 50, 3, 1, 2000, 50, 0},            // empty width costs nothing
+                      PrepareCase{100, 50, -1, 1, 2000, 20, 2000},      // no planes: a byte a pixel
                       PrepareCase{32000, 32000, 4, 1, 0x7FFFFFFF, 7457, 0x7FFFFFFF}));  // no overflow: held at the largest
 
 TEST_F(DriveFixture, ClassicBandsStepDownAndEndPastTheRectangle) {
   Filter(0, 0, 10, 5, 3);
   block->bandRows = 4;
-  SetFirstBand(&globals);
+  SetFirstBand(&globals, *block);
   EXPECT_EQ(record.inputPadding, 255);
   EXPECT_EQ(record.outputPadding, 255);
   EXPECT_EQ(record.maskPadding, 255);
@@ -78,7 +79,7 @@ TEST_F(DriveFixture, ClassicBandsStepDownAndEndPastTheRectangle) {
     EXPECT_EQ(record.outRect.top, record.inRect.top);
     EXPECT_EQ(record.maskRect.bottom, record.inRect.bottom);
     EXPECT_EQ(record.outRect.right, 5);
-    more = NextBand(&globals);
+    more = NextBand(&globals, *block);
   }
   EXPECT_EQ(bands, (std::vector<std::pair<int16, int16>>{{0, 4}, {4, 8}, {8, 12}}));
 }
@@ -86,12 +87,12 @@ TEST_F(DriveFixture, ClassicBandsStepDownAndEndPastTheRectangle) {
 TEST_F(DriveFixture, BandsNearTheLargestRowStopInsteadOfWrapping) {
   Filter(32760, 0, 32767, 5, 3);
   block->bandRows = 4;
-  SetFirstBand(&globals);
+  SetFirstBand(&globals, *block);
   EXPECT_EQ(record.inRect.bottom, 32764);
-  EXPECT_TRUE(NextBand(&globals));
+  EXPECT_TRUE(NextBand(&globals, *block));
   EXPECT_EQ(record.inRect.top, 32764);
   EXPECT_EQ(record.inRect.bottom, 32767);
-  EXPECT_FALSE(NextBand(&globals));
+  EXPECT_FALSE(NextBand(&globals, *block));
 }
 
 TEST_F(DriveFixture, ClearRectsZeroesAllThree) {
@@ -111,7 +112,7 @@ TEST_F(DriveFixture, EmptyFilterRectangleMakesAdvanceStateDriveCallNothing) {
   };
   Filter(5, 5, 5, 10, 3);
   record.inRect = Rect{1, 1, 2, 2};
-  FilterWithAdvanceState(&globals);
+  FilterWithAdvanceState(&globals, *block);
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(record.inRect.right, 0);
   EXPECT_EQ(result, noErr);
