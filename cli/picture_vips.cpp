@@ -1,6 +1,7 @@
 // Image files through libvips: PNG, JPEG, TIFF and whatever else it reads,
-// 8-bit RGB or CMYK with an optional transparency plane; the output keeps the
-// input's profile, resolution and metadata.
+// 8-bit RGB (palette images expanded to it) or CMYK with an optional
+// transparency plane; the output keeps the input's profile, resolution and
+// metadata, its orientation tag among them (the pixels are never rotated).
 #include <vips/vips.h>
 
 #include <algorithm>
@@ -37,7 +38,10 @@ const char* SampleName(VipsBandFormat format) {
 }
 
 // What the filter takes: 8-bit RGB or CMYK, each with or without a
-// transparency plane. Answers the image mode, or 0 with `why` set.
+// transparency plane. Palette images arrive here already expanded by the
+// loader, to RGB with their transparency as a fourth plane, and are taken as
+// such (the output is written as full RGB). Answers the image mode, or 0 with
+// `why` set.
 int16 ModeOf(VipsImage* image, std::string& why) {
   if (image->Coding != VIPS_CODING_NONE) {
     why = "coded pixels (LABQ or RAD); the filter takes 8-bit RGB and CMYK images";
@@ -45,10 +49,6 @@ int16 ModeOf(VipsImage* image, std::string& why) {
   }
   if (image->BandFmt != VIPS_FORMAT_UCHAR) {
     why = std::string(SampleName(image->BandFmt)) + " samples; the filter takes 8-bit images only";
-    return 0;
-  }
-  if (vips_image_get_typeof(image, "palette-bit-depth") != 0) {
-    why = "a palette image; the filter takes RGB and CMYK images (convert it to RGB first)";
     return 0;
   }
   const int bands = image->Bands;
