@@ -91,6 +91,13 @@ Outcome WriteOutput(const Picture& picture, const runner::Image& pixels, const s
     fs::remove(temporary, ignored);
     return {kCancelled, output + ": cancelled; nothing written"};
   }
+  // On the disk before it has its name: a file under the output's name is
+  // always a whole one, which is what reruns that leave out existing
+  // outputs rely on.
+  if (why.empty()) {
+    if (const std::string flush = platform::FlushToDisk(temporary); !flush.empty())
+      why = "cannot write the file to the disk (" + flush + ")";
+  }
   if (why.empty()) {
     std::error_code error;
     fs::rename(temporary, output, error);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <string>
+#include <vector>
 #include <thread>
 
 #include "cli/batch.h"
@@ -12,6 +14,7 @@
 #include "cli/picture.h"
 #include "cli/platform.h"
 #include "cli/progress_bar.h"
+#include "cli/selection.h"
 #include "core/channel_orders.h"
 
 namespace vantrel::cli {
@@ -147,6 +150,17 @@ int Run(int argc, char** argv) {
                  "Load the plug-in library at PATH instead of the built-in filter (natively a shared library,\n"
                  "on Windows a .8bf of the program's bitness; default there: the one beside the program)")
       ->option_text("PATH");
+  std::string shareText;
+  Share share;
+  bool skipExisting = false;
+  app.add_option("--shard", shareText,
+                 "Take only the K-th of N shares of the inputs (K from 1 to N), so that N machines or jobs given\n"
+                 "the same inputs split them, each file to exactly one share, whatever order each lists them in")
+      ->check(CLI::Validator([](std::string& text) { Share s; return ParseShare(text, s); }, "K/N", "share"))
+      ->option_text("K/N");
+  app.add_flag("--skip-existing", skipExisting,
+               "Leave out inputs whose output is already there (outputs appear under their name only when\n"
+               "complete), so that a batch rerun after a failure does only what is missing");
   app.add_flag("-q,--quiet", quiet, "No progress bar and no names of written files");
   app.add_flag("--worker", worker, "")->group("");
   app.add_option("--params-to", paramsTo, "")->group("");
@@ -180,12 +194,13 @@ int Run(int argc, char** argv) {
 
   platform::CatchInterrupt();
   std::error_code error;
-  if (inputs.size() > 1) {
+  const bool batch = inputs.size() > 1;
+  std::vector<BatchFile> files;
+  if (batch) {
     if (!fs::is_directory(output, error) && !fs::create_directories(output, error)) {
       std::fprintf(stderr, "%s: cannot make the output folder\n", output.c_str());
       return kFailed;
     }
-    std::vector<BatchFile> files;
     std::map<std::string, std::string> claimed;  // output name -> the input that writes it
     for (const std::string& in : inputs) {
       files.push_back({in, (fs::path(output) / fs::path(in).filename()).string()});
@@ -195,12 +210,31 @@ int Run(int argc, char** argv) {
         return kBadCommandLine;
       }
     }
-    BatchSettings batch{WorkerOptions(job, plugin), jobs, !quiet && platform::StderrIsTerminal(), quiet,
-                        job.paramsFile, job.recordFile};
-    return RunBatch(batch, files);
+  } else {
+    if (fs::is_directory(output, error)) output = (fs::path(output) / fs::path(inputs[0]).filename()).string();
+    files.push_back({inputs[0], output});
+  }
+  if (!shareText.empty()) {
+    ParseShare(shareText, share);
+    std::erase_if(files, [&](const BatchFile& f) {
+      return ShareOf(fs::path(f.output).filename().string(), share.count) != share.index;
+    });
+    if (!quiet)
+      std::fprintf(stderr, "share %d/%d: %zu of %zu inputs\n", share.index, share.count, files.size(), inputs.size());
+  }
+  if (skipExisting) {
+    const std::size_t before = files.size();
+    std::erase_if(files, [](const BatchFile& f) { return OutputDone(f.output); });
+    if (!quiet && files.size() < before)
+      std::fprintf(stderr, "%zu of %zu inputs left out: their outputs are there\n", before - files.size(), before);
+  }
+  if (files.empty()) return kSucceeded;
+  if (batch) {
+    BatchSettings settings{WorkerOptions(job, plugin), jobs, !quiet && platform::StderrIsTerminal(), quiet,
+                           job.paramsFile, job.recordFile};
+    return RunBatch(settings, files);
   }
 
-  if (fs::is_directory(output, error)) output = (fs::path(output) / fs::path(inputs[0]).filename()).string();
   runner::LoadedFilter filter = runner::LoadFilter(plugin);
   if (filter.entry == nullptr) {
     std::fprintf(stderr, "%s\n", filter.error.c_str());

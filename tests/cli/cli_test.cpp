@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vips/vips.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -456,6 +457,8 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"parameter block", {"chart.png", "-o", "out.png", "--params", "badblock"}, 1, "badblock: not a parameter block"},
       {"scripting values", {"chart.png", "-o", "out.png", "--replay", "badvalues"}, 1, "badvalues: line 1"},
       {"blend", {"chart.png", "-o", "out.png", "--blend", "sideways"}, 2, "--blend"},
+      {"share past the last", {"chart.png", "-o", "out.png", "--shard", "4/3"}, 2, "\"4/3\" is not K/N"},
+      {"share counted from 0", {"chart.png", "-o", "out.png", "--shard", "0/3"}, 2, "K counted from 1"},
       {"no output", {"chart.png"}, 2, "-o OUTPUT"},
       {"plug-in library", {"chart.png", "-o", "out.png", "--plugin", "text.png"}, 1, "cannot load text.png"},
       {"dialog natively", {"chart.png", "-o", "out.png", "--dialog"}, 2, "--dialog needs the Windows build"},
@@ -501,6 +504,48 @@ TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
   EXPECT_EQ(first, "Amnt UntF #Prc 12");
   EXPECT_EQ(Listing(work_), (std::vector<std::string>{"block", "chart.png", "chart_alpha.png", "chart_cmyk.tif",
                                                        "chart_cmyk.vraw", "command.log", "out", "recorded", "values"}));
+}
+
+// ---- A batch split across machines by GNU parallel: its local jobs stand
+// for the machines it reaches over ssh. Each lists the inputs in its own
+// order; one share fails on a damaged input and is rerun once the input is
+// mended, as --resume-failed reruns it from the job log.
+
+TEST_F(Cli, SharesRunByGnuParallelWriteEveryOutputOnceAsOneMachineDoes) {
+  fs::create_directories(work_ / "in");
+  std::string make;
+  for (int i = 0; i < 10; ++i)
+    make += Quote(VANTREL_SAMPLE_MAKER) + " --size " + std::to_string(40 + i) + "x30 in/chart" + std::to_string(i) + ".png && ";
+  ASSERT_EQ(Shell(make + "cp chart_cmyk.tif in/ && " + Quote(VANTREL_CLI) +
+                      " in/* -o whole -j 2 -q --order-index 7 && cp in/chart3.png kept.png && echo x > in/chart3.png",
+                  work_).status, 0);
+  auto shares = [](const std::string& parallelOptions) {
+    return "parallel --will-cite --joblog jobs.log " + parallelOptions + " -j 3 'cd in && " + VANTREL_CLI +
+           " --shard {}/3 --skip-existing -j 1 --order-index 7 -o ../split $(ls | if [ $(({} % 2)) = 1 ]; then sort;"
+           " else sort -r; fi)' ::: 1 2 3 >written.txt 2>errors.txt";
+  };
+  auto written = [&] {
+    std::ifstream in(work_ / "written.txt");
+    std::vector<std::string> names;
+    for (std::string line; std::getline(in, line);) names.push_back(fs::path(line).filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  // One share fails on the damaged file and writes the rest of its inputs.
+  EXPECT_EQ(Shell(shares(""), work_).status, 1);
+  std::vector<std::string> first = written();
+  EXPECT_EQ(std::count(first.begin(), first.end(), "chart3.png"), 0);
+  ASSERT_EQ(first.size(), 10u) << Shell("cat errors.txt jobs.log", work_).output;
+
+  ASSERT_EQ(Shell("cp kept.png in/chart3.png && " + shares("--resume-failed"), work_).status, 0)
+      << Shell("cat errors.txt jobs.log", work_).output;
+  EXPECT_EQ(written(), std::vector<std::string>{"chart3.png"});
+  first.push_back("chart3.png");
+  std::sort(first.begin(), first.end());
+  EXPECT_EQ(first, Listing(work_ / "whole"));
+  EXPECT_EQ(Listing(work_ / "split"), Listing(work_ / "whole"));
+  for (const std::string& name : Listing(work_ / "whole"))
+    EXPECT_EQ(Pixels(work_ / "split" / name).pixels, Pixels(work_ / "whole" / name).pixels) << name;
 }
 
 TEST_F(Cli, CtrlCCancelsTheRunAndLeavesNoOutput) {
