@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -159,6 +161,10 @@ TEST_F(Cli, SamePixelsNativeLinkedLoadedAndWindowsUnderWine) {
                              " " + tool.loader + " vantrel.exe";
     FilterAll([&](const auto& a) { return Shell(wine + Words(a), work_); },
               {"chart.png", "chart_alpha.png", "chart_cmyk.vraw"});
+    // Contact sheets are the libvips build's alone.
+    const Ran sheet = Shell(wine + " --contact-sheet sheet.png chart.png", work_);
+    EXPECT_EQ(sheet.status, 2) << sheet.output;
+    EXPECT_NE(sheet.output.find("this build has none"), std::string::npos) << sheet.output;
     hosts.push_back(tool.prefix);
     fs::rename(work_ / "out", work_ / tool.prefix);
   }
@@ -283,6 +289,100 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
     ASSERT_EQ(kept.size(), 40u);
     for (const auto& [offset, value] : c.block) EXPECT_EQ(uint8(kept[offset]), value) << "block byte " << offset;
   }
+}
+
+// ---- Contact sheets: every cell is the single run of its order, found once
+// in the sheet pixel for pixel, and the cells come in table order. The inputs
+// are small enough to be their own thumbnails; were they shrunk, no cell
+// would match a run over the whole image.
+
+// An image as a sheet shows it: RGB as stored, CMYK turned to RGB by libvips.
+runner::Image Shown(const fs::path& file) {
+  VipsImage* in = vips_image_new_from_file(file.c_str(), nullptr);
+  EXPECT_NE(in, nullptr) << file;
+  if (in == nullptr) return {};
+  VipsImage *rgb = nullptr, *bytes = nullptr;
+  if (in->Type == VIPS_INTERPRETATION_CMYK) {
+    EXPECT_EQ(vips_colourspace(in, &rgb, VIPS_INTERPRETATION_sRGB, nullptr), 0);
+  } else {
+    rgb = in;
+    g_object_ref(rgb);
+  }
+  EXPECT_EQ(vips_cast_uchar(rgb, &bytes, nullptr), 0);
+  runner::Image image(int16(bytes->Xsize), int16(bytes->Ysize), int16(bytes->Bands));
+  std::size_t size = 0;
+  void* memory = vips_image_write_to_memory(bytes, &size);
+  EXPECT_EQ(size, image.pixels.size());
+  std::memcpy(image.pixels.data(), memory, std::min(size, image.pixels.size()));
+  g_free(memory);
+  for (VipsImage* i : {in, rgb, bytes}) g_object_unref(i);
+  return image;
+}
+
+// Every place where `part` lies in `whole`, as (row, column).
+std::vector<std::pair<int, int>> Places(const runner::Image& whole, const runner::Image& part) {
+  std::vector<std::pair<int, int>> found;
+  if (whole.planes != part.planes) return found;
+  const std::size_t rowBytes = std::size_t(part.width) * part.planes;
+  const uint8* corner = part.At(0, 0);
+  for (int y = 0; y + part.height <= whole.height; ++y)
+    for (int x = 0; x + part.width <= whole.width; ++x) {
+      const uint8* at = whole.At(y, x);
+      bool same = at[0] == corner[0] && at[1] == corner[1] && at[2] == corner[2];
+      for (int row = 0; same && row < part.height; ++row) same = std::memcmp(whole.At(y + row, x), part.At(row, 0), rowBytes) == 0;
+      if (same) found.emplace_back(y, x);
+    }
+  return found;
+}
+
+TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
+  ASSERT_EQ(Shell("vips crop chart_cmyk.tif small_cmyk.tif 8 40 24 12", work_).status, 0);
+  struct Sheet {
+    const char* input;
+    std::vector<std::string> options;
+    std::vector<int> orders;  // compared with single runs, in table order
+  };
+  std::vector<int> first24(24);
+  std::iota(first24.begin(), first24.end(), 0);
+  // Settings under which no two cells of a sheet are alike: a cleared RGB
+  // channel would make "R G B" and "R R B" one.
+  const Sheet sheets[] = {
+      {"chart.png", {"--blend", "mix"}, first24},
+      {"chart_alpha.png", {"--blend", "cross"}, {0, 5, 11, 17, 23}},
+      // The 24 orders that take each ink once are the table's first 24.
+      {"chart_cmyk.tif", {"--exclude", "4", "--drive", "classic"}, {0, 6, 13, 18, 23}},
+      {"small_cmyk.tif", {"--all-orders", "--blend", "both"}, {0, 23, 24, 137, 255}},
+  };
+  for (const Sheet& sheet : sheets) {
+    SCOPED_TRACE(sheet.input);
+    std::vector<std::string> args = {"--contact-sheet", "sheet.png", sheet.input};
+    args.insert(args.end(), sheet.options.begin(), sheet.options.end());
+    const Ran made = Vantrel(args);
+    ASSERT_EQ(made.status, 0) << made.output;
+    const runner::Image shown = Shown(work_ / "sheet.png");
+    std::pair<int, int> previous(-1, -1);
+    for (int order : sheet.orders) {
+      const std::string single = "order" + std::to_string(order) + fs::path(sheet.input).extension().string();
+      std::vector<std::string> run = {sheet.input, "-o", single, "--order-index", std::to_string(order)};
+      run.insert(run.end(), sheet.options.begin(), sheet.options.end());
+      std::erase(run, "--all-orders");
+      ASSERT_EQ(Vantrel(run).status, 0) << order;
+      const auto places = Places(shown, Shown(work_ / single));
+      ASSERT_EQ(places.size(), 1u) << "order " << order;
+      EXPECT_LT(previous, places[0]) << "order " << order;
+      previous = places[0];
+    }
+  }
+  // Without a size, a large image's sheet fits a 1920 x 1080 screen, and
+  // not far short of it either, one way or the other.
+  ASSERT_EQ(Shell(Quote(VANTREL_SAMPLE_MAKER) + " --size 1800x1200 large.png", work_).status, 0);
+  ASSERT_EQ(Vantrel({"--contact-sheet", "large_sheet.png", "large.png"}).status, 0);
+  VipsImage* large = vips_image_new_from_file((work_ / "large_sheet.png").c_str(), nullptr);
+  ASSERT_NE(large, nullptr);
+  EXPECT_LE(large->Xsize, 1920);
+  EXPECT_LE(large->Ysize, 1080);
+  EXPECT_TRUE(large->Xsize > 1700 || large->Ysize > 950) << large->Xsize << " x " << large->Ysize;
+  g_object_unref(large);
 }
 
 // ---- The output keeps what the input file carried besides its pixels.
@@ -464,6 +564,12 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"dialog natively", {"chart.png", "-o", "out.png", "--dialog"}, 2, "--dialog needs the Windows build"},
       {"dialog and a setting", {"chart.png", "-o", "out.png", "--dialog", "--blend", "mix"}, 2, "excludes --dialog"},
       {"dialog in a batch", {"chart.png", "chart_alpha.png", "-o", "out", "--dialog"}, 2, "--dialog filters one file"},
+      {"sheet of two files", {"--contact-sheet", "s.png", "chart.png", "chart_alpha.png"}, 2, "shows one input file"},
+      {"sheet and an order", {"--contact-sheet", "s.png", "chart.png", "--order", "B G R"}, 2, "excludes --contact-sheet"},
+      {"all orders without a sheet", {"chart.png", "-o", "out.png", "--all-orders"}, 2, "requires --contact-sheet"},
+      {"sheet of a grey image", {"--contact-sheet", "s.png", "grey.png"}, 1, "grey.png: a greyscale image"},
+      {"sheet channel", {"--contact-sheet", "s.png", "chart.png", "--exclude", "4"}, 1, "channel 4 cannot be excluded"},
+      {"sheet format", {"--contact-sheet", "s.xyz", "chart.png"}, 1, "s.xyz: no image format"},
   };
   fs::remove(work_ / "command.log");
   const auto before = Listing(work_);
