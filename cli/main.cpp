@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,7 +42,7 @@ constexpr const char* kFooter =
     "  vantrel *.png -o done/ -j 2 --order-index 3 --exclude 2\n"
     "  vantrel --list-orders rgb\n"
     "  vantrel --contact-sheet sheet.png photo.jpg --blend mix\n"
-    "  vantrel in/*.png -o out/ --shard 2/4 --skip-existing   # the 2nd of 4 machines\n"
+    "  find in -name '*.jpg' | vantrel --inputs-from - -o out/ --shard 2/4 --skip-existing   # machine 2 of 4\n"
     "  vantrel.exe photo.png -o chosen.png --dialog --params block\n"
     "\nExit status: 0 every file written, 1 a file failed, 2 a bad command line, 130 cancelled (Ctrl-C, or\n"
     "Cancel in the dialog).";
@@ -72,6 +74,23 @@ void ListOrders(const std::string& which) {
     std::printf("%s orders (--order NAME or --order-index N):\n", cmyk ? "CMYK" : "RGB");
     for (int16 i = 0; i < ChannelOrderCount(mode); ++i) std::printf("%5d  %s\n", i, ChannelOrderName(mode, i));
   }
+}
+
+// Appends the names listed in the file `list` ("-": standard input), one a
+// line, to `inputs`; empty lines are skipped and a line's carriage return
+// dropped. Answers "" or why the list cannot be read.
+std::string ReadInputList(const std::string& list, std::vector<std::string>& inputs) {
+  std::ifstream file;
+  if (list != "-") {
+    file.open(list);
+    if (!file) return "cannot read the list of inputs";
+  }
+  std::istream& in = list == "-" ? std::cin : file;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) inputs.push_back(line);
+  }
+  return in.bad() ? "cannot read the list of inputs" : "";
 }
 
 // The filter settings as a worker's command line takes them.
@@ -134,7 +153,12 @@ int Run(int argc, char** argv) {
   int jobs = int(std::max(1u, std::thread::hardware_concurrency()));
   bool quiet = false, worker = false;
 
+  std::string inputsFrom;
   app.add_option("inputs", inputs, "Image files to filter (PNG, JPEG, TIFF, ...; .vraw, the raw format of ours)");
+  app.add_option("--inputs-from", inputsFrom,
+                 "Also filter the files named in LIST, one a line (\"-\": standard input): more than a command\n"
+                 "line holds, e.g. from find")
+      ->option_text("LIST");
   auto* outputOption = app.add_option("-o,--output", output,
                  "Output file, or folder (with several inputs: a batch, each output named as its input).\n"
                  "The format follows the extension")
@@ -230,6 +254,12 @@ int Run(int argc, char** argv) {
   if (list->count() > 0) {
     ListOrders(listOrders);
     return kSucceeded;
+  }
+  if (!inputsFrom.empty()) {
+    if (std::string why = ReadInputList(inputsFrom, inputs); !why.empty()) {
+      std::fprintf(stderr, "%s: %s\n", inputsFrom.c_str(), why.c_str());
+      return kBadCommandLine;
+    }
   }
   if (sheetOption->count() > 0 && !MakesContactSheets()) {
     std::fprintf(stderr, "vantrel: --contact-sheet needs the Linux build of vantrel (libvips); this build has none\n");

@@ -559,6 +559,7 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"blend", {"chart.png", "-o", "out.png", "--blend", "sideways"}, 2, "--blend"},
       {"share past the last", {"chart.png", "-o", "out.png", "--shard", "4/3"}, 2, "\"4/3\" is not K/N"},
       {"share counted from 0", {"chart.png", "-o", "out.png", "--shard", "0/3"}, 2, "K counted from 1"},
+      {"list of inputs", {"--inputs-from", "nolist", "-o", "out"}, 2, "nolist: cannot read the list of inputs"},
       {"no output", {"chart.png"}, 2, "-o OUTPUT"},
       {"plug-in library", {"chart.png", "-o", "out.png", "--plugin", "text.png"}, 1, "cannot load text.png"},
       {"dialog natively", {"chart.png", "-o", "out.png", "--dialog"}, 2, "--dialog needs the Windows build"},
@@ -614,8 +615,8 @@ TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
 
 // ---- A batch split across machines by GNU parallel: its local jobs stand
 // for the machines it reaches over ssh. Each lists the inputs in its own
-// order; one share fails on a damaged input and is rerun once the input is
-// mended, as --resume-failed reruns it from the job log.
+// order and way; one share fails on a damaged input and is rerun once the
+// input is mended, as --resume-failed reruns it from the job log.
 
 TEST_F(Cli, SharesRunByGnuParallelWriteEveryOutputOnceAsOneMachineDoes) {
   fs::create_directories(work_ / "in");
@@ -626,9 +627,12 @@ TEST_F(Cli, SharesRunByGnuParallelWriteEveryOutputOnceAsOneMachineDoes) {
                       " in/* -o whole -j 2 -q --order-index 7 && cp in/chart3.png kept.png && echo x > in/chart3.png",
                   work_).status, 0);
   auto shares = [](const std::string& parallelOptions) {
-    return "parallel --will-cite --joblog jobs.log " + parallelOptions + " -j 3 'cd in && " + VANTREL_CLI +
-           " --shard {}/3 --skip-existing -j 1 --order-index 7 -o ../split $(ls | if [ $(({} % 2)) = 1 ]; then sort;"
-           " else sort -r; fi)' ::: 1 2 3 >written.txt 2>errors.txt";
+    const std::string vantrel = std::string(VANTREL_CLI) + " --shard {}/3 --skip-existing -j 1 --order-index 7 -o ../split";
+    // Odd shares read the names sorted from a pipe, even ones in reverse from
+    // a list file.
+    return "parallel --will-cite --joblog jobs.log " + parallelOptions + " -j 3 'cd in && if [ $(({} % 2)) = 1 ]; then "
+           "ls | sort | " + vantrel + " --inputs-from -; else ls | sort -r > ../list{} && " + vantrel +
+           " --inputs-from ../list{}; fi' ::: 1 2 3 >written.txt 2>errors.txt";
   };
   auto written = [&] {
     std::ifstream in(work_ / "written.txt");
