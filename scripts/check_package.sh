@@ -2,8 +2,8 @@
 # Checks the packages that scripts/package.sh made: the files the Debian
 # package holds and the packages it needs (dpkg-deb -c, -I), the tool run from
 # the package unpacked into a temporary folder (its version, a filter there
-# and back, its manual page), and the files of the plug-in zip (the 64-bit
-# Windows tool among them).
+# and back, a contact sheet, its manual page), and the files of the plug-in
+# zip (the 64-bit Windows tool among them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,8 +41,10 @@ convert -size 48x32 gradient:red-blue PNG24:"$unpacked/in.png"
 differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
 [ "$(differing "$unpacked/in.png" "$unpacked/swapped.png")" != 0 ] || fail "B G R left the image as it was"
 [ "$(differing "$unpacked/in.png" "$unpacked/back.png")" = 0 ] || fail "B G R twice is not the image itself"
+"$tool" -q --contact-sheet "$unpacked/sheet.png" "$unpacked/in.png"
+[ "$(vipsheader -f bands "$unpacked/sheet.png")" = 3 ] || fail "no contact sheet from the package's tool"
 zcat "$unpacked/usr/share/man/man1/vantrel.1.gz" | grep -q 'contact\\-sheet' || fail "the manual page lacks --contact-sheet"
-echo "  $("$tool" --version): red and blue swapped and back; its manual page is there"
+echo "  $("$tool" --version): red and blue swapped and back, a contact sheet; its manual page is there"
 
 echo "== what $zip holds"
 listing=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
