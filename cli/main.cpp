@@ -9,8 +9,8 @@
 #include <iostream>
 #include <map>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include "cli/batch.h"
 #include "cli/contact_sheet.h"
@@ -114,12 +114,10 @@ std::vector<std::string> WorkerOptions(const JobSettings& s, const std::string& 
 
 // Loads the filter and the image library, runs `work` with a progress
 // report (a bar named `label` on a terminal when `shown`), and tells what
-// came of it:
-// `written` on standard output when it succeeded and is `shown`, the reason
-// on standard error when it failed.
+// came of it: `written` on standard output when it succeeded and is `shown`,
+// the reason on standard error when it failed.
 int Filter(const std::string& plugin, const char* programPath, const std::string& label, const std::string& written,
-           bool shown,
-           const std::function<Outcome(runner::EntryProc, ProgressReport)>& work) {
+           bool shown, const std::function<Outcome(runner::EntryProc, ProgressReport)>& work) {
   runner::LoadedFilter filter = runner::LoadFilter(plugin);
   if (filter.entry == nullptr) {
     std::fprintf(stderr, "%s\n", filter.error.c_str());
@@ -290,14 +288,17 @@ int Run(int argc, char** argv) {
   platform::CatchInterrupt();
   if (!sheet.empty()) {
     sheetSettings.job = job;
-    return Filter(plugin, argv[0], fs::path(sheet).filename().string(), sheet, !quiet, [&](runner::EntryProc entry, ProgressReport progress) {
-      return MakeContactSheet(entry, sheetSettings, inputs[0], sheet, progress);
-    });
+    return Filter(plugin, argv[0], fs::path(sheet).filename().string(), sheet, !quiet,
+                  [&](runner::EntryProc entry, ProgressReport progress) {
+                    return MakeContactSheet(entry, sheetSettings, inputs[0], sheet, progress);
+                  });
   }
   std::error_code error;
   const bool batch = inputs.size() > 1;
+  // A folder, for a batch or for a list that names one file.
+  const bool toFolder = batch || output.back() == '/' || output.back() == '\\';
   std::vector<BatchFile> files;
-  if (batch) {
+  if (toFolder) {
     if (!fs::is_directory(output, error) && !fs::create_directories(output, error)) {
       std::fprintf(stderr, "%s: cannot make the output folder\n", output.c_str());
       return kFailed;
@@ -315,6 +316,7 @@ int Run(int argc, char** argv) {
     if (fs::is_directory(output, error)) output = (fs::path(output) / fs::path(inputs[0]).filename()).string();
     files.push_back({inputs[0], output});
   }
+  if (!batch) output = files[0].output;
   if (!shareText.empty()) {
     ParseShare(shareText, share);
     std::erase_if(files, [&](const BatchFile& f) {
@@ -336,9 +338,10 @@ int Run(int argc, char** argv) {
     return RunBatch(settings, files);
   }
 
-  return Filter(plugin, argv[0], fs::path(inputs[0]).filename().string(), output, !quiet && !worker, [&](runner::EntryProc entry, ProgressReport progress) {
-    return FilterFile(entry, job, inputs[0], output, worker ? ReportToBatch : progress);
-  });
+  return Filter(plugin, argv[0], fs::path(inputs[0]).filename().string(), output, !quiet && !worker,
+                [&](runner::EntryProc entry, ProgressReport progress) {
+                  return FilterFile(entry, job, inputs[0], output, worker ? ReportToBatch : progress);
+                });
 }
 
 }  // namespace
