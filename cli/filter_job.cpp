@@ -91,6 +91,13 @@ Outcome WriteOutput(const Picture& picture, const runner::Image& pixels, const s
     fs::remove(temporary, ignored);
     return {kCancelled, output + ": cancelled; nothing written"};
   }
+  // On the disk before it has its name: a file under the output's name is
+  // always a whole one, which is what reruns that leave out existing
+  // outputs rely on.
+  if (why.empty()) {
+    if (const std::string flush = platform::FlushToDisk(temporary); !flush.empty())
+      why = "cannot write the file to the disk (" + flush + ")";
+  }
   if (why.empty()) {
     std::error_code error;
     fs::rename(temporary, output, error);
@@ -103,7 +110,74 @@ Outcome WriteOutput(const Picture& picture, const runner::Image& pixels, const s
   return {};
 }
 
+// The table row the settings name for `mode`, checked with the channel to
+// clear against the image: -1 keeps the block's row; on failure `outcome`
+// names `input`.
+int CheckedOrder(const JobSettings& settings, int16 mode, const std::string& input, Outcome& outcome) {
+  std::string why;
+  const int order = OrderRow(settings, mode, why);
+  if (order == -2) {
+    outcome = {kFailed, input + ": " + why};
+    return -2;
+  }
+  const int colour = ColourPlanes(mode);
+  if (settings.exclude > colour) {
+    outcome = {kFailed, input + ": channel " + std::to_string(settings.exclude) + " cannot be excluded from an " +
+                            ModeName(mode) + " image (1 to " + std::to_string(colour) + ")"};
+    return -2;
+  }
+  return order;
+}
+
+// One run through the entry point over the image `host` holds, as an editor
+// runs the filter: a block kept from an earlier run handed back, the
+// settings written into the block before start or the user left to the
+// filter's dialog, the progress and Ctrl-C through the host's callbacks.
+// Answers the run's result.
+OSErr RunOnce(runner::Host& host, const JobSettings& settings, int order, const std::vector<char>& stored,
+              const runner::Descriptor* replay, ProgressReport progress) {
+  FilterRecord& record = host.record();
+  record.abortProc = StopWhenInterrupted;
+  g_progress = progress;
+  record.progressProc = ReportProgress;
+  // A host without displayPixels gets the classic band protocol.
+  host.OfferDisplayPixels(settings.drive == Drive::Advance);
+  if (settings.maxSpace > 0) record.maxSpace = int32(settings.maxSpace);
+  if (!stored.empty()) RestoreBlock(host, stored);
+  if (replay != nullptr) {
+    host.SetDescriptor(*replay);
+    host.SetPlayInfo(settings.dialog ? plugInDialogDisplay : plugInDialogDontDisplay);
+  }
+  if (settings.dialog) {
+    // As when the user asks for the filter's dialog: the parameters selector
+    // first, and at start the dialog, left to the person at the screen.
+    host.LeaveDialogsToPerson(true);
+  } else {
+    // Once the filter has made (or been given) its block, the settings go in.
+    host.BeforeStart([&host, &settings, order] {
+      if (FilterParameters* block = ParametersOf(&host.record())) WriteSettings(block, settings, order);
+    });
+  }
+  const OSErr result = host.RunFilter(settings.dialog);
+  g_progress = nullptr;
+  return result;
+}
+
 }  // namespace
+
+Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const Picture& picture,
+                     const std::string& name, runner::Image& filtered) {
+  Outcome outcome;
+  const int order = CheckedOrder(settings, picture.imageMode, name, outcome);
+  if (order == -2) return outcome;
+  runner::Host host(entry);
+  host.SetImage(picture.pixels, picture.imageMode);
+  const OSErr result = RunOnce(host, settings, order, {}, nullptr, nullptr);
+  if (result == userCanceledErr && platform::Interrupted()) return {kCancelled, name + ": cancelled"};
+  if (result != noErr) return {kFailed, name + ": " + RunMessage(result)};
+  filtered = host.destination();
+  return {};
+}
 
 Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                    const std::string& output, ProgressReport progress) {
@@ -116,13 +190,10 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
 
   Picture picture;
   if (std::string why = ReadPicture(input, picture); !why.empty()) return {kFailed, input + ": " + why};
+  Outcome checked;
+  const int order = CheckedOrder(settings, picture.imageMode, input, checked);
+  if (order == -2) return checked;
   std::string why;
-  const int order = OrderRow(settings, picture.imageMode, why);
-  if (order == -2) return {kFailed, input + ": " + why};
-  const int colour = ColourPlanes(picture.imageMode);
-  if (settings.exclude > colour)
-    return {kFailed, input + ": channel " + std::to_string(settings.exclude) + " cannot be excluded from an " +
-                         ModeName(picture.imageMode) + " image (1 to " + std::to_string(colour) + ")"};
   if (why = CheckWritable(picture, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
 
   std::vector<char> stored;
@@ -140,29 +211,8 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
   runner::Host host(entry);
   host.SetImage(std::move(picture.pixels), picture.imageMode);
   FilterRecord& record = host.record();
-  record.abortProc = StopWhenInterrupted;
-  g_progress = progress;
-  record.progressProc = ReportProgress;
-  // A host without displayPixels gets the classic band protocol.
-  host.OfferDisplayPixels(settings.drive == Drive::Advance);
-  if (settings.maxSpace > 0) record.maxSpace = int32(settings.maxSpace);
-  if (!stored.empty()) RestoreBlock(host, stored);
-  if (!settings.replayFile.empty()) {
-    host.SetDescriptor(replay);
-    host.SetPlayInfo(settings.dialog ? plugInDialogDisplay : plugInDialogDontDisplay);
-  }
-  if (settings.dialog) {
-    // As when the user asks for the filter's dialog: the parameters selector
-    // first, and at start the dialog, left to the person at the screen.
-    host.LeaveDialogsToPerson(true);
-  } else {
-    // Once the filter has made (or been given) its block, the settings go in.
-    host.BeforeStart([&] {
-      if (FilterParameters* block = ParametersOf(&record)) WriteSettings(block, settings, order);
-    });
-  }
-  const OSErr result = host.RunFilter(settings.dialog);
-  g_progress = nullptr;
+  const OSErr result =
+      RunOnce(host, settings, order, stored, settings.replayFile.empty() ? nullptr : &replay, progress);
   // With the dialog shown, the filter also answers so when the user cancels it.
   if (result == userCanceledErr && (settings.dialog || platform::Interrupted()))
     return {kCancelled, input + ": cancelled; nothing written"};

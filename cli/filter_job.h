@@ -48,4 +48,11 @@ using ProgressReport = void (*)(int32 done, int32 total);
 Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                    const std::string& output, ProgressReport progress);
 
+// Filters `picture` in memory by one run through the entry point, with the
+// settings' order, blend and channel to clear and no kept block, scripting
+// values or dialog; on success `filtered` holds the pixels (host
+// convention). Messages name the image `name`.
+Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const Picture& picture,
+                     const std::string& name, runner::Image& filtered);
+
 }  // namespace vantrel::cli

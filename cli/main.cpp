@@ -4,14 +4,21 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
 #include <map>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/batch.h"
+#include "cli/contact_sheet.h"
 #include "cli/filter_job.h"
 #include "cli/picture.h"
 #include "cli/platform.h"
 #include "cli/progress_bar.h"
+#include "cli/selection.h"
 #include "core/channel_orders.h"
 
 namespace vantrel::cli {
@@ -24,8 +31,9 @@ constexpr const char* kDescription =
     "\n"
     "Each output plane of every pixel is taken from the source plane that the channel order names\n"
     "(24 orders for RGB images, 256 for CMYK); the result can be blended with the source and one\n"
-    "channel cleared. Reads 8-bit RGB and CMYK images with or without transparency; the\n"
-    "transparency plane comes out untouched.";
+    "channel cleared. Reads 8-bit RGB (palette images expanded to it) and CMYK images with or\n"
+    "without transparency; the transparency plane comes out untouched. A contact sheet shows a\n"
+    "thumbnail of an image under every order at once.";
 
 constexpr const char* kFooter =
     "Examples:\n"
@@ -33,6 +41,8 @@ constexpr const char* kFooter =
     "  vantrel print.tif -o out.tif --order \"K C M Y\" --blend mix\n"
     "  vantrel *.png -o done/ -j 2 --order-index 3 --exclude 2\n"
     "  vantrel --list-orders rgb\n"
+    "  vantrel --contact-sheet sheet.png photo.jpg --blend mix\n"
+    "  find in -name '*.jpg' | vantrel --inputs-from - -o out/ --shard 2/4 --skip-existing   # machine 2 of 4\n"
     "  vantrel.exe photo.png -o chosen.png --dialog --params block\n"
     "\nExit status: 0 every file written, 1 a file failed, 2 a bad command line, 130 cancelled (Ctrl-C, or\n"
     "Cancel in the dialog).";
@@ -66,6 +76,23 @@ void ListOrders(const std::string& which) {
   }
 }
 
+// Appends the names listed in the file `list` ("-": standard input), one a
+// line, to `inputs`; empty lines are skipped and a line's carriage return
+// dropped. Answers "" or why the list cannot be read.
+std::string ReadInputList(const std::string& list, std::vector<std::string>& inputs) {
+  std::ifstream file;
+  if (list != "-") {
+    file.open(list);
+    if (!file) return "cannot read the list of inputs";
+  }
+  std::istream& in = list == "-" ? std::cin : file;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) inputs.push_back(line);
+  }
+  return in.bad() ? "cannot read the list of inputs" : "";
+}
+
 // The filter settings as a worker's command line takes them.
 std::vector<std::string> WorkerOptions(const JobSettings& s, const std::string& plugin) {
   std::vector<std::string> o;
@@ -85,6 +112,34 @@ std::vector<std::string> WorkerOptions(const JobSettings& s, const std::string& 
   return o;
 }
 
+// Loads the filter and the image library, runs `work` with a progress
+// report (a bar named `label` on a terminal when `shown`), and tells what
+// came of it: `written` on standard output when it succeeded and is `shown`,
+// the reason on standard error when it failed.
+int Filter(const std::string& plugin, const char* programPath, const std::string& label, const std::string& written,
+           bool shown, const std::function<Outcome(runner::EntryProc, ProgressReport)>& work) {
+  runner::LoadedFilter filter = runner::LoadFilter(plugin);
+  if (filter.entry == nullptr) {
+    std::fprintf(stderr, "%s\n", filter.error.c_str());
+    return kFailed;
+  }
+  StartPictures(programPath);
+  ProgressBar bar(shown && platform::StderrIsTerminal());
+  g_bar = &bar;
+  g_barLabel = label;
+  const Outcome outcome = work(filter.entry, shown ? DrawBar : DrawNothing);
+  bar.Clear();
+  g_bar = nullptr;
+  StopPictures();
+  runner::UnloadFilter(filter);
+  if (outcome.status != kSucceeded) {
+    std::fprintf(stderr, "%s\n", outcome.message.c_str());
+  } else if (shown) {
+    std::printf("%s\n", written.c_str());
+  }
+  return outcome.status;
+}
+
 int Run(int argc, char** argv) {
   CLI::App app(kDescription, "vantrel");
   app.footer(kFooter);
@@ -96,8 +151,13 @@ int Run(int argc, char** argv) {
   int jobs = int(std::max(1u, std::thread::hardware_concurrency()));
   bool quiet = false, worker = false;
 
+  std::string inputsFrom;
   app.add_option("inputs", inputs, "Image files to filter (PNG, JPEG, TIFF, ...; .vraw, the raw format of ours)");
-  app.add_option("-o,--output", output,
+  app.add_option("--inputs-from", inputsFrom,
+                 "Also filter the files named in LIST, one a line (\"-\": standard input): more than a command\n"
+                 "line holds, e.g. from find")
+      ->option_text("LIST");
+  auto* outputOption = app.add_option("-o,--output", output,
                  "Output file, or folder (with several inputs: a batch, each output named as its input).\n"
                  "The format follows the extension")
       ->option_text("PATH");
@@ -118,7 +178,7 @@ int Run(int argc, char** argv) {
   auto* exclude = app.add_option("--exclude", job.exclude, "Clear channel N (1-based: 1 to 3 for RGB, 1 to 4 for CMYK); 0: none")
       ->check(CLI::Range(0, 4))
       ->option_text("N");
-  app.add_flag("--dialog", job.dialog,
+  auto* dialog = app.add_flag("--dialog", job.dialog,
                "Show the plug-in's own dialog (Windows builds, one input) and filter with what is chosen there\n"
                "instead of --order, --order-index, --blend and --exclude. OK filters, Cancel writes nothing\n"
                "(status 130); with --params the dialog starts from the kept block and the block keeps the choice")
@@ -129,15 +189,15 @@ int Run(int argc, char** argv) {
   app.add_option("--max-space", job.maxSpace, "Memory offered to the filter at prepare, in bytes (sets the band height)")
       ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
       ->option_text("BYTES");
-  app.add_option("--params", job.paramsFile,
+  auto* params = app.add_option("--params", job.paramsFile,
                  "Keep the filter's parameter block in FILE between runs: read when present, written after a run")
       ->option_text("FILE");
-  app.add_option("--record", job.recordFile, "Write the scripting values the filter records to FILE")->option_text("FILE");
-  app.add_option("--replay", job.replayFile, "Hand the scripting values in FILE to the filter")
+  auto* record = app.add_option("--record", job.recordFile, "Write the scripting values the filter records to FILE")->option_text("FILE");
+  auto* replay = app.add_option("--replay", job.replayFile, "Hand the scripting values in FILE to the filter")
       ->check(CLI::ExistingFile)
       ->option_text("FILE");
-  app.add_option("--quality", job.save.quality, "JPEG quality, 1 to 100")->check(CLI::Range(1, 100))->option_text("N");
-  app.add_option("--compression", job.save.compression,
+  auto* quality = app.add_option("--quality", job.save.quality, "JPEG quality, 1 to 100")->check(CLI::Range(1, 100))->option_text("N");
+  auto* compression = app.add_option("--compression", job.save.compression,
                  "PNG: zlib level 0 to 9; TIFF: none, lzw, deflate, packbits, zstd or jpeg")
       ->option_text("C");
   app.add_option("-j,--jobs", jobs, "Worker processes of a batch (default: the number of cores)")
@@ -147,6 +207,39 @@ int Run(int argc, char** argv) {
                  "Load the plug-in library at PATH instead of the built-in filter (natively a shared library,\n"
                  "on Windows a .8bf of the program's bitness; default there: the one beside the program)")
       ->option_text("PATH");
+  std::string shareText;
+  Share share;
+  bool skipExisting = false;
+  auto* shard = app.add_option("--shard", shareText,
+                 "Take only the K-th of N shares of the inputs (K from 1 to N), so that N machines or jobs given\n"
+                 "the same inputs split them, each file to exactly one share, whatever order each lists them in")
+      ->check(CLI::Validator([](std::string& text) { Share s; return ParseShare(text, s); }, "K/N", "share"))
+      ->option_text("K/N");
+  auto* skip = app.add_flag("--skip-existing", skipExisting,
+               "Leave out inputs whose output is already there (outputs appear under their name only when\n"
+               "complete), so that a batch rerun after a failure does only what is missing");
+  std::string sheet;
+  SheetSettings sheetSettings;
+  auto* sheetOption =
+      app.add_option("--contact-sheet", sheet,
+                     MakesContactSheets()
+                         ? "Write one image showing a thumbnail of the input (one file) under every channel order of\n"
+                           "its mode, each through a run of the filter and labelled with its index and name, in table\n"
+                           "order; --blend and --exclude apply to every cell; CMYK cells are shown as RGB"
+                         : "Not in this build: contact sheets need the Linux build of vantrel (libvips)")
+          ->option_text("SHEET");
+  app.add_flag("--all-orders", sheetSettings.allOrders,
+               "On a CMYK contact sheet, all 256 orders (default: the 24 that take each ink once)")
+      ->needs(sheetOption);
+  app.add_option("--thumbnail-size", sheetSettings.thumbnailSize,
+                 "The longest side of a contact sheet's thumbnails, in pixels (default: what lets the sheet fit\n"
+                 "a screen of " + std::to_string(kScreenWidth) + " x " + std::to_string(kScreenHeight) +
+                     "; never larger than the input)")
+      ->check(CLI::Range(8, 4096))
+      ->needs(sheetOption)
+      ->option_text("PIXELS");
+  sheetOption->excludes(outputOption, orderName, orderIndex, dialog, params, record, replay, quality, compression,
+                        shard, skip);
   app.add_flag("-q,--quiet", quiet, "No progress bar and no names of written files");
   app.add_flag("--worker", worker, "")->group("");
   app.add_option("--params-to", paramsTo, "")->group("");
@@ -160,6 +253,20 @@ int Run(int argc, char** argv) {
     ListOrders(listOrders);
     return kSucceeded;
   }
+  if (!inputsFrom.empty()) {
+    if (std::string why = ReadInputList(inputsFrom, inputs); !why.empty()) {
+      std::fprintf(stderr, "%s: %s\n", inputsFrom.c_str(), why.c_str());
+      return kBadCommandLine;
+    }
+  }
+  if (sheetOption->count() > 0 && !MakesContactSheets()) {
+    std::fprintf(stderr, "vantrel: --contact-sheet needs the Linux build of vantrel (libvips); this build has none\n");
+    return kBadCommandLine;
+  }
+  if (sheetOption->count() > 0 && inputs.size() != 1) {
+    std::fprintf(stderr, "vantrel: --contact-sheet shows one input file\n");
+    return kBadCommandLine;
+  }
   if (job.dialog && inputs.size() > 1) {
     std::fprintf(stderr, "vantrel: --dialog filters one file; run it on one, then the batch with --params\n");
     return kBadCommandLine;
@@ -168,7 +275,7 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "vantrel: --dialog needs the Windows build (vantrel.exe), where the dialog has a screen\n");
     return kBadCommandLine;
   }
-  if (inputs.empty() || output.empty()) {
+  if (inputs.empty() || (output.empty() && sheet.empty())) {
     std::fprintf(stderr, "vantrel: give one or more input files and -o OUTPUT (see --help)\n");
     return kBadCommandLine;
   }
@@ -179,13 +286,23 @@ int Run(int argc, char** argv) {
   job.blend = blends.at(blend);
 
   platform::CatchInterrupt();
+  if (!sheet.empty()) {
+    sheetSettings.job = job;
+    return Filter(plugin, argv[0], fs::path(sheet).filename().string(), sheet, !quiet,
+                  [&](runner::EntryProc entry, ProgressReport progress) {
+                    return MakeContactSheet(entry, sheetSettings, inputs[0], sheet, progress);
+                  });
+  }
   std::error_code error;
-  if (inputs.size() > 1) {
+  const bool batch = inputs.size() > 1;
+  // A folder, for a batch or for a list that names one file.
+  const bool toFolder = batch || output.back() == '/' || output.back() == '\\';
+  std::vector<BatchFile> files;
+  if (toFolder) {
     if (!fs::is_directory(output, error) && !fs::create_directories(output, error)) {
       std::fprintf(stderr, "%s: cannot make the output folder\n", output.c_str());
       return kFailed;
     }
-    std::vector<BatchFile> files;
     std::map<std::string, std::string> claimed;  // output name -> the input that writes it
     for (const std::string& in : inputs) {
       files.push_back({in, (fs::path(output) / fs::path(in).filename()).string()});
@@ -195,33 +312,36 @@ int Run(int argc, char** argv) {
         return kBadCommandLine;
       }
     }
-    BatchSettings batch{WorkerOptions(job, plugin), jobs, !quiet && platform::StderrIsTerminal(), quiet,
-                        job.paramsFile, job.recordFile};
-    return RunBatch(batch, files);
+  } else {
+    if (fs::is_directory(output, error)) output = (fs::path(output) / fs::path(inputs[0]).filename()).string();
+    files.push_back({inputs[0], output});
+  }
+  if (!batch) output = files[0].output;
+  if (!shareText.empty()) {
+    ParseShare(shareText, share);
+    std::erase_if(files, [&](const BatchFile& f) {
+      return ShareOf(fs::path(f.output).filename().string(), share.count) != share.index;
+    });
+    if (!quiet)
+      std::fprintf(stderr, "share %d/%d: %zu of %zu inputs\n", share.index, share.count, files.size(), inputs.size());
+  }
+  if (skipExisting) {
+    const std::size_t before = files.size();
+    std::erase_if(files, [](const BatchFile& f) { return OutputDone(f.output); });
+    if (!quiet && files.size() < before)
+      std::fprintf(stderr, "%zu of %zu inputs left out: their outputs are there\n", before - files.size(), before);
+  }
+  if (files.empty()) return kSucceeded;
+  if (batch) {
+    BatchSettings settings{WorkerOptions(job, plugin), jobs, !quiet && platform::StderrIsTerminal(), quiet,
+                           job.paramsFile, job.recordFile};
+    return RunBatch(settings, files);
   }
 
-  if (fs::is_directory(output, error)) output = (fs::path(output) / fs::path(inputs[0]).filename()).string();
-  runner::LoadedFilter filter = runner::LoadFilter(plugin);
-  if (filter.entry == nullptr) {
-    std::fprintf(stderr, "%s\n", filter.error.c_str());
-    return kFailed;
-  }
-  StartPictures(argv[0]);
-  ProgressBar bar(!worker && !quiet && platform::StderrIsTerminal());
-  g_bar = &bar;
-  g_barLabel = fs::path(inputs[0]).filename().string();
-  const Outcome outcome = FilterFile(filter.entry, job, inputs[0], output, worker ? ReportToBatch
-                                                                          : !quiet ? DrawBar : DrawNothing);
-  bar.Clear();
-  g_bar = nullptr;
-  StopPictures();
-  runner::UnloadFilter(filter);
-  if (outcome.status != kSucceeded) {
-    std::fprintf(stderr, "%s\n", outcome.message.c_str());
-  } else if (!quiet && !worker) {
-    std::printf("%s\n", output.c_str());
-  }
-  return outcome.status;
+  return Filter(plugin, argv[0], fs::path(inputs[0]).filename().string(), output, !quiet && !worker,
+                [&](runner::EntryProc entry, ProgressReport progress) {
+                  return FilterFile(entry, job, inputs[0], output, worker ? ReportToBatch : progress);
+                });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // read and write the plain raw format of raw_picture.h.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,20 @@ void StopPictures();
 
 // Reads the image at `path`; the reason names what the filter cannot take.
 std::string ReadPicture(const std::string& path, Picture& picture);
+
+// The largest size a thumbnail may have, chosen from the image's stored size
+// and mode; a side of 0 is not limited.
+struct Fit {
+  int width = 0;
+  int height = 0;
+};
+using FitFor = std::function<Fit(int width, int height, int16 imageMode)>;
+
+// Reads the image at `path` as ReadPicture does, shrunk, keeping its
+// proportions, to the size that `fit` answers; an image already that small
+// is read as it is, never enlarged. The thumbnails of a contact sheet; the
+// libvips build only.
+std::string ReadThumbnail(const std::string& path, const FitFor& fit, Picture& picture);
 
 // Whether an image like `picture` can be written to `path` (its extension
 // picks the format) with `options`, so that a doomed run fails before any

@@ -1,6 +1,7 @@
 // Image files through libvips: PNG, JPEG, TIFF and whatever else it reads,
-// 8-bit RGB or CMYK with an optional transparency plane; the output keeps the
-// input's profile, resolution and metadata.
+// 8-bit RGB (palette images expanded to it) or CMYK with an optional
+// transparency plane; the output keeps the input's profile, resolution and
+// metadata, its orientation tag among them (the pixels are never rotated).
 #include <vips/vips.h>
 
 #include <algorithm>
@@ -37,7 +38,10 @@ const char* SampleName(VipsBandFormat format) {
 }
 
 // What the filter takes: 8-bit RGB or CMYK, each with or without a
-// transparency plane. Answers the image mode, or 0 with `why` set.
+// transparency plane. Palette images arrive here already expanded by the
+// loader, to RGB with their transparency as a fourth plane, and are taken as
+// such (the output is written as full RGB). Answers the image mode, or 0 with
+// `why` set.
 int16 ModeOf(VipsImage* image, std::string& why) {
   if (image->Coding != VIPS_CODING_NONE) {
     why = "coded pixels (LABQ or RAD); the filter takes 8-bit RGB and CMYK images";
@@ -45,10 +49,6 @@ int16 ModeOf(VipsImage* image, std::string& why) {
   }
   if (image->BandFmt != VIPS_FORMAT_UCHAR) {
     why = std::string(SampleName(image->BandFmt)) + " samples; the filter takes 8-bit images only";
-    return 0;
-  }
-  if (vips_image_get_typeof(image, "palette-bit-depth") != 0) {
-    why = "a palette image; the filter takes RGB and CMYK images (convert it to RGB first)";
     return 0;
   }
   const int bands = image->Bands;
@@ -122,6 +122,61 @@ int CopyRows(VipsRegion* region, VipsRect* area, void* target) {
   return 0;
 }
 
+// Shrinks `image` by `scale` (below 1) for a thumbnail. A transparency plane
+// weighs the colours while they are resampled, so that transparent pixels
+// lend none of theirs to their neighbours.
+VipsImage* Shrunk(VipsImage* image, int16 mode, double scale) {
+  VipsImage* out = nullptr;
+  if (image->Bands == ColourPlanes(mode)) {
+    if (vips_resize(image, &out, scale, nullptr) != 0) return nullptr;
+    return out;
+  }
+  VipsImage *weighed = nullptr, *resized = nullptr, *unweighed = nullptr;
+  if (vips_premultiply(image, &weighed, nullptr) == 0 && vips_resize(weighed, &resized, scale, nullptr) == 0 &&
+      vips_unpremultiply(resized, &unweighed, nullptr) == 0)
+    vips_cast_uchar(unweighed, &out, nullptr);
+  for (VipsImage* step : {weighed, resized, unweighed})
+    if (step != nullptr) g_object_unref(step);
+  return out;
+}
+
+// ReadPicture, shrunk to what `fit` answers when there is a `fit`.
+std::string ReadImage(const std::string& path, const FitFor* fit, Picture& picture) {
+  if (IsRaw(path)) {
+    if (fit != nullptr) return "no thumbnails of raw images; convert it to TIFF first";
+    return ReadRawPicture(path, picture);
+  }
+  VipsImage* image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+  if (image == nullptr) return VipsReason("not an image libvips can read");
+  auto keep = Keep(image);
+  std::string why;
+  const int16 mode = ModeOf(image, why);
+  if (mode == 0) return why;
+  VipsImage* pixelsFrom = image;
+  std::shared_ptr<void> keepShrunk;
+  if (fit != nullptr) {
+    const Fit box = (*fit)(image->Xsize, image->Ysize, mode);
+    double scale = 1;
+    if (box.width > 0) scale = std::min(scale, double(box.width) / image->Xsize);
+    if (box.height > 0) scale = std::min(scale, double(box.height) / image->Ysize);
+    if (scale < 1) {
+      pixelsFrom = Shrunk(image, mode, scale);
+      if (pixelsFrom == nullptr) return VipsReason("cannot shrink the image");
+      keepShrunk = Keep(pixelsFrom);
+    }
+  }
+  if (pixelsFrom->Xsize > 32767 || pixelsFrom->Ysize > 32767)
+    return std::to_string(pixelsFrom->Xsize) + " x " + std::to_string(pixelsFrom->Ysize) +
+           " pixels; the filter interface takes at most 32767 a side";
+  runner::Image pixels{int16(pixelsFrom->Xsize), int16(pixelsFrom->Ysize), int16(pixelsFrom->Bands)};
+  if (vips_sink_disc(pixelsFrom, CopyRows, &pixels) != 0) return VipsReason("cannot decode the pixels");
+  FlipInk(pixels, mode);
+  picture.pixels = std::move(pixels);
+  picture.imageMode = mode;
+  picture.file = keep;
+  return "";
+}
+
 }  // namespace
 
 void StartPictures(const char* programPath) {
@@ -133,24 +188,10 @@ void StartPictures(const char* programPath) {
 
 void StopPictures() { vips_shutdown(); }
 
-std::string ReadPicture(const std::string& path, Picture& picture) {
-  if (IsRaw(path)) return ReadRawPicture(path, picture);
-  VipsImage* image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
-  if (image == nullptr) return VipsReason("not an image libvips can read");
-  auto keep = Keep(image);
-  std::string why;
-  const int16 mode = ModeOf(image, why);
-  if (mode == 0) return why;
-  if (image->Xsize > 32767 || image->Ysize > 32767)
-    return std::to_string(image->Xsize) + " x " + std::to_string(image->Ysize) +
-           " pixels; the filter interface takes at most 32767 a side";
-  runner::Image pixels{int16(image->Xsize), int16(image->Ysize), int16(image->Bands)};
-  if (vips_sink_disc(image, CopyRows, &pixels) != 0) return VipsReason("cannot decode the pixels");
-  FlipInk(pixels, mode);
-  picture.pixels = std::move(pixels);
-  picture.imageMode = mode;
-  picture.file = keep;
-  return "";
+std::string ReadPicture(const std::string& path, Picture& picture) { return ReadImage(path, nullptr, picture); }
+
+std::string ReadThumbnail(const std::string& path, const FitFor& fit, Picture& picture) {
+  return ReadImage(path, &fit, picture);
 }
 
 std::string CheckWritable(const Picture& picture, const std::string& path, const SaveOptions& options) {

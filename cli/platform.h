@@ -21,6 +21,11 @@ int TerminalColumns();
 void CatchInterrupt();
 bool Interrupted();
 
+// Hands what the system still holds of the file at `path` to the disk, so
+// that it survives a power loss once renamed into place. Answers "" or the
+// error (file systems that cannot be synced count as synced).
+std::string FlushToDisk(const std::string& path);
+
 // The running program's own file.
 std::string ProgramPath();
 int ProcessId();

@@ -51,6 +51,16 @@ std::string ProgramPath() {
 
 int ProcessId() { return int(getpid()); }
 
+std::string FlushToDisk(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  int error;
+  do error = fsync(fd) == 0 ? 0 : errno;
+  while (error == EINTR);
+  close(fd);
+  return error == 0 || error == EINVAL || error == EROFS ? "" : std::strerror(error);
+}
+
 std::string StartChild(const std::vector<std::string>& args, Child& child) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return std::string("cannot make a pipe: ") + std::strerror(errno);

@@ -61,6 +61,16 @@ std::string ProgramPath() {
 
 int ProcessId() { return int(GetCurrentProcessId()); }
 
+std::string FlushToDisk(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "cannot open it again (error " + std::to_string(GetLastError()) + ")";
+  const bool flushed = FlushFileBuffers(file) != 0;
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  return flushed ? "" : "cannot flush it (error " + std::to_string(error) + ")";
+}
+
 std::string StartChild(const std::vector<std::string>& args, Child& child) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: sets up, builds the command-line tool `vantrel`, makes the
 # bundled sample (an RGB chart, the same with transparency, a CMYK TIFF),
-# filters it with a few channel orders and blends into out/, and prints what
-# it wrote.
+# filters it with a few channel orders and blends into out/, makes a contact
+# sheet of every order of the RGB and the CMYK chart, and prints what it
+# wrote.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,9 +31,16 @@ run out/sample/chart_cmyk.tif -o out/chart_cmyk_CMKY_mix_no_black.tif --order "C
 run out/sample/chart.png out/sample/chart_alpha.png out/sample/chart_cmyk.tif -o out/batch_index5 --order-index 5 -j 2
 
 echo
+echo "== contact sheets: every channel order at a glance"
+run --contact-sheet out/chart_sheet.png out/sample/chart.png
+run --contact-sheet out/chart_cmyk_sheet.png out/sample/chart_cmyk.tif
+
+echo
 echo "Wrote:"
 find out -path out/sample -prune -o -type f -print | sort | while read -r f; do
   printf '  %-44s %s\n' "$f" "$(vipsheader "$f" | sed 's/^[^:]*: //')"
 done
 echo
+echo "Look at out/chart_sheet.png and out/chart_cmyk_sheet.png: each order of the chart, labelled with"
+echo "its index and name, to pick one for --order-index or --order."
 echo "More: $bin/vantrel --help"

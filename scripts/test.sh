@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds every preset and runs every test suite: native under
 # AddressSanitizer and UndefinedBehaviorSanitizer (the shipped libraries read
-# as files among them), the 64-bit Windows suites under 64-bit Wine, and the
-# 32-bit Windows suites wherever this machine runs 32-bit programs.
+# as files among them), the packages made and checked (the tool run from the
+# unpacked Debian package), the 64-bit Windows suites under 64-bit Wine, and
+# the 32-bit Windows suites wherever this machine runs 32-bit programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +21,10 @@ export VANTREL_REQUIRE_WINDOWS_BUILDS=1
 
 echo "== native tests"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset native
+
+echo "== the packages"
+bash scripts/package.sh
+bash scripts/check_package.sh
 
 echo "== brief fuzzing"
 bash scripts/fuzz.sh

@@ -9,11 +9,14 @@
 #include <unistd.h>
 #include <vips/vips.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -158,6 +161,10 @@ TEST_F(Cli, SamePixelsNativeLinkedLoadedAndWindowsUnderWine) {
                              " " + tool.loader + " vantrel.exe";
     FilterAll([&](const auto& a) { return Shell(wine + Words(a), work_); },
               {"chart.png", "chart_alpha.png", "chart_cmyk.vraw"});
+    // Contact sheets are the libvips build's alone.
+    const Ran sheet = Shell(wine + " --contact-sheet sheet.png chart.png", work_);
+    EXPECT_EQ(sheet.status, 2) << sheet.output;
+    EXPECT_NE(sheet.output.find("this build has none"), std::string::npos) << sheet.output;
     hosts.push_back(tool.prefix);
     fs::rename(work_ / "out", work_ / tool.prefix);
   }
@@ -199,6 +206,7 @@ struct HandWorked {
   const char* output;
   std::vector<std::vector<double>> pixels;  // row by row, as the output file stores them
   std::vector<std::pair<int, int>> block;   // byte offset and value in the kept parameter block
+  const char* saveOptions = "";             // libvips' options for writing the input
 };
 
 TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
@@ -225,6 +233,17 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
       {"cmyk_transparency", VIPS_INTERPRETATION_CMYK, 2, 1, 5,
        std::string("\x0a\x14\x1e\x28\x80\x00\xff\x07\x09\x00", 10), "inked.tif",
        {"--order", "K C M Y"}, "out_inked.tif", {{40, 10, 20, 30, 128}, {9, 0, 255, 7, 0}}, {}},
+      // Palette files come in expanded to RGB, their transparency as a fourth
+      // plane, and go out as full RGB: the same pixels as the two cases above
+      // ("B R G" with both blends), each colour an entry of the palette.
+      {"palette", VIPS_INTERPRETATION_sRGB, 2, 2, 3,
+       std::string("\x0a\x14\x28\x64\x32\x00\x01\x02\x05\xc8\x64\xfa", 12), "indexed.png",
+       {"--order", "B R G", "--blend", "both"}, "out_indexed.png",
+       {{10, 20, 40}, {50, 75, 25}, {3, 1, 3}, {200, 100, 250}}, {}, "[palette]"},
+      {"palette_transparency", VIPS_INTERPRETATION_sRGB, 2, 2, 4,
+       std::string("\x0a\x14\x28\xff\x64\x32\x00\x80\x01\x02\x05\x07\xc8\x64\xfa\xff", 16),
+       "indexed_alpha.png", {"--order", "B R G", "--blend", "both"}, "out_indexed_alpha.png",
+       {{10, 20, 40, 255}, {50, 75, 25, 128}, {3, 1, 3, 7}, {200, 100, 250, 255}}, {}, "[palette]"},
   };
   for (const HandWorked& c : cases) {
     SCOPED_TRACE(c.name);
@@ -237,9 +256,13 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
                                                        VIPS_FORMAT_UCHAR);
       VipsImage* typed = nullptr;
       ASSERT_EQ(vips_copy(raw, &typed, "interpretation", c.type, nullptr), 0);
-      ASSERT_EQ(vips_image_write_to_file(typed, (work_ / c.input).c_str(), nullptr), 0);
+      ASSERT_EQ(vips_image_write_to_file(typed, ((work_ / c.input).string() + c.saveOptions).c_str(), nullptr), 0);
       g_object_unref(typed);
       g_object_unref(raw);
+      VipsImage* written = vips_image_new_from_file((work_ / c.input).c_str(), nullptr);
+      ASSERT_NE(written, nullptr);
+      EXPECT_EQ(vips_image_get_typeof(written, "palette-bit-depth") != 0, *c.saveOptions != 0) << "a palette file";
+      g_object_unref(written);
     }
 
     const std::string block = std::string(c.name) + ".block";
@@ -251,6 +274,7 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
     VipsImage* out = vips_image_new_from_file((work_ / c.output).c_str(), nullptr);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out->Type, c.type);
+    EXPECT_EQ(vips_image_get_typeof(out, "palette-bit-depth"), 0u);
     for (std::size_t i = 0; i < c.pixels.size(); ++i) {
       double* values = nullptr;
       int n = 0;
@@ -267,20 +291,129 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
   }
 }
 
+// ---- Contact sheets: every cell is the single run of its order, found once
+// in the sheet pixel for pixel, and the cells come in table order. The inputs
+// are small enough to be their own thumbnails; were they shrunk, no cell
+// would match a run over the whole image.
+
+// An image as a sheet shows it: RGB as stored, CMYK turned to RGB by libvips.
+runner::Image Shown(const fs::path& file) {
+  VipsImage* in = vips_image_new_from_file(file.c_str(), nullptr);
+  EXPECT_NE(in, nullptr) << file;
+  if (in == nullptr) return {};
+  VipsImage *rgb = nullptr, *bytes = nullptr;
+  if (in->Type == VIPS_INTERPRETATION_CMYK) {
+    EXPECT_EQ(vips_colourspace(in, &rgb, VIPS_INTERPRETATION_sRGB, nullptr), 0);
+  } else {
+    rgb = in;
+    g_object_ref(rgb);
+  }
+  EXPECT_EQ(vips_cast_uchar(rgb, &bytes, nullptr), 0);
+  runner::Image image(int16(bytes->Xsize), int16(bytes->Ysize), int16(bytes->Bands));
+  std::size_t size = 0;
+  void* memory = vips_image_write_to_memory(bytes, &size);
+  EXPECT_EQ(size, image.pixels.size());
+  std::memcpy(image.pixels.data(), memory, std::min(size, image.pixels.size()));
+  g_free(memory);
+  for (VipsImage* i : {in, rgb, bytes}) g_object_unref(i);
+  return image;
+}
+
+// Every place where `part` lies in `whole`, as (row, column).
+std::vector<std::pair<int, int>> Places(const runner::Image& whole, const runner::Image& part) {
+  std::vector<std::pair<int, int>> found;
+  if (whole.planes != part.planes) return found;
+  const std::size_t rowBytes = std::size_t(part.width) * part.planes;
+  const uint8* corner = part.At(0, 0);
+  for (int y = 0; y + part.height <= whole.height; ++y)
+    for (int x = 0; x + part.width <= whole.width; ++x) {
+      const uint8* at = whole.At(y, x);
+      bool same = at[0] == corner[0] && at[1] == corner[1] && at[2] == corner[2];
+      for (int row = 0; same && row < part.height; ++row) same = std::memcmp(whole.At(y + row, x), part.At(row, 0), rowBytes) == 0;
+      if (same) found.emplace_back(y, x);
+    }
+  return found;
+}
+
+TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
+  ASSERT_EQ(Shell("vips crop chart_cmyk.tif small_cmyk.tif 8 40 24 12", work_).status, 0);
+  struct Sheet {
+    const char* input;
+    std::vector<std::string> options;
+    std::vector<int> orders;  // compared with single runs, in table order
+  };
+  std::vector<int> first24(24);
+  std::iota(first24.begin(), first24.end(), 0);
+  // Settings under which no two cells of a sheet are alike: a cleared RGB
+  // channel would make "R G B" and "R R B" one.
+  const Sheet sheets[] = {
+      {"chart.png", {"--blend", "mix"}, first24},
+      {"chart_alpha.png", {"--blend", "cross"}, {0, 5, 11, 17, 23}},
+      // The 24 orders that take each ink once are the table's first 24.
+      {"chart_cmyk.tif", {"--exclude", "4", "--drive", "classic"}, {0, 6, 13, 18, 23}},
+      {"small_cmyk.tif", {"--all-orders", "--blend", "both"}, {0, 23, 24, 137, 255}},
+  };
+  for (const Sheet& sheet : sheets) {
+    SCOPED_TRACE(sheet.input);
+    std::vector<std::string> args = {"--contact-sheet", "sheet.png", sheet.input};
+    args.insert(args.end(), sheet.options.begin(), sheet.options.end());
+    const Ran made = Vantrel(args);
+    ASSERT_EQ(made.status, 0) << made.output;
+    const runner::Image shown = Shown(work_ / "sheet.png");
+    std::pair<int, int> previous(-1, -1);
+    for (int order : sheet.orders) {
+      const std::string single = "order" + std::to_string(order) + fs::path(sheet.input).extension().string();
+      std::vector<std::string> run = {sheet.input, "-o", single, "--order-index", std::to_string(order)};
+      run.insert(run.end(), sheet.options.begin(), sheet.options.end());
+      std::erase(run, "--all-orders");
+      ASSERT_EQ(Vantrel(run).status, 0) << order;
+      const auto places = Places(shown, Shown(work_ / single));
+      ASSERT_EQ(places.size(), 1u) << "order " << order;
+      EXPECT_LT(previous, places[0]) << "order " << order;
+      previous = places[0];
+    }
+  }
+  // Without a size, a large image's sheet fits a 1920 x 1080 screen, and
+  // not far short of it either, one way or the other.
+  ASSERT_EQ(Shell(Quote(VANTREL_SAMPLE_MAKER) + " --size 1800x1200 large.png", work_).status, 0);
+  ASSERT_EQ(Vantrel({"--contact-sheet", "large_sheet.png", "large.png"}).status, 0);
+  VipsImage* large = vips_image_new_from_file((work_ / "large_sheet.png").c_str(), nullptr);
+  ASSERT_NE(large, nullptr);
+  EXPECT_LE(large->Xsize, 1920);
+  EXPECT_LE(large->Ysize, 1080);
+  EXPECT_TRUE(large->Xsize > 1700 || large->Ysize > 950) << large->Xsize << " x " << large->Ysize;
+  g_object_unref(large);
+}
+
 // ---- The output keeps what the input file carried besides its pixels.
 
-TEST_F(Cli, OutputKeepsProfileResolutionAndDescription) {
-  const std::pair<const char*, const char*> files[] = {{"chart_cmyk.tif", "cmyk"}, {"chart.png", "srgb"}};
-  for (const auto& [file, profileName] : files) {
+TEST_F(Cli, OutputKeepsProfileResolutionDescriptionAndOrientation) {
+  struct Tagged {
+    const char* source;
+    const char* file;  // the tagged copy, in the format of its extension
+    const char* profile;
+    int orientation;   // as the tagged copy stores it: PNG keeps none without EXIF data
+  };
+  const Tagged files[] = {{"chart_cmyk.tif", "chart_cmyk.tif", "cmyk", 6},
+                          {"chart.png", "chart.png", "srgb", 1},
+                          {"chart.png", "chart.jpg", "srgb", 6}};
+  auto orientation = [](VipsImage* image) {
+    int value = 1;
+    if (vips_image_get_typeof(image, VIPS_META_ORIENTATION) != 0) vips_image_get_int(image, VIPS_META_ORIENTATION, &value);
+    return value;
+  };
+  for (const auto& [source, file, profileName, storedOrientation] : files) {
     VipsBlob* profile = nullptr;
     ASSERT_EQ(vips_profile_load(profileName, &profile, nullptr), 0);
     std::size_t length = 0;
     const void* bytes = vips_blob_get(profile, &length);
-    VipsImage* in = vips_image_new_from_file((work_ / file).c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    VipsImage* in = vips_image_new_from_file((work_ / source).c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
     VipsImage* tagged = nullptr;
     ASSERT_EQ(vips_copy(in, &tagged, "xres", 150 / 25.4, "yres", 150 / 25.4, nullptr), 0);
     vips_image_set_blob_copy(tagged, VIPS_META_ICC_NAME, bytes, length);
     vips_image_set_string(tagged, "image-description", "a chart of ours");
+    // Rotated a quarter turn for display; the pixels stay as stored.
+    vips_image_set_int(tagged, VIPS_META_ORIENTATION, 6);
     const fs::path input = work_ / ("tagged_" + std::string(file));
     ASSERT_EQ(vips_image_write_to_file(tagged, input.c_str(), nullptr), 0);
     g_object_unref(tagged);
@@ -299,6 +432,9 @@ TEST_F(Cli, OutputKeepsProfileResolutionAndDescription) {
     VipsImage* stored = vips_image_new_from_file(input.c_str(), nullptr);
     EXPECT_NEAR(out->Xres * 25.4, 150, 0.1) << file;
     EXPECT_EQ(out->Xres, stored->Xres) << file;
+    EXPECT_EQ(orientation(stored), storedOrientation) << file;
+    EXPECT_EQ(orientation(out), storedOrientation) << file;
+    EXPECT_EQ(std::pair(out->Xsize, out->Ysize), std::pair(stored->Xsize, stored->Ysize)) << file;
     g_object_unref(stored);
     if (std::string(file).ends_with(".tif")) {
       const char* description = nullptr;
@@ -396,7 +532,7 @@ struct Failure {
 TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
   std::ofstream(work_ / "text.png") << "not an image";
   ASSERT_EQ(Shell("vips colourspace chart.png deep.v rgb16 && vips copy deep.v deep.png"
-                  " && vips copy chart.png palette.png[palette] && vips colourspace chart.png grey.png b-w"
+                  " && vips colourspace chart.png grey.png b-w"
                   " && head -c 100 chart_cmyk.vraw > short.vraw && printf 'x' > badblock"
                   " && printf 'Amnt long\\n' > badvalues",
                   work_)
@@ -407,7 +543,6 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"not an image", {"text.png", "-o", "out.png"}, 1, "text.png: "},
       {"greyscale", {"grey.png", "-o", "out.png"}, 1, "grey.png: a greyscale image"},
       {"16-bit", {"deep.png", "-o", "out.png"}, 1, "deep.png: 16-bit samples"},
-      {"palette", {"palette.png", "-o", "out.png"}, 1, "palette.png: a palette image"},
       {"short raw", {"short.vraw", "-o", "out.png"}, 1, "short.vraw: raw image of the wrong length"},
       {"order of the other mode", {"chart.png", "-o", "out.png", "--order", "K C M Y"}, 1, "not one of the 24 RGB orders"},
       {"order index", {"chart_cmyk.tif", "-o", "out.tif", "--order-index", "256"}, 2, "--order-index"},
@@ -422,11 +557,20 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"parameter block", {"chart.png", "-o", "out.png", "--params", "badblock"}, 1, "badblock: not a parameter block"},
       {"scripting values", {"chart.png", "-o", "out.png", "--replay", "badvalues"}, 1, "badvalues: line 1"},
       {"blend", {"chart.png", "-o", "out.png", "--blend", "sideways"}, 2, "--blend"},
+      {"share past the last", {"chart.png", "-o", "out.png", "--shard", "4/3"}, 2, "\"4/3\" is not K/N"},
+      {"share counted from 0", {"chart.png", "-o", "out.png", "--shard", "0/3"}, 2, "K counted from 1"},
+      {"list of inputs", {"--inputs-from", "nolist", "-o", "out"}, 2, "nolist: cannot read the list of inputs"},
       {"no output", {"chart.png"}, 2, "-o OUTPUT"},
       {"plug-in library", {"chart.png", "-o", "out.png", "--plugin", "text.png"}, 1, "cannot load text.png"},
       {"dialog natively", {"chart.png", "-o", "out.png", "--dialog"}, 2, "--dialog needs the Windows build"},
       {"dialog and a setting", {"chart.png", "-o", "out.png", "--dialog", "--blend", "mix"}, 2, "excludes --dialog"},
       {"dialog in a batch", {"chart.png", "chart_alpha.png", "-o", "out", "--dialog"}, 2, "--dialog filters one file"},
+      {"sheet of two files", {"--contact-sheet", "s.png", "chart.png", "chart_alpha.png"}, 2, "shows one input file"},
+      {"sheet and an order", {"--contact-sheet", "s.png", "chart.png", "--order", "B G R"}, 2, "excludes --contact-sheet"},
+      {"all orders without a sheet", {"chart.png", "-o", "out.png", "--all-orders"}, 2, "requires --contact-sheet"},
+      {"sheet of a grey image", {"--contact-sheet", "s.png", "grey.png"}, 1, "grey.png: a greyscale image"},
+      {"sheet channel", {"--contact-sheet", "s.png", "chart.png", "--exclude", "4"}, 1, "channel 4 cannot be excluded"},
+      {"sheet format", {"--contact-sheet", "s.xyz", "chart.png"}, 1, "s.xyz: no image format"},
   };
   fs::remove(work_ / "command.log");
   const auto before = Listing(work_);
@@ -467,6 +611,51 @@ TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
   EXPECT_EQ(first, "Amnt UntF #Prc 12");
   EXPECT_EQ(Listing(work_), (std::vector<std::string>{"block", "chart.png", "chart_alpha.png", "chart_cmyk.tif",
                                                        "chart_cmyk.vraw", "command.log", "out", "recorded", "values"}));
+}
+
+// ---- A batch split across machines by GNU parallel: its local jobs stand
+// for the machines it reaches over ssh. Each lists the inputs in its own
+// order and way; one share fails on a damaged input and is rerun once the
+// input is mended, as --resume-failed reruns it from the job log.
+
+TEST_F(Cli, SharesRunByGnuParallelWriteEveryOutputOnceAsOneMachineDoes) {
+  fs::create_directories(work_ / "in");
+  std::string make;
+  for (int i = 0; i < 10; ++i)
+    make += Quote(VANTREL_SAMPLE_MAKER) + " --size " + std::to_string(40 + i) + "x30 in/chart" + std::to_string(i) + ".png && ";
+  ASSERT_EQ(Shell(make + "cp chart_cmyk.tif in/ && " + Quote(VANTREL_CLI) +
+                      " in/* -o whole -j 2 -q --order-index 7 && cp in/chart3.png kept.png && echo x > in/chart3.png",
+                  work_).status, 0);
+  auto shares = [](const std::string& parallelOptions) {
+    const std::string vantrel = std::string(VANTREL_CLI) + " --shard {}/3 --skip-existing -j 1 --order-index 7 -o ../split";
+    // Odd shares read the names sorted from a pipe, even ones in reverse from
+    // a list file.
+    return "parallel --will-cite --joblog jobs.log " + parallelOptions + " -j 3 'cd in && if [ $(({} % 2)) = 1 ]; then "
+           "ls | sort | " + vantrel + " --inputs-from -; else ls | sort -r > ../list{} && " + vantrel +
+           " --inputs-from ../list{}; fi' ::: 1 2 3 >written.txt 2>errors.txt";
+  };
+  auto written = [&] {
+    std::ifstream in(work_ / "written.txt");
+    std::vector<std::string> names;
+    for (std::string line; std::getline(in, line);) names.push_back(fs::path(line).filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  // One share fails on the damaged file and writes the rest of its inputs.
+  EXPECT_EQ(Shell(shares(""), work_).status, 1);
+  std::vector<std::string> first = written();
+  EXPECT_EQ(std::count(first.begin(), first.end(), "chart3.png"), 0);
+  ASSERT_EQ(first.size(), 10u) << Shell("cat errors.txt jobs.log", work_).output;
+
+  ASSERT_EQ(Shell("cp kept.png in/chart3.png && " + shares("--resume-failed"), work_).status, 0)
+      << Shell("cat errors.txt jobs.log", work_).output;
+  EXPECT_EQ(written(), std::vector<std::string>{"chart3.png"});
+  first.push_back("chart3.png");
+  std::sort(first.begin(), first.end());
+  EXPECT_EQ(first, Listing(work_ / "whole"));
+  EXPECT_EQ(Listing(work_ / "split"), Listing(work_ / "whole"));
+  for (const std::string& name : Listing(work_ / "whole"))
+    EXPECT_EQ(Pixels(work_ / "split" / name).pixels, Pixels(work_ / "whole" / name).pixels) << name;
 }
 
 TEST_F(Cli, CtrlCCancelsTheRunAndLeavesNoOutput) {

@@ -1,0 +1,76 @@
+# Installing and packaging, on Linux. `cmake --install` puts the command-line
+# tool in bin/ and its manual page in share/man/man1. `cpack` makes two
+# packages: a Debian package of the tool, its run-time dependencies found by
+# dpkg-shlibdeps, and a zip of what Windows users need: both plug-ins, the
+# 64-bit vantrel.exe and a text on where each goes. The zip takes the files
+# from the win32 and win64 builds, so they must be built first
+# (scripts/package.sh does it all).
+include(GNUInstallDirs)
+
+install(TARGETS vantrel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+
+# The manual page, made from the tool's own --help and --version by help2man
+# whenever the tool is built, so that the two never disagree.
+find_program(HELP2MAN help2man REQUIRED)
+set(VANTREL_MAN_PAGE ${CMAKE_BINARY_DIR}/man/vantrel.1)
+add_custom_command(
+  OUTPUT ${VANTREL_MAN_PAGE}.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+  COMMAND ${HELP2MAN} --no-info --section 1 --name "filter image files through the Vantrel channel-order plug-in"
+          --output ${VANTREL_MAN_PAGE} $<TARGET_FILE:vantrel_cli>
+  # The examples as lines of their own, not filled into one paragraph.
+  COMMAND ${CMAKE_COMMAND} -DPAGE=${VANTREL_MAN_PAGE} -P ${CMAKE_SOURCE_DIR}/packaging/man_examples.cmake
+  COMMAND gzip -9nf ${VANTREL_MAN_PAGE}
+  DEPENDS vantrel_cli ${CMAKE_SOURCE_DIR}/packaging/man_examples.cmake
+  COMMENT "Making the manual page of vantrel from its --help"
+  VERBATIM)
+add_custom_target(vantrel_man ALL DEPENDS ${VANTREL_MAN_PAGE}.gz)
+install(FILES ${VANTREL_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+
+# The Windows files of the zip, as the win32 and win64 presets build them.
+set(VANTREL_SHIPPED_WIN32 ${CMAKE_SOURCE_DIR}/build/win32/bin/Vantrel.8bf CACHE FILEPATH "The 32-bit plug-in to check")
+set(VANTREL_SHIPPED_WIN64 ${CMAKE_SOURCE_DIR}/build/win64/bin/Vantrel64.8bf CACHE FILEPATH "The 64-bit plug-in to check")
+set(VANTREL_SHIPPED_WIN64_CLI ${CMAKE_SOURCE_DIR}/build/win64/bin/vantrel.exe CACHE FILEPATH
+    "The 64-bit Windows command-line tool to ship")
+configure_file(${CMAKE_SOURCE_DIR}/packaging/README-plugins.txt.in ${CMAKE_BINARY_DIR}/packaging/README.txt @ONLY
+               NEWLINE_STYLE CRLF)
+set(shipped ${VANTREL_SHIPPED_WIN32} ${VANTREL_SHIPPED_WIN64} ${VANTREL_SHIPPED_WIN64_CLI})
+# Only in the zip, never by a plain `cmake --install`.
+install(CODE "
+  foreach(file ${shipped})
+    if(NOT EXISTS \${file})
+      message(FATAL_ERROR \"\${file} is missing: build the win32 preset (Vantrel.8bf) and the win64 preset (Vantrel64.8bf, vantrel.exe) first, or run scripts/package.sh\")
+    endif()
+  endforeach()"
+  COMPONENT plugins EXCLUDE_FROM_ALL)
+install(FILES ${shipped} ${CMAKE_BINARY_DIR}/packaging/README.txt DESTINATION vantrel-${PROJECT_VERSION}-windows
+        COMPONENT plugins EXCLUDE_FROM_ALL)
+
+set(CPACK_PACKAGE_NAME vantrel)
+set(CPACK_PACKAGE_VENDOR Vantrel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "filters image files through the Vantrel channel-order plug-in")
+# The first line of the package's description is the summary above.
+string(CONCAT CPACK_COMPONENT_TOOL_DESCRIPTION
+    "vantrel runs the Vantrel image filter plug-in on image files exactly as an image editor runs it: it\n"
+    "permutes colour channels (24 orders for RGB, 256 for CMYK), blends with the source and clears a\n"
+    "channel; one file, a batch by worker processes, a share of a batch split among machines, or a\n"
+    "contact sheet of every channel order of an image. Reads and writes whatever libvips does.")
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB ZIP)
+set(CPACK_COMPONENTS_ALL tool plugins)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/packaging/per_generator.cmake)
+
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_TOOL_PACKAGE_NAME vantrel)
+set(CPACK_DEBIAN_TOOL_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Vantrel developers <vantrel@invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+# The libraries the tool links, as dpkg-shlibdeps finds their packages:
+# libvips and what it brings (its text renderer and the fonts among them).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_ARCHIVE_PLUGINS_FILE_NAME vantrel-${PROJECT_VERSION}-windows-plugins)
+include(CPack)
