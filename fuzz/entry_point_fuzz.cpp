@@ -184,13 +184,15 @@ void Session(FuzzedDataProvider& in) {
   // A parameter block kept from an earlier run: arbitrary bytes, of any size
   // where the suite can tell it is short, at least ours where nothing can (a
   // size of 0 or less tells nothing, and a host that over-states the size of
-  // a short block cannot be told from an honest one).
+  // a short block cannot be told from an honest one). A suite that answers
+  // half the size answers 0, which tells nothing, for a block of one byte.
   if (in.ConsumeBool()) {
     const HandleHabits::Size answers = host.handleHabits().size;
     const bool measurable = (suite == HandleSuiteMode::Full || suite == HandleSuiteMode::NullLock ||
                              suite == HandleSuiteMode::NullUnlock) &&
                             (answers == HandleHabits::Size::Honest || answers == HandleHabits::Size::Smaller);
-    const int32 size = in.ConsumeIntegralInRange<int32>(measurable ? 1 : 40, 64);
+    const int32 shortest = answers == HandleHabits::Size::Smaller ? 2 : 1;
+    const int32 size = in.ConsumeIntegralInRange<int32>(measurable ? shortest : 40, 64);
     Handle kept = host.NewHandle(size);
     const std::vector<uint8> bytes = in.ConsumeBytes<uint8>(size_t(size));
     std::copy(bytes.begin(), bytes.end(), *kept);
