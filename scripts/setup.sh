@@ -9,7 +9,8 @@ for pkg in g++ cmake ninja-build googletest libgtest-dev libbenchmark-dev \
            g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools \
            wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic \
            imagemagick clang libclang-rt-14-dev \
-           pkg-config libvips-dev libvips-tools libcli11-dev libstb-dev; do
+           pkg-config libvips-dev libvips-tools libcli11-dev libstb-dev \
+           libpng-dev zlib1g-dev pngcheck; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 
