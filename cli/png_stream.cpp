@@ -174,6 +174,14 @@ std::string Deflate(const std::vector<uint8_t>& data, const std::vector<uint8_t>
   return why;
 }
 
+// What went wrong, in a line.
+std::string Reason(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return "out of memory";
+  std::string what = e.what();
+  std::replace(what.begin(), what.end(), '\n', ' ');
+  return what;
+}
+
 // libpng reports an error by a long jump back to where setjmp was called.
 // Its calls are made through here, in lambdas that hold nothing that would
 // need destroying, so that the jump skips no destructor.
@@ -310,10 +318,8 @@ struct PngStream::State {
       changed.notify_all();
       why = Deflate(filtered, *dictionary, header.level, piece.last ? Z_FINISH : Z_SYNC_FLUSH, piece.compressed);
       piece.previous.reset();
-    } catch (const std::bad_alloc&) {
-      why = "out of memory";
     } catch (const std::exception& e) {
-      why = e.what();
+      why = Reason(e);
     }
     piece.previous.reset();
     piece.error = why;
@@ -500,8 +506,8 @@ std::string PngStream::Open(const std::string& path, const PngHeader& header, co
     state_ = std::make_unique<State>();
     const std::string why = state_->Start(path, header, tuning);
     return why.empty() ? why : state_->Fail(why);
-  } catch (const std::bad_alloc&) {
-    return state_ != nullptr ? state_->Fail("out of memory") : "out of memory";
+  } catch (const std::exception& e) {
+    return state_ != nullptr ? state_->Fail(Reason(e)) : Reason(e);
   }
 }
 
@@ -516,8 +522,8 @@ std::string PngStream::Write(const void* rows, int count, std::ptrdiff_t stride)
   if (count > 0 && rows == nullptr) return s.Fail("no rows given");
   try {
     return s.Take(static_cast<const uint8_t*>(rows), count, stride);
-  } catch (const std::bad_alloc&) {
-    return s.Fail("out of memory");
+  } catch (const std::exception& e) {
+    return s.Fail(Reason(e));
   }
 }
 
@@ -528,8 +534,8 @@ std::string PngStream::Finish() {
   if (s.finished) return "";
   try {
     return s.End();
-  } catch (const std::bad_alloc&) {
-    return s.Fail("out of memory");
+  } catch (const std::exception& e) {
+    return s.Fail(Reason(e));
   }
 }
 
