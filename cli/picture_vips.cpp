@@ -5,10 +5,13 @@
 #include <vips/vips.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <set>
 
 #include "cli/picture.h"
+#include "cli/png_stream.h"
 #include "cli/raw_picture.h"
 
 namespace vantrel::cli {
@@ -85,13 +88,15 @@ VipsSaveable SaveableBy(const char* saver) {
 
 bool SaverIs(const char* saver, const char* kind) { return std::strstr(saver, kind) != nullptr; }
 
+bool IsPngSaver(const char* saver) { return SaverIs(saver, "png") || SaverIs(saver, "Png"); }
+
 constexpr const char* kTiffMethods[] = {"none", "jpeg", "deflate", "packbits", "ccittfax4", "lzw", "webp", "zstd", "jp2k"};
 
 // The saver's options as libvips reads them after a file name.
 std::string OptionString(const char* saver, const SaveOptions& options) {
   std::string s;
   auto add = [&s](const std::string& item) { s += (s.empty() ? "[" : ",") + item; };
-  const bool png = SaverIs(saver, "png") || SaverIs(saver, "Png");
+  const bool png = IsPngSaver(saver);
   const bool tiff = SaverIs(saver, "tiff") || SaverIs(saver, "Tiff");
   const bool jpeg = SaverIs(saver, "jpeg") || SaverIs(saver, "Jpeg");
   if (jpeg && options.quality >= 0) add("Q=" + std::to_string(options.quality));
@@ -177,6 +182,81 @@ std::string ReadImage(const std::string& path, const FitFor* fit, Picture& pictu
   return "";
 }
 
+// The "png-comment-N-KEY" strings of an image, as libvips' PNG writer reads
+// them: KEY up to its first space, and a field it cannot read fails the file.
+struct PngComments {
+  std::vector<PngText>* comments;
+  std::string why;
+};
+
+void* AddPngComment(VipsImage* image, const char* name, GValue* /*value*/, void* data) {
+  auto* gathered = static_cast<PngComments*>(data);
+  if (!vips_isprefix("png-comment-", name)) return nullptr;
+  const char* text = nullptr;
+  int index = 0;
+  char key[81] = {};
+  if (std::strlen(name) > 256 || std::sscanf(name, "png-comment-%d-%80s", &index, key) != 2) {
+    gathered->why = std::string("bad PNG comment name \"") + name + "\"";
+    return image;
+  }
+  if (vips_image_get_string(image, name, &text) != 0) {
+    gathered->why = VipsReason("a PNG comment is not text");
+    return image;
+  }
+  gathered->comments->push_back({key, text});
+  return nullptr;
+}
+
+std::string Blob(VipsImage* image, const char* name) {
+  const void* data = nullptr;
+  std::size_t length = 0;
+  if (vips_image_get_typeof(image, name) == 0 || vips_image_get_blob(image, name, &data, &length) != 0) {
+    vips_error_clear();
+    return "";
+  }
+  return std::string(static_cast<const char*>(data), length);
+}
+
+// Pixels per metre from libvips' pixels per millimetre, rounded as libvips
+// rounds them; 0 (no resolution written) when out of range.
+uint32_t PerMetre(double perMillimetre) {
+  const double v = std::round(perMillimetre * 1000);
+  return v > 0 && v <= 2147483647.0 ? uint32_t(v) : 0;
+}
+
+// What libvips' PNG writer takes from an image beside its pixels (profile,
+// resolution, EXIF, XMP, comments), for our writer to write the same way.
+// Answers "" or the reason a field cannot be written.
+std::string DescribePng(VipsImage* original, PngHeader& header) {
+  header.xPixelsPerMetre = PerMetre(original != nullptr ? original->Xres : 1.0);
+  header.yPixelsPerMetre = PerMetre(original != nullptr ? original->Yres : 1.0);
+  if (original == nullptr) return "";
+  header.iccProfile = Blob(original, VIPS_META_ICC_NAME);
+  header.exif = Blob(original, VIPS_META_EXIF_NAME);
+  const std::string xmp = Blob(original, VIPS_META_XMP_NAME);
+  header.xmp = xmp.substr(0, std::strlen(xmp.c_str()));
+  PngComments gathered{&header.comments, ""};
+  vips_image_map(original, AddPngComment, &gathered);
+  return gathered.why;
+}
+
+// PNG through the writer that compresses on every core, at the level asked
+// for (libvips' default, 6, when none) with adaptive row filters.
+std::string WritePngPicture(VipsImage* original, const runner::Image& pixels, const std::string& path,
+                            const SaveOptions& options) {
+  const std::string& c = options.compression;
+  if (!c.empty() && !(c.size() == 1 && c[0] >= '0' && c[0] <= '9'))
+    return "PNG compression \"" + c + "\" is not a level from 0 to 9";
+  PngHeader header;
+  header.width = pixels.width;
+  header.height = pixels.height;
+  header.channels = pixels.planes;
+  header.bitDepth = 8;
+  header.level = c.empty() ? 6 : c[0] - '0';
+  if (std::string why = DescribePng(original, header); !why.empty()) return why;
+  return WritePng(path, header, pixels.pixels.data(), std::ptrdiff_t(pixels.width) * pixels.planes);
+}
+
 }  // namespace
 
 void StartPictures(const char* programPath) {
@@ -208,7 +288,7 @@ std::string CheckWritable(const Picture& picture, const std::string& path, const
     return ext + " files cannot hold the transparency plane; write .png or .tif";
   if (cmyk && alpha && saveable != VIPS_SAVEABLE_ANY) return ext + " files cannot hold CMYK with transparency; write .tif";
   const std::string& c = options.compression;
-  if (!c.empty() && (SaverIs(saver, "png") || SaverIs(saver, "Png")) &&
+  if (!c.empty() && IsPngSaver(saver) &&
       !(c.size() == 1 && c[0] >= '0' && c[0] <= '9'))
     return "PNG compression \"" + c + "\" is not a level from 0 to 9";
   if (!c.empty() && (SaverIs(saver, "tiff") || SaverIs(saver, "Tiff")) &&
@@ -222,6 +302,9 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
   if (IsRaw(path)) return WriteRawPicture(pixels, picture.imageMode, path);
   const char* saver = SaverFor(path);
   if (saver == nullptr) return "no image format for the extension \"" + Extension(path) + "\"";
+  auto* original = static_cast<VipsImage*>(picture.file.get());
+  if (IsPngSaver(saver) && picture.imageMode == plugInModeRGBColor)
+    return WritePngPicture(original, pixels, path, options);
   // CMYK goes back to the files' convention in a copy; RGB is written as it is.
   runner::Image flipped;
   if (picture.imageMode == plugInModeCMYKColor) {
@@ -233,7 +316,6 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
                                                  stored.height, stored.planes, VIPS_FORMAT_UCHAR);
   if (memory == nullptr) return VipsReason("cannot wrap the pixels");
   auto keepMemory = Keep(memory);
-  auto* original = static_cast<VipsImage*>(picture.file.get());
   const VipsInterpretation type = picture.imageMode == plugInModeCMYKColor ? VIPS_INTERPRETATION_CMYK
                                                                            : VIPS_INTERPRETATION_sRGB;
   VipsImage* out = nullptr;

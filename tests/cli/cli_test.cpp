@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cli/picture.h"
+#include "tests/support/png_chunks.h"
 #include "tests/support/windows_builds.h"
 
 extern char** environ;
@@ -385,17 +386,18 @@ TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
   g_object_unref(large);
 }
 
-// ---- The output keeps what the input file carried besides its pixels.
+// ---- The output keeps what the input file carried besides its pixels: a
+// PNG all of it, in the same chunks as libvips' own PNG writer puts it.
 
 TEST_F(Cli, OutputKeepsProfileResolutionDescriptionAndOrientation) {
   struct Tagged {
     const char* source;
     const char* file;  // the tagged copy, in the format of its extension
     const char* profile;
-    int orientation;   // as the tagged copy stores it: PNG keeps none without EXIF data
+    int orientation;   // as the tagged copy stores it (PNG in its EXIF data)
   };
   const Tagged files[] = {{"chart_cmyk.tif", "chart_cmyk.tif", "cmyk", 6},
-                          {"chart.png", "chart.png", "srgb", 1},
+                          {"chart.png", "chart.png", "srgb", 6},
                           {"chart.png", "chart.jpg", "srgb", 6}};
   auto orientation = [](VipsImage* image) {
     int value = 1;
@@ -407,13 +409,31 @@ TEST_F(Cli, OutputKeepsProfileResolutionDescriptionAndOrientation) {
     ASSERT_EQ(vips_profile_load(profileName, &profile, nullptr), 0);
     std::size_t length = 0;
     const void* bytes = vips_blob_get(profile, &length);
-    VipsImage* in = vips_image_new_from_file((work_ / source).c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    VipsImage* in = vips_image_new_from_file((work_ / source).c_str(), nullptr);
     VipsImage* tagged = nullptr;
     ASSERT_EQ(vips_copy(in, &tagged, "xres", 150 / 25.4, "yres", 150 / 25.4, nullptr), 0);
     vips_image_set_blob_copy(tagged, VIPS_META_ICC_NAME, bytes, length);
     vips_image_set_string(tagged, "image-description", "a chart of ours");
     // Rotated a quarter turn for display; the pixels stay as stored.
     vips_image_set_int(tagged, VIPS_META_ORIENTATION, 6);
+    const bool png = std::string(file).ends_with(".png");
+    if (png) {
+      const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
+      vips_image_set_blob_copy(tagged, VIPS_META_XMP_NAME, xmp.data(), xmp.size());
+      vips_image_set_string(tagged, "png-comment-0-Title", "a chart of ours");
+      // EXIF as libvips makes it for a JPEG of the picture.
+      void* jpeg = nullptr;
+      std::size_t jpegLength = 0;
+      ASSERT_EQ(vips_image_write_to_buffer(tagged, ".jpg", &jpeg, &jpegLength, nullptr), 0);
+      VipsImage* withExif = vips_image_new_from_buffer(jpeg, jpegLength, "", nullptr);
+      ASSERT_NE(withExif, nullptr);
+      const void* exif = nullptr;
+      std::size_t exifLength = 0;
+      ASSERT_EQ(vips_image_get_blob(withExif, VIPS_META_EXIF_NAME, &exif, &exifLength), 0);
+      vips_image_set_blob_copy(tagged, VIPS_META_EXIF_NAME, exif, exifLength);
+      g_object_unref(withExif);
+      g_free(jpeg);
+    }
     const fs::path input = work_ / ("tagged_" + std::string(file));
     ASSERT_EQ(vips_image_write_to_file(tagged, input.c_str(), nullptr), 0);
     g_object_unref(tagged);
@@ -435,6 +455,19 @@ TEST_F(Cli, OutputKeepsProfileResolutionDescriptionAndOrientation) {
     EXPECT_EQ(orientation(stored), storedOrientation) << file;
     EXPECT_EQ(orientation(out), storedOrientation) << file;
     EXPECT_EQ(std::pair(out->Xsize, out->Ysize), std::pair(stored->Xsize, stored->Ysize)) << file;
+    if (png) {
+      // Everything before the pixels as libvips writes it for the same input.
+      const fs::path reference = work_ / "reference.png";
+      ASSERT_EQ(vips_image_write_to_file(stored, (reference.string() + "[filter=all]").c_str(), nullptr), 0);
+      const auto chunks = testing::ChunksBeforePixels(testing::FileBytes(work_ / output));
+      std::string types;
+      for (const auto& chunk : chunks) types += chunk.type + " ";
+      EXPECT_EQ(types, "IHDR iCCP eXIf pHYs zTXt zTXt ");
+      EXPECT_TRUE(chunks == testing::ChunksBeforePixels(testing::FileBytes(reference)));
+      // And a valid file throughout (libvips' own repeats the eXIf chunk after the pixels).
+      const Ran check = Shell("pngcheck " + Quote(output), work_);
+      EXPECT_EQ(check.status, 0) << check.output;
+    }
     g_object_unref(stored);
     if (std::string(file).ends_with(".tif")) {
       const char* description = nullptr;

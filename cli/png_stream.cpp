@@ -1,0 +1,551 @@
+// The PNG writer of png_stream.h. libpng writes the signature, the header and
+// the chunks beside the pixels (the same calls libvips makes) and frames the
+// image data chunks we hand it; zlib compresses. What is ours is the cutting
+// into pieces, the row filters (libpng keeps its heuristic to itself) and the
+// joining of the pieces into one stream.
+#include "cli/png_stream.h"
+
+#include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <condition_variable>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+
+namespace vantrel::cli {
+namespace {
+
+// Deflate's window: each piece is primed with this much of the data before it.
+constexpr std::size_t kWindow = 32768;
+// About this many bytes of filtered rows per piece: enough that the restarts
+// cost a few hundredths of a per cent, small enough to share out.
+constexpr std::size_t kPieceBytes = 256 * 1024;
+// Image data chunks of this size, the last one shorter.
+constexpr std::size_t kChunkBytes = 65536;
+// Input handed to zlib per call, which counts in 32 bits.
+constexpr std::size_t kZlibStep = std::size_t(1) << 30;
+
+// ---- Row filters, chosen per row as libpng chooses them: the filter whose
+// output bytes, read as signed, have the least sum of magnitudes; on a tie the
+// first of None, Sub, Up, Average, Paeth.
+
+inline unsigned Magnitude(uint8_t v) { return v < 128 ? v : 256u - v; }
+
+inline uint8_t Average(uint8_t a, uint8_t b) { return uint8_t((unsigned(a) + b) >> 1); }
+
+inline uint8_t Paeth(uint8_t a, uint8_t b, uint8_t c) {
+  const int p = int(b) - c, q = int(a) - c;
+  const int pa = p < 0 ? -p : p, pb = q < 0 ? -q : q, pc = p + q < 0 ? -(p + q) : p + q;
+  return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+// Each filter over a row: `x` the row, `b` the row above, `a` and `c` the
+// same `bpp` bytes to the left (so that the first pixel, which has nothing to
+// its left, is filtered by the caller). Either answers the filtered bytes'
+// sum of magnitudes or writes them to `out`; one loop each, which the
+// compiler vectorises.
+template <class Filter>
+uint64_t SumOf(const uint8_t* x, const uint8_t* a, const uint8_t* b, const uint8_t* c, std::size_t n, Filter f) {
+  uint64_t total = 0;
+  // In strides short enough that a 32-bit sum cannot overflow.
+  for (std::size_t from = 0; from < n; from += 65536) {
+    const std::size_t to = std::min(n, from + 65536);
+    uint32_t sum = 0;
+    for (std::size_t i = from; i < to; ++i) sum += Magnitude(uint8_t(x[i] - f(a[i], b[i], c[i])));
+    total += sum;
+  }
+  return total;
+}
+
+template <class Filter>
+void Apply(const uint8_t* x, const uint8_t* a, const uint8_t* b, const uint8_t* c, std::size_t n, Filter f,
+           uint8_t* out) {
+  for (std::size_t i = 0; i < n; ++i) out[i] = uint8_t(x[i] - f(a[i], b[i], c[i]));
+}
+
+// Filters `row` (`size` bytes, `bpp` bytes a pixel) below `above` into `out`:
+// the filter type byte, then `size` filtered bytes.
+void FilterRow(const uint8_t* row, const uint8_t* above, std::size_t size, std::size_t bpp, uint8_t* out) {
+  const auto none = [](uint8_t, uint8_t, uint8_t) { return uint8_t(0); };
+  const auto sub = [](uint8_t a, uint8_t, uint8_t) { return a; };
+  const auto up = [](uint8_t, uint8_t b, uint8_t) { return b; };
+  const auto average = [](uint8_t a, uint8_t b, uint8_t) { return Average(a, b); };
+  const auto paeth = [](uint8_t a, uint8_t b, uint8_t c) { return Paeth(a, b, c); };
+  const std::size_t lead = std::min(bpp, size), rest = size - lead;
+  static const uint8_t kZeros[16] = {};  // a pixel has at most 8 bytes
+  const uint8_t *x = row + lead, *a = row, *b = above + lead, *c = above;
+  uint64_t sums[5] = {
+      SumOf(row, kZeros, above, kZeros, lead, none) + SumOf(x, a, b, c, rest, none),
+      SumOf(row, kZeros, above, kZeros, lead, sub) + SumOf(x, a, b, c, rest, sub),
+      SumOf(row, kZeros, above, kZeros, lead, up) + SumOf(x, a, b, c, rest, up),
+      SumOf(row, kZeros, above, kZeros, lead, average) + SumOf(x, a, b, c, rest, average),
+      SumOf(row, kZeros, above, kZeros, lead, paeth) + SumOf(x, a, b, c, rest, paeth),
+  };
+  int best = 0;
+  for (int k = 1; k < 5; ++k)
+    if (sums[k] < sums[best]) best = k;
+  out[0] = uint8_t(best);
+  auto write = [&](auto f) {
+    Apply(row, kZeros, above, kZeros, lead, f, out + 1);
+    Apply(x, a, b, c, rest, f, out + 1 + lead);
+  };
+  switch (best) {
+    case 0: write(none); break;
+    case 1: write(sub); break;
+    case 2: write(up); break;
+    case 3: write(average); break;
+    default: write(paeth);
+  }
+}
+
+// 16-bit samples are stored most significant byte first.
+void ToFileOrder(std::vector<uint8_t>& bytes, int bitDepth) {
+  if (bitDepth != 16 || std::endian::native == std::endian::big) return;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+}
+
+// The two bytes that open a zlib stream, as deflate writes them for `level`
+// with a 32 KiB window.
+void ZlibHeader(int level, std::vector<uint8_t>& out) {
+  const unsigned flags = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+  unsigned header = (0x78u << 8) | (flags << 6);
+  header += 31 - header % 31;
+  out.push_back(uint8_t(header >> 8));
+  out.push_back(uint8_t(header));
+}
+
+// A run of rows on its way through a worker.
+struct Piece {
+  int rows = 0;
+  bool last = false;               // the picture's last piece: its deflate ends the stream
+  std::vector<uint8_t> raw;        // the rows as handed over; freed once filtered
+  std::vector<uint8_t> above;      // the row before the first, empty at the top
+  std::shared_ptr<Piece> previous; // held until this piece has taken its dictionary
+
+  // Set by the worker. `tail` and `tailReady` before the deflate, for the
+  // next piece; the rest when `done`.
+  std::vector<uint8_t> tail;       // the last 32 KiB of filtered data up to this piece's end
+  bool tailReady = false;
+  std::vector<uint8_t> compressed; // raw deflate data, ending on a byte boundary
+  uLong adler = 0;                 // Adler-32 of this piece's filtered data
+  std::size_t filteredBytes = 0;
+  std::string error;
+  bool done = false;
+};
+
+// Deflates `data` onto `out`, primed with `dictionary`, ending with `flush`.
+std::string Deflate(const std::vector<uint8_t>& data, const std::vector<uint8_t>& dictionary, int level, int flush,
+                    std::vector<uint8_t>& out) {
+  z_stream z{};
+  // Filtered rows suit zlib's filtered strategy; libpng picks it too.
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_FILTERED) != Z_OK) return "cannot start zlib";
+  std::string why;
+  if (!dictionary.empty() && deflateSetDictionary(&z, dictionary.data(), uInt(dictionary.size())) != Z_OK)
+    why = "zlib refused the dictionary";
+  out.resize(std::max<std::size_t>(deflateBound(&z, uLong(std::min(data.size(), kZlibStep))), 1024));
+  std::size_t in = 0, written = 0;
+  while (why.empty()) {
+    if (out.size() - written < 64) out.resize(out.size() * 2);
+    const std::size_t step = std::min(data.size() - in, kZlibStep);
+    const bool final = in + step == data.size();
+    const std::size_t room = std::min(out.size() - written, kZlibStep);
+    z.next_in = const_cast<Bytef*>(data.data() + in);
+    z.avail_in = uInt(step);
+    z.next_out = out.data() + written;
+    z.avail_out = uInt(room);
+    const int result = deflate(&z, final ? flush : Z_NO_FLUSH);
+    in += step - z.avail_in;
+    written += room - z.avail_out;
+    if (result == Z_STREAM_ERROR) why = "zlib failed";
+    if (final && in == data.size() && (flush == Z_FINISH ? result == Z_STREAM_END : z.avail_out != 0)) break;
+  }
+  deflateEnd(&z);
+  out.resize(written);
+  return why;
+}
+
+// What went wrong, in a line.
+std::string Reason(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return "out of memory";
+  std::string what = e.what();
+  std::replace(what.begin(), what.end(), '\n', ' ');
+  return what;
+}
+
+// libpng reports an error by a long jump back to where setjmp was called.
+// Its calls are made through here, in lambdas that hold nothing that would
+// need destroying, so that the jump skips no destructor.
+template <class Call>
+bool PngCall(png_structp png, const Call& call) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  call();
+  return true;
+}
+
+}  // namespace
+
+struct PngStream::State {
+  PngHeader header;
+  std::size_t rowBytes = 0;   // bytes of one row as handed over and as stored
+  std::size_t pixelBytes = 0;
+  int pieceRows = 0;
+  std::size_t maxInFlight = 0;
+
+  std::FILE* file = nullptr;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  std::string pngMessage;     // libpng's last error
+  int writeErrno = 0;         // errno of a failed write
+
+  // The caller's side.
+  int rowsTaken = 0;
+  int rowsInPiece = 0;
+  std::shared_ptr<Piece> filling;
+  std::shared_ptr<Piece> lastSent;
+  std::vector<uint8_t> lastRow;  // the last row sent, above the next piece
+  std::deque<std::shared_ptr<Piece>> inFlight;  // sent and not yet in the file, in order
+  std::vector<uint8_t> stream;   // compressed data waiting for a full chunk
+  bool streamStarted = false;
+  uLong adler = 1;
+  std::string error;
+  bool finished = false;
+
+  // The workers' side, under `lock`.
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<std::shared_ptr<Piece>> queue;
+  bool stopping = false;
+  std::vector<std::thread> workers;
+
+  ~State() {
+    StopWorkers();
+    if (png != nullptr) png_destroy_write_struct(&png, &info);
+    if (file != nullptr) std::fclose(file);
+  }
+
+  std::string Fail(const std::string& why) {
+    if (error.empty()) error = why;
+    StopWorkers();
+    return error;
+  }
+
+  std::string PngReason(const char* what) const {
+    if (writeErrno != 0) return std::string("cannot write the file (") + std::strerror(writeErrno) + ")";
+    return std::string(what) + (pngMessage.empty() ? "" : ": " + pngMessage);
+  }
+
+  void StopWorkers() {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      stopping = true;
+      queue.clear();
+    }
+    changed.notify_all();
+    for (std::thread& t : workers) t.join();
+    workers.clear();
+  }
+
+  // ---- Workers.
+
+  void Work() {
+    for (;;) {
+      std::shared_ptr<Piece> piece;
+      {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [&] { return stopping || !queue.empty(); });
+        if (queue.empty()) return;
+        piece = std::move(queue.front());
+        queue.pop_front();
+      }
+      Process(*piece);
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        piece->tailReady = true;  // also when it failed, so that the next one does not wait for ever
+        piece->done = true;
+      }
+      changed.notify_all();
+    }
+  }
+
+  void Process(Piece& piece) {
+    std::string why;
+    try {
+      ToFileOrder(piece.raw, header.bitDepth);
+      ToFileOrder(piece.above, header.bitDepth);
+      if (piece.above.empty()) piece.above.assign(rowBytes, 0);
+      std::vector<uint8_t> filtered(std::size_t(piece.rows) * (rowBytes + 1));
+      const uint8_t* above = piece.above.data();
+      for (int r = 0; r < piece.rows; ++r) {
+        const uint8_t* row = piece.raw.data() + std::size_t(r) * rowBytes;
+        FilterRow(row, above, rowBytes, pixelBytes, filtered.data() + std::size_t(r) * (rowBytes + 1));
+        above = row;
+      }
+      std::vector<uint8_t>().swap(piece.raw);
+      std::vector<uint8_t>().swap(piece.above);
+      piece.filteredBytes = filtered.size();
+      piece.adler = adler32_z(adler32_z(0, nullptr, 0), filtered.data(), filtered.size());
+
+      // The dictionary: what deflate would still have in its window here had
+      // one thread compressed everything before.
+      static const std::vector<uint8_t> kNone;
+      const std::vector<uint8_t>* dictionary = &kNone;
+      if (piece.previous != nullptr) {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [&] { return piece.previous->tailReady; });
+        dictionary = &piece.previous->tail;
+      }
+      std::vector<uint8_t> tail;
+      const std::size_t fromDictionary =
+          filtered.size() >= kWindow ? 0 : std::min(dictionary->size(), kWindow - filtered.size());
+      tail.reserve(kWindow);
+      tail.insert(tail.end(), dictionary->end() - std::ptrdiff_t(fromDictionary), dictionary->end());
+      tail.insert(tail.end(), filtered.end() - std::ptrdiff_t(std::min(filtered.size(), kWindow)), filtered.end());
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        piece.tail = std::move(tail);
+        piece.tailReady = true;
+      }
+      changed.notify_all();
+      why = Deflate(filtered, *dictionary, header.level, piece.last ? Z_FINISH : Z_SYNC_FLUSH, piece.compressed);
+      piece.previous.reset();
+    } catch (const std::exception& e) {
+      why = Reason(e);
+    }
+    piece.previous.reset();
+    piece.error = why;
+  }
+
+  // ---- The caller's side.
+
+  std::string Start(const std::string& path, const PngHeader& h, const PngTuning& tuning) {
+    if (h.width < 1 || h.height < 1) return "the picture has no pixels";
+    if (h.channels < 1 || h.channels > 4) return std::to_string(h.channels) + " channels; PNG takes 1 to 4";
+    if (h.bitDepth != 8 && h.bitDepth != 16) return std::to_string(h.bitDepth) + "-bit samples; PNG writes 8 or 16";
+    if (h.level < 0 || h.level > 9) return "zlib level " + std::to_string(h.level) + " is not 0 to 9";
+    if (h.width > int(PNG_UINT_31_MAX / 8)) return "the picture is too wide for PNG";
+    header = h;
+    pixelBytes = std::size_t(h.channels) * std::size_t(h.bitDepth / 8);
+    rowBytes = pixelBytes * std::size_t(h.width);
+    pieceRows = tuning.pieceRows > 0 ? tuning.pieceRows
+                                     : int(std::max<std::size_t>(1, (kPieceBytes + rowBytes) / (rowBytes + 1)));
+    pieceRows = std::min(pieceRows, h.height);
+    const int pieces = (h.height + pieceRows - 1) / pieceRows;
+    int threads = tuning.threads > 0 ? tuning.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+    threads = std::min(threads, pieces);
+    // Enough pieces queued to keep every worker busy while the caller waits
+    // for the oldest; no more, so that memory stays a few pieces.
+    maxInFlight = std::size_t(threads) * 2;
+
+    file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return std::string("cannot create the file (") + std::strerror(errno) + ")";
+    if (!WriteHead()) return PngReason("cannot write the header");
+    try {
+      for (int i = 0; i < threads; ++i) workers.emplace_back([this] { Work(); });
+    } catch (const std::system_error& e) {
+      return std::string("cannot start the threads (") + e.what() + ")";
+    }
+    return "";
+  }
+
+  static void OnWrite(png_structp png, png_bytep data, std::size_t length) {
+    auto* state = static_cast<State*>(png_get_io_ptr(png));
+    if (std::fwrite(data, 1, length, state->file) != length) {
+      state->writeErrno = errno != 0 ? errno : EIO;
+      png_error(png, "cannot write the file");
+    }
+  }
+  static void OnFlush(png_structp) {}
+  [[noreturn]] static void OnError(png_structp png, png_const_charp message) {
+    static_cast<State*>(png_get_error_ptr(png))->pngMessage = message;
+    png_longjmp(png, 1);
+  }
+  static void OnWarning(png_structp, png_const_charp) {}
+
+  // The signature, the header and the chunks beside the pixels, through the
+  // calls libvips makes for them.
+  bool WriteHead() {
+    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
+    if (png == nullptr) return false;
+    info = png_create_info_struct(png);
+    if (info == nullptr) return false;
+    const int colour[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
+    std::vector<png_text> texts;
+    auto addText = [&texts](const char* key, const std::string& value) {
+      png_text text{};
+      text.compression = PNG_TEXT_COMPRESSION_zTXt;
+      text.key = const_cast<char*>(key);
+      text.text = const_cast<char*>(value.c_str());
+      text.text_length = std::strlen(value.c_str());
+      texts.push_back(text);
+    };
+    if (!header.xmp.empty()) addText("XML:com.adobe.xmp", header.xmp);
+    for (const PngText& comment : header.comments) addText(comment.key.c_str(), comment.value);
+    const std::string& exif = header.exif;
+    const std::size_t exifSkip = exif.size() >= 6 && exif.compare(0, 4, "Exif") == 0 ? 6 : 0;
+    const PngHeader& h = header;
+    return PngCall(png, [&] {
+      png_set_write_fn(png, this, OnWrite, OnFlush);
+      png_set_IHDR(png, info, png_uint_32(h.width), png_uint_32(h.height), h.bitDepth, colour[h.channels - 1],
+                   PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+      if (h.xPixelsPerMetre != 0 || h.yPixelsPerMetre != 0)
+        png_set_pHYs(png, info, h.xPixelsPerMetre, h.yPixelsPerMetre, PNG_RESOLUTION_METER);
+      if (!h.iccProfile.empty())
+        png_set_iCCP(png, info, h.iccName.c_str(), PNG_COMPRESSION_TYPE_BASE,
+                     reinterpret_cast<png_const_bytep>(h.iccProfile.data()), png_uint_32(h.iccProfile.size()));
+      if (!texts.empty()) png_set_text(png, info, texts.data(), int(texts.size()));
+      if (exif.size() > exifSkip)
+        png_set_eXIf_1(png, info, png_uint_32(exif.size() - exifSkip),
+                       reinterpret_cast<png_bytep>(const_cast<char*>(exif.data() + exifSkip)));
+      png_write_info(png, info);
+    });
+  }
+
+  // Writes `stream` as image data chunks: the full ones, or all of it.
+  bool WriteChunks(bool all) {
+    std::size_t at = 0;
+    while (stream.size() - at >= kChunkBytes || (all && at < stream.size())) {
+      const std::size_t n = std::min(kChunkBytes, stream.size() - at);
+      const uint8_t* data = stream.data() + at;
+      if (!PngCall(png, [&] { png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), data, n); }))
+        return false;
+      at += n;
+    }
+    stream.erase(stream.begin(), stream.begin() + std::ptrdiff_t(at));
+    return true;
+  }
+
+  // Puts the finished pieces at the head of the line into the file, waiting
+  // for them while more than `keep` are on their way.
+  std::string Drain(std::size_t keep) {
+    while (!inFlight.empty()) {
+      const std::shared_ptr<Piece> head = inFlight.front();
+      {
+        std::unique_lock<std::mutex> hold(lock);
+        if (!head->done && inFlight.size() <= keep) break;
+        changed.wait(hold, [&] { return head->done; });
+      }
+      if (!head->error.empty()) return Fail(head->error);
+      if (!streamStarted) ZlibHeader(header.level, stream);
+      streamStarted = true;
+      adler = adler32_combine(adler, head->adler, z_off_t(head->filteredBytes));
+      stream.insert(stream.end(), head->compressed.begin(), head->compressed.end());
+      std::vector<uint8_t>().swap(head->compressed);  // the next piece may hold this one a while longer
+      inFlight.pop_front();
+      if (!WriteChunks(false)) return Fail(PngReason("cannot write the pixels"));
+    }
+    return "";
+  }
+
+  std::string Send() {
+    lastRow.assign(filling->raw.end() - std::ptrdiff_t(rowBytes), filling->raw.end());
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      queue.push_back(filling);
+    }
+    changed.notify_all();
+    inFlight.push_back(filling);
+    lastSent = std::move(filling);
+    rowsInPiece = 0;
+    return Drain(maxInFlight - 1);
+  }
+
+  std::string Take(const uint8_t* rows, int count, std::ptrdiff_t stride) {
+    for (int r = 0; r < count; ++r) {
+      if (filling == nullptr) {
+        filling = std::make_shared<Piece>();
+        filling->rows = std::min(pieceRows, header.height - rowsTaken);
+        filling->last = rowsTaken + filling->rows == header.height;
+        filling->raw.resize(std::size_t(filling->rows) * rowBytes);
+        filling->above = lastRow;
+        filling->previous = lastSent;
+      }
+      std::memcpy(filling->raw.data() + std::size_t(rowsInPiece) * rowBytes, rows + std::ptrdiff_t(r) * stride,
+                  rowBytes);
+      ++rowsInPiece;
+      ++rowsTaken;
+      if (rowsInPiece == filling->rows)
+        if (std::string why = Send(); !why.empty()) return why;
+    }
+    return "";
+  }
+
+  std::string End() {
+    if (rowsTaken < header.height)
+      return Fail("the picture ended after " + std::to_string(rowsTaken) + " of " + std::to_string(header.height) +
+                  " rows");
+    if (std::string why = Drain(0); !why.empty()) return why;
+    for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(uint8_t(adler >> shift));
+    if (!WriteChunks(true) ||
+        !PngCall(png, [&] { png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0); }))
+      return Fail(PngReason("cannot end the file"));
+    StopWorkers();
+    std::FILE* f = file;
+    file = nullptr;
+    if (std::fclose(f) != 0) return Fail(std::string("cannot write the file (") + std::strerror(errno) + ")");
+    finished = true;
+    return "";
+  }
+};
+
+PngStream::PngStream() = default;
+PngStream::~PngStream() = default;
+
+std::string PngStream::Open(const std::string& path, const PngHeader& header, const PngTuning& tuning) {
+  if (state_ != nullptr) return "the writer is already open";
+  try {
+    state_ = std::make_unique<State>();
+    const std::string why = state_->Start(path, header, tuning);
+    return why.empty() ? why : state_->Fail(why);
+  } catch (const std::exception& e) {
+    return state_ != nullptr ? state_->Fail(Reason(e)) : Reason(e);
+  }
+}
+
+std::string PngStream::Write(const void* rows, int count, std::ptrdiff_t stride) {
+  if (state_ == nullptr) return "the writer is not open";
+  State& s = *state_;
+  if (!s.error.empty()) return s.error;
+  if (s.finished) return "the file is already finished";
+  if (count < 0 || count > s.header.height - s.rowsTaken)
+    return s.Fail(std::to_string(count) + " rows past row " + std::to_string(s.rowsTaken) + " of a picture " +
+                  std::to_string(s.header.height) + " rows high");
+  if (count > 0 && rows == nullptr) return s.Fail("no rows given");
+  try {
+    return s.Take(static_cast<const uint8_t*>(rows), count, stride);
+  } catch (const std::exception& e) {
+    return s.Fail(Reason(e));
+  }
+}
+
+std::string PngStream::Finish() {
+  if (state_ == nullptr) return "the writer is not open";
+  State& s = *state_;
+  if (!s.error.empty()) return s.error;
+  if (s.finished) return "";
+  try {
+    return s.End();
+  } catch (const std::exception& e) {
+    return s.Fail(Reason(e));
+  }
+}
+
+std::string WritePng(const std::string& path, const PngHeader& header, const void* pixels, std::ptrdiff_t stride,
+                     const PngTuning& tuning) {
+  PngStream png;
+  std::string why = png.Open(path, header, tuning);
+  if (why.empty()) why = png.Write(pixels, header.height, stride);
+  if (why.empty()) why = png.Finish();
+  return why;
+}
+
+}  // namespace vantrel::cli
