@@ -625,9 +625,10 @@ TEST_F(DialogFixture, BufferThatCannotHoldThePictureIsNeverHandedToTheHost) {
   }
 }
 
-// A deep image's preview is mapped at 16 bits and drawn from an 8-bit picture
-// of it: the host sees the 8-bit map it draws, and the same pixels as in the
-// preview of the image at 8 bits (settings whose results need no rounding).
+// A deep image's preview is sampled and mapped at 16 bits and drawn from an
+// 8-bit picture of it: the host sees the 8-bit map it draws, and the same
+// pixels as in the preview of the image at 8 bits (settings whose results
+// need no rounding).
 struct DeepCase {
   const char* name;
   int16 deepMode, eightBitMode, planes;
@@ -646,6 +647,7 @@ TEST_P(DeepPreviewTest, LooksLikeTheEightBitPreview) {
   runner::DisplayCall calls[2];
   for (int deep = 0; deep < 2; ++deep) {
     Open(kWide, kHigh, deep ? c.deepMode : c.eightBitMode, true, settings, c.planes);
+    user.Click(IDC_ZOOM_OUT);  // the host samples the deep image one pixel in two
     Target target;
     controller.Paint(target);
     ASSERT_EQ(host.displayCalls().size(), std::size_t(deep + 1));
