@@ -63,17 +63,45 @@ inline void Store(uint8* p, T v) {
   std::memcpy(p, &v, sizeof v);
 }
 
-// Samples of type T (uint8, or uint16 in the deep modes); N mapped planes per
-// pixel; S samples per input and output pixel, or 0 when the strides are taken
-// from the job; blend B; and when Clear one plane overwritten after the
-// others, which is how exclusion wins over every blend. Each pixel is read in
-// full before any sample of it is written. Constant strides and pointer-wide
-// source offsets keep the loop's state in registers across the abort call.
+// What one pixel's mapped planes are made of: the source pixel's own planes
+// (an even cell of the Cross checkerboard), the planes the order names, or
+// the Mix of both.
+enum class Cell { kSource, kOrder, kMix };
+
+// Writes one pixel of N planes of samples of type T (uint8, or uint16 in the
+// deep modes) from the pixel at `s`, reading all of it before writing any;
+// with Clear, one plane is overwritten after the others, which is how
+// exclusion wins over every blend. `src` and `cleared` are byte offsets.
 // Mix halves the sum in int, so even a 16-bit sample above full scale cannot
 // overflow it.
+template <class T, int N, Cell C, bool Clear>
+inline void MapPixel(const uint8* s, uint8* d, const std::ptrdiff_t* src, std::ptrdiff_t cleared, T clearValue) {
+  constexpr std::ptrdiff_t kSample = sizeof(T);
+  T v[N];
+  for (int k = 0; k < N; ++k) {
+    if constexpr (C == Cell::kSource) {
+      v[k] = Load<T>(s + k * kSample);
+    } else if constexpr (C == Cell::kOrder) {
+      v[k] = Load<T>(s + src[k]);
+    } else {
+      v[k] = T((Load<T>(s + src[k]) + Load<T>(s + k * kSample)) >> 1);
+    }
+  }
+  for (int k = 0; k < N; ++k) Store<T>(d + k * kSample, v[k]);
+  if constexpr (Clear) Store<T>(d + cleared, clearValue);
+}
+
+// Maps a row of N planes of type T; S samples per input and output pixel, or
+// 0 when the strides are taken from the job; blend B; Clear as above.
+// Constant strides and pointer-wide source offsets keep the loop's state in
+// registers across the abort call. The Cross checkerboard is walked in pairs
+// of cells, even then odd, so that no pixel tests its own colour.
 template <class T, int N, int S, Blend B, bool Clear>
 bool MapRow(const RowJob& job, const PixelPlan& plan) {
   constexpr std::ptrdiff_t kSample = sizeof(T);
+  constexpr bool kCross = B == Blend::kCross || B == Blend::kCrossMix;
+  // The odd cells of the checkerboard, and every cell without it.
+  constexpr Cell kMapped = B == Blend::kMix || B == Blend::kCrossMix ? Cell::kMix : Cell::kOrder;
   const uint8* s = job.in;
   uint8* d = job.out;
   const std::ptrdiff_t inStride = S != 0 ? S * kSample : job.inStride;
@@ -83,33 +111,37 @@ bool MapRow(const RowJob& job, const PixelPlan& plan) {
   for (int k = 0; k < N; ++k) src[k] = plan.source[k] * kSample;
   const std::ptrdiff_t cleared = plan.cleared * kSample;
   const T clearValue = T(plan.clearValue);
-  bool odd = job.oddFirst;
 
-  for (int32 j = job.columns; j > 0; --j) {
-    if (Stop(abort)) return false;
-    T v[N];
-    if constexpr (B == Blend::kNone) {
-      for (int k = 0; k < N; ++k) v[k] = Load<T>(s + src[k]);
-    } else if constexpr (B == Blend::kMix) {
-      for (int k = 0; k < N; ++k) v[k] = T((Load<T>(s + src[k]) + Load<T>(s + k * kSample)) >> 1);
-    } else if constexpr (B == Blend::kCross) {
-      if (odd) {
-        for (int k = 0; k < N; ++k) v[k] = Load<T>(s + src[k]);
-      } else {
-        for (int k = 0; k < N; ++k) v[k] = Load<T>(s + k * kSample);
-      }
-    } else {
-      if (odd) {
-        for (int k = 0; k < N; ++k) v[k] = T((Load<T>(s + src[k]) + Load<T>(s + k * kSample)) >> 1);
-      } else {
-        for (int k = 0; k < N; ++k) v[k] = Load<T>(s + k * kSample);
-      }
+  int32 j = job.columns;
+  if constexpr (kCross) {
+    if (job.oddFirst && j > 0) {
+      if (Stop(abort)) return false;
+      MapPixel<T, N, kMapped, Clear>(s, d, src, cleared, clearValue);
+      s += inStride;
+      d += outStride;
+      --j;
     }
-    for (int k = 0; k < N; ++k) Store<T>(d + k * kSample, v[k]);
-    if constexpr (Clear) Store<T>(d + cleared, clearValue);
-    if constexpr (B == Blend::kCross || B == Blend::kCrossMix) odd = !odd;
-    s += inStride;
-    d += outStride;
+    for (; j >= 2; j -= 2) {
+      if (Stop(abort)) return false;
+      MapPixel<T, N, Cell::kSource, Clear>(s, d, src, cleared, clearValue);
+      s += inStride;
+      d += outStride;
+      if (Stop(abort)) return false;
+      MapPixel<T, N, kMapped, Clear>(s, d, src, cleared, clearValue);
+      s += inStride;
+      d += outStride;
+    }
+    if (j > 0) {
+      if (Stop(abort)) return false;
+      MapPixel<T, N, Cell::kSource, Clear>(s, d, src, cleared, clearValue);
+    }
+  } else {
+    for (; j > 0; --j) {
+      if (Stop(abort)) return false;
+      MapPixel<T, N, kMapped, Clear>(s, d, src, cleared, clearValue);
+      s += inStride;
+      d += outStride;
+    }
   }
   return true;
 }
