@@ -35,11 +35,13 @@ std::string ReadPicture(const std::string& path, Picture& picture) {
     return std::to_string(width) + " x " + std::to_string(height) + " pixels; the filter interface takes at most 32767 a side";
   const bool deep = stbi_is_16_bit(path.c_str()) != 0;
   const int16 mode = deep ? plugInModeRGB48 : plugInModeRGBColor;
-  runner::Image pixels{int16(width), int16(height), int16(channels), int16(deep ? 2 : 1)};
-  // Samples in the machine's order, as the host hands them over.
-  void* data = deep ? static_cast<void*>(stbi_load_16(path.c_str(), &width, &height, &channels, channels))
-                    : static_cast<void*>(stbi_load(path.c_str(), &width, &height, &channels, channels));
+  // Samples in the machine's order, as the host hands them over; as many
+  // planes as the file has, whatever stb reports it holds.
+  const int planes = channels;
+  void* data = deep ? static_cast<void*>(stbi_load_16(path.c_str(), &width, &height, &channels, planes))
+                    : static_cast<void*>(stbi_load(path.c_str(), &width, &height, &channels, planes));
   if (data == nullptr) return stbi_failure_reason();
+  runner::Image pixels{int16(width), int16(height), int16(planes), int16(deep ? 2 : 1)};
   std::memcpy(pixels.pixels.data(), data, pixels.pixels.size());
   stbi_image_free(data);
   FileToHost(pixels, mode);
