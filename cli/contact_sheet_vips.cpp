@@ -72,7 +72,7 @@ bool UsesEachPlaneOnce(int16 mode, int16 index) {
 std::vector<int16> SheetOrders(int16 mode, bool all) {
   std::vector<int16> rows;
   for (int16 i = 0; i < ChannelOrderCount(mode); ++i)
-    if (all || mode != plugInModeCMYKColor || UsesEachPlaneOnce(mode, i)) rows.push_back(i);
+    if (all || !CmykMode(mode) || UsesEachPlaneOnce(mode, i)) rows.push_back(i);
   return rows;
 }
 
@@ -169,18 +169,19 @@ Owned Wrapped(const uint8* pixels, int width, int height, int planes, VipsInterp
   return Owned(typed);
 }
 
-// The filtered thumbnails as the sheet shows them: RGB as they are, CMYK
-// turned to RGB through the input's profile (libvips' own CMYK profile when
-// it has none); a transparency plane kept. The CMYK cells are turned all
-// at once, stacked, since setting up the colour transform costs far more
-// than applying it to a thumbnail.
+// The filtered thumbnails as the sheet shows them, at 8 bits whatever the
+// input's depth: RGB as they are, CMYK turned to RGB through the input's
+// profile (libvips' own CMYK profile when it has none); a transparency plane
+// kept. The CMYK cells are turned all at once, stacked, since setting up the
+// colour transform costs far more than applying it to a thumbnail.
 std::vector<Owned> Shown(const std::vector<runner::Image>& filtered, const Picture& picture, std::string& why) {
   std::vector<Owned> shown;
   if (filtered.empty()) return shown;
   const int width = filtered[0].width, height = filtered[0].height, planes = filtered[0].planes;
-  if (picture.imageMode != plugInModeCMYKColor) {
+  if (!CmykMode(picture.imageMode)) {
     for (const runner::Image& cell : filtered) {
-      shown.push_back(Wrapped(cell.pixels.data(), width, height, planes, VIPS_INTERPRETATION_sRGB, why));
+      const runner::Image bytes = HostToFile(cell, picture.imageMode, 8);
+      shown.push_back(Wrapped(bytes.pixels.data(), width, height, planes, VIPS_INTERPRETATION_sRGB, why));
       if (!shown.back()) return {};
     }
     return shown;
@@ -188,8 +189,10 @@ std::vector<Owned> Shown(const std::vector<runner::Image>& filtered, const Pictu
   // The cells one under another, in the files' convention (0 = no ink).
   runner::Image stack;
   stack.planes = int16(planes);
-  for (const runner::Image& cell : filtered) stack.pixels.insert(stack.pixels.end(), cell.pixels.begin(), cell.pixels.end());
-  FlipInk(stack, picture.imageMode);
+  for (const runner::Image& cell : filtered) {
+    const runner::Image bytes = HostToFile(cell, picture.imageMode, 8);
+    stack.pixels.insert(stack.pixels.end(), bytes.pixels.begin(), bytes.pixels.end());
+  }
   Owned cmyk = Wrapped(stack.pixels.data(), width, height * int(filtered.size()), planes, VIPS_INTERPRETATION_CMYK, why);
   if (!cmyk) return {};
   auto* original = static_cast<VipsImage*>(picture.file.get());
@@ -229,7 +232,7 @@ Owned Stacked(VipsImage* top, VipsImage* bottom, int gap, bool left, const Backg
 }
 
 std::string Title(const std::string& input, int16 mode, std::size_t orders, const JobSettings& job) {
-  std::string title = fs::path(input).filename().string() + ": " + (mode == plugInModeCMYKColor ? "CMYK" : "RGB") +
+  std::string title = fs::path(input).filename().string() + ": " + (CmykMode(mode) ? "CMYK" : "RGB") +
                       ", " + std::to_string(orders) + " channel orders";
   static const char* blends[] = {"", "no blend", "blended cross", "blended mix", "blended cross and mix"};
   if (job.blend != Blend::Keep) title += std::string(", ") + blends[int(job.blend)];
@@ -353,7 +356,7 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
   auto* original = static_cast<VipsImage*>(picture.file.get());
   const void* profile = nullptr;
   std::size_t length = 0;
-  if (picture.imageMode == plugInModeRGBColor && original != nullptr &&
+  if (!CmykMode(picture.imageMode) && original != nullptr &&
       vips_image_get_typeof(original, VIPS_META_ICC_NAME) != 0 &&
       vips_image_get_blob(original, VIPS_META_ICC_NAME, &profile, &length) == 0)
     vips_image_set_blob_copy(out.get(), VIPS_META_ICC_NAME, profile, length);

@@ -24,7 +24,7 @@ void ReportProgress(int32 done, int32 total) {
   if (g_progress != nullptr) g_progress(done, total);
 }
 
-const char* ModeName(int16 mode) { return mode == plugInModeCMYKColor ? "CMYK" : "RGB"; }
+const char* ModeName(int16 mode) { return CmykMode(mode) ? "CMYK" : "RGB"; }
 
 std::string Compact(const std::string& name) {
   std::string s;
@@ -37,7 +37,7 @@ std::string Compact(const std::string& name) {
 // or -2 with `why` set.
 int OrderRow(const JobSettings& settings, int16 mode, std::string& why) {
   const int16 count = ChannelOrderCount(mode);
-  const std::string hint = std::string(" (see --list-orders ") + (mode == plugInModeCMYKColor ? "cmyk)" : "rgb)");
+  const std::string hint = std::string(" (see --list-orders ") + (CmykMode(mode) ? "cmyk)" : "rgb)");
   if (!settings.orderName.empty()) {
     for (int16 i = 0; i < count; ++i)
       if (Compact(ChannelOrderName(mode, i)) == Compact(settings.orderName)) return i;

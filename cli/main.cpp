@@ -31,8 +31,12 @@ constexpr const char* kDescription =
     "\n"
     "Each output plane of every pixel is taken from the source plane that the channel order names\n"
     "(24 orders for RGB images, 256 for CMYK); the result can be blended with the source and one\n"
-    "channel cleared. Reads 8-bit RGB (palette images expanded to it) and CMYK images with or\n"
-    "without transparency; the transparency plane comes out untouched. A contact sheet shows a\n"
+    "channel cleared. Reads 8- and 16-bit RGB (palette images expanded to it) and CMYK images with\n"
+    "or without transparency; the transparency plane comes out untouched. The output keeps the\n"
+    "input's depth unless --depth says otherwise. 16-bit samples are handed to the filter as image\n"
+    "editors hand them, from 0 to 32768: a file's 0 to 65535 are halved on the way in and doubled on\n"
+    "the way out, rounded to the nearest, so the lowest bit of a 16-bit sample is not kept and a\n"
+    "sample that the filter only moves comes back within 1 of what it was. A contact sheet shows a\n"
     "thumbnail of an image under every order at once.";
 
 constexpr const char* kFooter =
@@ -108,6 +112,7 @@ std::vector<std::string> WorkerOptions(const JobSettings& s, const std::string& 
   if (!s.replayFile.empty()) add("--replay", s.replayFile);
   if (s.save.quality >= 0) add("--quality", std::to_string(s.save.quality));
   if (!s.save.compression.empty()) add("--compression", s.save.compression);
+  if (s.save.depth > 0) add("--depth", std::to_string(s.save.depth));
   if (!plugin.empty()) add("--plugin", plugin);
   return o;
 }
@@ -200,6 +205,9 @@ int Run(int argc, char** argv) {
   auto* compression = app.add_option("--compression", job.save.compression,
                  "PNG: zlib level 0 to 9; TIFF: none, lzw, deflate, packbits, zstd or jpeg")
       ->option_text("C");
+  app.add_option("--depth", job.save.depth, "Bits per sample of the output: 8 or 16 (default: the input's)")
+      ->check(CLI::IsMember({8, 16}))
+      ->option_text("8|16");
   app.add_option("-j,--jobs", jobs, "Worker processes of a batch (default: the number of cores)")
       ->check(CLI::Range(1, 256))
       ->option_text("N");

@@ -1,8 +1,9 @@
-// Image files for the Windows tool: PNG (8-bit RGB, with or without a
-// transparency plane) through the header-only stb library, and CMYK through
-// the raw format of ours.
+// Image files for the Windows tool: PNG through the header-only stb library
+// (RGB with or without a transparency plane; 8- and 16-bit in, 8-bit out),
+// and CMYK and 16-bit images out through the raw format of ours.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
@@ -29,17 +30,23 @@ std::string ReadPicture(const std::string& path, Picture& picture) {
   if (ext != ".png") return std::string("not a format of this build; ") + kFormats;
   int width = 0, height = 0, channels = 0;
   if (stbi_info(path.c_str(), &width, &height, &channels) == 0) return stbi_failure_reason();
-  if (stbi_is_16_bit(path.c_str())) return "16-bit samples; the filter takes 8-bit images only";
   if (channels < 3) return "a greyscale image; the filter takes RGB and CMYK images";
   if (width > 32767 || height > 32767)
     return std::to_string(width) + " x " + std::to_string(height) + " pixels; the filter interface takes at most 32767 a side";
-  stbi_uc* data = stbi_load(path.c_str(), &width, &height, &channels, channels);
+  const bool deep = stbi_is_16_bit(path.c_str()) != 0;
+  const int16 mode = deep ? plugInModeRGB48 : plugInModeRGBColor;
+  // Samples in the machine's order, as the host hands them over; as many
+  // planes as the file has, whatever stb reports it holds.
+  const int planes = channels;
+  void* data = deep ? static_cast<void*>(stbi_load_16(path.c_str(), &width, &height, &channels, planes))
+                    : static_cast<void*>(stbi_load(path.c_str(), &width, &height, &channels, planes));
   if (data == nullptr) return stbi_failure_reason();
-  runner::Image pixels{int16(width), int16(height), int16(channels)};
-  std::copy(data, data + pixels.pixels.size(), pixels.pixels.begin());
+  runner::Image pixels{int16(width), int16(height), int16(planes), int16(deep ? 2 : 1)};
+  std::memcpy(pixels.pixels.data(), data, pixels.pixels.size());
   stbi_image_free(data);
+  FileToHost(pixels, mode);
   picture.pixels = std::move(pixels);
-  picture.imageMode = plugInModeRGBColor;
+  picture.imageMode = mode;
   picture.file.reset();
   return "";
 }
@@ -48,7 +55,9 @@ std::string CheckWritable(const Picture& picture, const std::string& path, const
   const std::string ext = Extension(path);
   if (ext == kRawExtension) return "";
   if (ext != ".png") return std::string("no image format for the extension \"") + ext + "\"; " + kFormats;
-  if (picture.imageMode != plugInModeRGBColor) return ".png files cannot hold CMYK pixels; write .vraw";
+  if (CmykMode(picture.imageMode)) return ".png files cannot hold CMYK pixels; write .vraw";
+  if (OutputBits(picture.imageMode, options) == 16)
+    return ".png files of this build hold 8-bit samples; write .vraw, or add --depth 8";
   const std::string& c = options.compression;
   if (!c.empty() && !(c.size() == 1 && c[0] >= '0' && c[0] <= '9'))
     return "PNG compression \"" + c + "\" is not a level from 0 to 9";
@@ -57,10 +66,14 @@ std::string CheckWritable(const Picture& picture, const std::string& path, const
 
 std::string WritePicture(const Picture& picture, const runner::Image& pixels, const std::string& path,
                          const SaveOptions& options) {
-  if (Extension(path) == kRawExtension) return WriteRawPicture(pixels, picture.imageMode, path);
+  const int bits = OutputBits(picture.imageMode, options);
+  if (Extension(path) == kRawExtension) return WriteRawPicture(pixels, picture.imageMode, path, bits);
   if (!options.compression.empty()) stbi_write_png_compression_level = std::atoi(options.compression.c_str());
-  const int ok = stbi_write_png(path.c_str(), pixels.width, pixels.height, pixels.planes, pixels.pixels.data(),
-                                pixels.width * pixels.planes);
+  // 16-bit pixels come down to 8 (CheckWritable has refused to keep them).
+  const runner::Image converted = pixels.sampleBytes == 1 ? runner::Image{} : HostToFile(pixels, picture.imageMode, 8);
+  const runner::Image& stored = pixels.sampleBytes == 1 ? pixels : converted;
+  const int ok = stbi_write_png(path.c_str(), stored.width, stored.height, stored.planes, stored.pixels.data(),
+                                stored.width * stored.planes);
   return ok != 0 ? "" : "cannot write the file";
 }
 

@@ -1,7 +1,8 @@
 // Image files through libvips: PNG, JPEG, TIFF and whatever else it reads,
-// 8-bit RGB (palette images expanded to it) or CMYK with an optional
+// 8- or 16-bit RGB (palette images expanded to it) or CMYK with an optional
 // transparency plane; the output keeps the input's profile, resolution and
-// metadata, its orientation tag among them (the pixels are never rotated).
+// metadata, its orientation tag among them (the pixels are never rotated),
+// and its depth unless asked for another.
 #include <vips/vips.h>
 
 #include <algorithm>
@@ -33,36 +34,39 @@ std::shared_ptr<void> Keep(VipsImage* image) {
 const char* SampleName(VipsBandFormat format) {
   switch (format) {
     case VIPS_FORMAT_CHAR: return "signed 8-bit";
-    case VIPS_FORMAT_USHORT: case VIPS_FORMAT_SHORT: return "16-bit";
+    case VIPS_FORMAT_SHORT: return "signed 16-bit";
     case VIPS_FORMAT_UINT: case VIPS_FORMAT_INT: return "32-bit";
     case VIPS_FORMAT_FLOAT: case VIPS_FORMAT_DOUBLE: return "floating-point";
     default: return "complex";
   }
 }
 
-// What the filter takes: 8-bit RGB or CMYK, each with or without a
+// What the filter takes: 8- or 16-bit RGB or CMYK, each with or without a
 // transparency plane. Palette images arrive here already expanded by the
 // loader, to RGB with their transparency as a fourth plane, and are taken as
-// such (the output is written as full RGB). Answers the image mode, or 0 with
-// `why` set.
+// such (the output is written as full RGB). Answers the image mode (RGB48 and
+// CMYK64 for 16 bits), or 0 with `why` set.
 int16 ModeOf(VipsImage* image, std::string& why) {
   if (image->Coding != VIPS_CODING_NONE) {
-    why = "coded pixels (LABQ or RAD); the filter takes 8-bit RGB and CMYK images";
+    why = "coded pixels (LABQ or RAD); the filter takes 8- and 16-bit RGB and CMYK images";
     return 0;
   }
-  if (image->BandFmt != VIPS_FORMAT_UCHAR) {
-    why = std::string(SampleName(image->BandFmt)) + " samples; the filter takes 8-bit images only";
+  const bool deep = image->BandFmt == VIPS_FORMAT_USHORT;
+  if (image->BandFmt != VIPS_FORMAT_UCHAR && !deep) {
+    why = std::string(SampleName(image->BandFmt)) + " samples; the filter takes 8- and 16-bit images only";
     return 0;
   }
   const int bands = image->Bands;
-  if (image->Type == VIPS_INTERPRETATION_CMYK && (bands == 4 || bands == 5)) return plugInModeCMYKColor;
+  if (image->Type == VIPS_INTERPRETATION_CMYK && (bands == 4 || bands == 5))
+    return deep ? plugInModeCMYK64 : plugInModeCMYKColor;
   if (bands <= 2) {
     why = "a greyscale image; the filter takes RGB and CMYK images";
     return 0;
   }
   const std::set<VipsInterpretation> rgb = {VIPS_INTERPRETATION_sRGB, VIPS_INTERPRETATION_RGB,
-                                            VIPS_INTERPRETATION_scRGB, VIPS_INTERPRETATION_MULTIBAND};
-  if ((bands == 3 || bands == 4) && rgb.count(image->Type) != 0) return plugInModeRGBColor;
+                                            VIPS_INTERPRETATION_RGB16, VIPS_INTERPRETATION_scRGB,
+                                            VIPS_INTERPRETATION_MULTIBAND};
+  if ((bands == 3 || bands == 4) && rgb.count(image->Type) != 0) return deep ? plugInModeRGB48 : plugInModeRGBColor;
   why = std::to_string(bands) + "-band " + vips_enum_nick(VIPS_TYPE_INTERPRETATION, image->Type) +
         " image; the filter takes RGB and CMYK images";
   return 0;
@@ -84,6 +88,16 @@ VipsSaveable SaveableBy(const char* saver) {
   const VipsSaveable saveable = cls->saveable;
   g_type_class_unref(cls);
   return saveable;
+}
+
+// Whether the saver writes 16-bit samples as they are, not cast to 8 bits.
+bool Keeps16Bits(const char* saver) {
+  const GType type = vips_type_find("VipsOperation", saver);
+  if (type == 0) return true;
+  auto* cls = static_cast<VipsForeignSaveClass*>(g_type_class_ref(type));
+  const bool keeps = cls->format_table == nullptr || cls->format_table[VIPS_FORMAT_USHORT] == VIPS_FORMAT_USHORT;
+  g_type_class_unref(cls);
+  return keeps;
 }
 
 bool SaverIs(const char* saver, const char* kind) { return std::strstr(saver, kind) != nullptr; }
@@ -121,7 +135,7 @@ void* CopyField(VipsImage* /*from*/, const char* name, GValue* value, void* to) 
 // the host's buffer.
 int CopyRows(VipsRegion* region, VipsRect* area, void* target) {
   auto* pixels = static_cast<runner::Image*>(target);
-  const std::size_t rowBytes = std::size_t(area->width) * std::size_t(pixels->planes);
+  const std::size_t rowBytes = std::size_t(area->width) * pixels->PixelBytes();
   for (int y = area->top; y < area->top + area->height; ++y)
     std::memcpy(pixels->At(y, area->left), VIPS_REGION_ADDR(region, area->left, y), rowBytes);
   return 0;
@@ -173,9 +187,10 @@ std::string ReadImage(const std::string& path, const FitFor* fit, Picture& pictu
   if (pixelsFrom->Xsize > 32767 || pixelsFrom->Ysize > 32767)
     return std::to_string(pixelsFrom->Xsize) + " x " + std::to_string(pixelsFrom->Ysize) +
            " pixels; the filter interface takes at most 32767 a side";
-  runner::Image pixels{int16(pixelsFrom->Xsize), int16(pixelsFrom->Ysize), int16(pixelsFrom->Bands)};
+  runner::Image pixels{int16(pixelsFrom->Xsize), int16(pixelsFrom->Ysize), int16(pixelsFrom->Bands),
+                       int16(DeepMode(mode) ? 2 : 1)};
   if (vips_sink_disc(pixelsFrom, CopyRows, &pixels) != 0) return VipsReason("cannot decode the pixels");
-  FlipInk(pixels, mode);
+  FileToHost(pixels, mode);
   picture.pixels = std::move(pixels);
   picture.imageMode = mode;
   picture.file = keep;
@@ -241,8 +256,9 @@ std::string DescribePng(VipsImage* original, PngHeader& header) {
 }
 
 // PNG through the writer that compresses on every core, at the level asked
-// for (libvips' default, 6, when none) with adaptive row filters.
-std::string WritePngPicture(VipsImage* original, const runner::Image& pixels, const std::string& path,
+// for (libvips' default, 6, when none) with adaptive row filters. `pixels`
+// are in the files' convention, at `bits` per sample.
+std::string WritePngPicture(VipsImage* original, const runner::Image& pixels, int bits, const std::string& path,
                             const SaveOptions& options) {
   const std::string& c = options.compression;
   if (!c.empty() && !(c.size() == 1 && c[0] >= '0' && c[0] <= '9'))
@@ -251,10 +267,10 @@ std::string WritePngPicture(VipsImage* original, const runner::Image& pixels, co
   header.width = pixels.width;
   header.height = pixels.height;
   header.channels = pixels.planes;
-  header.bitDepth = 8;
+  header.bitDepth = bits;
   header.level = c.empty() ? 6 : c[0] - '0';
   if (std::string why = DescribePng(original, header); !why.empty()) return why;
-  return WritePng(path, header, pixels.pixels.data(), std::ptrdiff_t(pixels.width) * pixels.planes);
+  return WritePng(path, header, pixels.pixels.data(), std::ptrdiff_t(pixels.width) * std::ptrdiff_t(pixels.PixelBytes()));
 }
 
 }  // namespace
@@ -279,9 +295,11 @@ std::string CheckWritable(const Picture& picture, const std::string& path, const
   const char* saver = SaverFor(path);
   const std::string ext = Extension(path);
   if (saver == nullptr) return "no image format for the extension \"" + ext + "\"";
-  const bool cmyk = picture.imageMode == plugInModeCMYKColor;
+  const bool cmyk = CmykMode(picture.imageMode);
   const bool alpha = picture.pixels.planes > ColourPlanes(picture.imageMode);
   const VipsSaveable saveable = SaveableBy(saver);
+  if (OutputBits(picture.imageMode, options) == 16 && !Keeps16Bits(saver))
+    return ext + " files cannot hold 16-bit samples; write .png or .tif, or add --depth 8";
   if (cmyk && saveable != VIPS_SAVEABLE_RGB_CMYK && saveable != VIPS_SAVEABLE_ANY)
     return ext + " files cannot hold CMYK pixels; write .tif or .jpg";
   if (alpha && saveable != VIPS_SAVEABLE_ANY && saveable != VIPS_SAVEABLE_RGBA && saveable != VIPS_SAVEABLE_RGBA_ONLY)
@@ -299,25 +317,27 @@ std::string CheckWritable(const Picture& picture, const std::string& path, const
 
 std::string WritePicture(const Picture& picture, const runner::Image& pixels, const std::string& path,
                          const SaveOptions& options) {
-  if (IsRaw(path)) return WriteRawPicture(pixels, picture.imageMode, path);
+  const int bits = OutputBits(picture.imageMode, options);
+  if (IsRaw(path)) return WriteRawPicture(pixels, picture.imageMode, path, bits);
   const char* saver = SaverFor(path);
   if (saver == nullptr) return "no image format for the extension \"" + Extension(path) + "\"";
+  // The pixels go back to the files' convention and depth in a copy; 8-bit
+  // RGB kept at 8 bits is written as it is.
+  runner::Image converted;
+  if (CmykMode(picture.imageMode) || DeepMode(picture.imageMode) || bits != 8)
+    converted = HostToFile(pixels, picture.imageMode, bits);
+  const runner::Image& stored = converted.pixels.empty() ? pixels : converted;
   auto* original = static_cast<VipsImage*>(picture.file.get());
-  if (IsPngSaver(saver) && picture.imageMode == plugInModeRGBColor)
-    return WritePngPicture(original, pixels, path, options);
-  // CMYK goes back to the files' convention in a copy; RGB is written as it is.
-  runner::Image flipped;
-  if (picture.imageMode == plugInModeCMYKColor) {
-    flipped = pixels;
-    FlipInk(flipped, picture.imageMode);
-  }
-  const runner::Image& stored = flipped.pixels.empty() ? pixels : flipped;
+  if (IsPngSaver(saver) && !CmykMode(picture.imageMode))
+    return WritePngPicture(original, stored, bits, path, options);
   VipsImage* memory = vips_image_new_from_memory(stored.pixels.data(), stored.pixels.size(), stored.width,
-                                                 stored.height, stored.planes, VIPS_FORMAT_UCHAR);
+                                                 stored.height, stored.planes,
+                                                 bits == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
   if (memory == nullptr) return VipsReason("cannot wrap the pixels");
   auto keepMemory = Keep(memory);
-  const VipsInterpretation type = picture.imageMode == plugInModeCMYKColor ? VIPS_INTERPRETATION_CMYK
-                                                                           : VIPS_INTERPRETATION_sRGB;
+  const VipsInterpretation type = CmykMode(picture.imageMode) ? VIPS_INTERPRETATION_CMYK
+                                  : bits == 16                ? VIPS_INTERPRETATION_RGB16
+                                                              : VIPS_INTERPRETATION_sRGB;
   VipsImage* out = nullptr;
   if (vips_copy(memory, &out, "interpretation", type, "xres", original ? original->Xres : 1.0, "yres",
                 original ? original->Yres : 1.0, nullptr) != 0)

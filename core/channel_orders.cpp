@@ -93,11 +93,14 @@ struct Table {
   int16 planes;
 };
 
+// The 16-bit modes share the tables of their 8-bit counterparts.
 constexpr Table TableOf(int16 imageMode) {
   switch (imageMode) {
     case plugInModeRGBColor:
+    case plugInModeRGB48:
       return {kRgbOrders, int16(std::size(kRgbOrders)), 3};
     case plugInModeCMYKColor:
+    case plugInModeCMYK64:
       return {kCmykOrders, int16(std::size(kCmykOrders)), 4};
     default:
       return {nullptr, 0, 0};

@@ -1,4 +1,5 @@
-// The fixed tables of channel orders offered for RGB and CMYK images.
+// The fixed tables of channel orders offered for RGB and CMYK images, at 8
+// and at 16 bits per sample.
 #pragma once
 
 #include "records/host_records.h"
@@ -17,12 +18,12 @@ struct ChannelOrder {
 // Largest plane count of any table row.
 constexpr int kMaxOrderPlanes = 4;
 
-// Rows in the table of `imageMode`: 24 for RGB, 256 for CMYK, 0 for every
-// mode without a table.
+// Rows in the table of `imageMode`: 24 for RGB and RGB48, 256 for CMYK and
+// CMYK64, 0 for every mode without a table.
 int16 ChannelOrderCount(int16 imageMode);
 
-// Planes per row of the table of `imageMode`: 3 for RGB, 4 for CMYK, 0 for
-// every mode without a table.
+// Planes per row of the table of `imageMode`: 3 for RGB and RGB48, 4 for
+// CMYK and CMYK64, 0 for every mode without a table.
 int16 ChannelOrderPlanes(int16 imageMode);
 
 // The display name of row `index`; "" (never nullptr) when the mode has no

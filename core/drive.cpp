@@ -10,6 +10,7 @@
 #include "core/pixel_mapping.h"
 #include "core/scripting.h"
 #include "host/availability.h"
+#include "host/image_modes.h"
 
 namespace vantrel {
 namespace {
@@ -60,8 +61,14 @@ void DoPrepare(Globals* globals) {
   const int16 height = static_cast<int16>(record->filterRect.bottom - record->filterRect.top);
   const int16 width = static_cast<int16>(record->filterRect.right - record->filterRect.left);
   // Products are taken in 64 bits: a tall band of a wide image overflows 32.
-  // A host that counts no planes (or fewer than none) costs one byte a pixel.
-  const int64_t rowCost = int64_t{width} * (2 * std::max<int64_t>(record->planes, 0) + 1);
+  // A row costs its input and output planes and the mask plane; a host that
+  // counts no planes (or fewer than none) costs the mask alone. Everything is
+  // counted at the mode's sample size, the mask too: hosts are not agreed
+  // whether a deep image's mask comes at 8 bits or at the image's depth, and
+  // counting the wider keeps the band within the offer either way at the
+  // price of at most one byte a pixel. At 8 bits it is one byte a plane.
+  const int64_t sampleBytes = host::SampleBytes(record->imageMode);
+  const int64_t rowCost = int64_t{width} * (2 * std::max<int64_t>(record->planes, 0) + 1) * sampleBytes;
   const int64_t maxSpace = record->maxSpace;
   int16 rows = UsableBandRows(*block);
   if (rows * rowCost < maxSpace) {

@@ -17,18 +17,24 @@ namespace vantrel {
 // once. With `reportProgress`, `progressProc` hears once per row where the row
 // lies within `filterRect`. A null callback counts as absent.
 //
-// Image modes without an order table (anything but RGB and CMYK) get their
-// colour planes copied unchanged, so the host receives the image as it was
-// whatever its output buffer held before.
+// The deep modes RGB48 and CMYK64 are mapped by the same rules on 16-bit
+// samples in the machine's order (full scale 32768): Mix halves the sum of
+// two samples, an excluded RGB plane becomes 0 and an excluded CMYK plane
+// 32768, no ink. A sample above full scale is taken as it is.
+//
+// Image modes without an order table (anything but RGB and CMYK at 8 or 16
+// bits) get their colour planes copied unchanged, at the mode's sample size,
+// so the host receives the image as it was whatever its output buffer held
+// before.
 //
 // Nothing is written and no callback is made when there is no parameter
 // block, or when the rectangle has pixels but the buffers cannot hold them
-// (the result word then says filterBadParameters): a
-// buffer pointer is null, a pixel stride (inHiPlane - inLoPlane + 1 for the
-// input, `planes` for the output) is smaller than the mapped plane count, or
-// a row stride is smaller than the row (columns times the pixel stride). An
-// empty or inverted rectangle maps nothing; one of zero width still reports
-// progress for each of its rows.
+// (the result word then says filterBadParameters): a buffer pointer is null,
+// a pixel (inHiPlane - inLoPlane + 1 planes for the input, `planes` for the
+// output) has fewer planes than are mapped, or a row stride in bytes is
+// smaller than the row (columns times the pixel's planes times the mode's
+// bytes per sample). An empty or inverted rectangle maps nothing; one of zero
+// width still reports progress for each of its rows.
 void MapPixels(Globals* globals, bool reportProgress);
 
 }  // namespace vantrel

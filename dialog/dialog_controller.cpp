@@ -6,6 +6,7 @@
 #include "core/preview.h"
 #include "dialog/painting.h"
 #include "host/availability.h"
+#include "host/image_modes.h"
 #include "resources/resource_ids.h"
 
 namespace vantrel::dialog {
@@ -64,7 +65,7 @@ FilterParameters& DialogController::Block() const { return *BlockOf(globals_); }
 // the record's.
 Rect DialogController::HostRect() const { return fetched_ ? Block().savedFilterRect : Record().filterRect; }
 
-// Channel buttons the image mode has: 3 for RGB, 4 for CMYK.
+// Channel buttons the image mode has: 3 for RGB, 4 for CMYK, at either depth.
 int DialogController::ChannelButtons() const { return ChannelOrderPlanes(Record().imageMode); }
 
 bool DialogController::PreviewShown() const { return Block().previewAvailable != 0; }
@@ -83,7 +84,7 @@ void DialogController::Initialise() {
   block.zoomFactor = 1;
   InitialisePreview();
   InitialiseList();
-  if (Record().imageMode == plugInModeCMYKColor) {
+  if (host::EightBitMode(Record().imageMode) == plugInModeCMYKColor) {
     heading_ = "C M Y K";
     view_.SetText(IDC_ORDER_HEADING, heading_);
   }
@@ -112,7 +113,7 @@ void DialogController::InitialiseExclusion() {
   } else {
     for (int i = 1; i <= 4; ++i) Enable(ChannelButton(i), false);
   }
-  if (Record().imageMode == plugInModeRGBColor) Enable(IDC_CHANNEL_4, false);
+  if (host::EightBitMode(Record().imageMode) == plugInModeRGBColor) Enable(IDC_CHANNEL_4, false);
 }
 
 void DialogController::InitialiseBlend() {
@@ -414,7 +415,7 @@ void DialogController::Paint(PaintTarget& target) {
   if (!PreviewShown() || !bufferValid_ || !host::CallbackPresent(record.displayPixels)) return;
   const PixelRect placed = PlacePreview(view_.AnchorOnScreen(), view_.ClientOriginOnScreen(),
                                         Width(record.outRect), Height(record.outRect));
-  const PreviewPixels pixels(record);
+  const PreviewPixels pixels(record, deepPicture_);
   if (!pixels.drawable) return;
   target.DrawFrame(FrameAround(placed));
   record.displayPixels(&pixels.map, &pixels.source, placed.top, placed.left, target.PlatformContext());

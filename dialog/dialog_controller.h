@@ -7,6 +7,7 @@
 #include "core/globals.h"
 #include "dialog/dialog_view.h"
 #include "dialog/navigation.h"
+#include "dialog/painting.h"
 
 namespace vantrel {
 struct FilterParameters;
@@ -112,6 +113,8 @@ class DialogController {
   // The host delivered the last fetch: its buffers may be mapped and shown.
   bool bufferValid_ = false;
   PreviewNavigation nav_;
+  // What a deep image's preview is drawn from.
+  EightBitPicture deepPicture_;
   int endResult_ = 0;
 };
 

@@ -1,6 +1,6 @@
 // libFuzzer target for the whole entry point: the input becomes a host of our
 // runner's making (one of the real hosts' profiles or none, image mode and
-// planes, filter rectangle, strides, padding, sampling rate, memory offer,
+// planes, 8- or 16-bit samples, filter rectangle, strides, padding, sampling rate, memory offer,
 // handle and descriptor suites and what the handle suite answers, a stored
 // descriptor and parameter block, when abort says stop) and a sequence of
 // runs and stray selectors driven through ENTRYPOINT. Image memory is
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/handles.h"
+#include "host/image_modes.h"
 #include "runner/filter_loader.h"
 #include "runner/host.h"
 
@@ -103,12 +104,12 @@ runner::Descriptor StoredDescriptor(FuzzedDataProvider& in) {
 // in what a run made of the image whether or not it succeeded.
 void RequireUntouchedOutside(const runner::Image& before, const runner::Image& after, const Rect& f) {
   Require(after.pixels.size() == before.pixels.size());
-  const size_t planes = size_t(before.planes);
+  const size_t bytes = before.PixelBytes();
   for (int y = 0; y < before.height; ++y) {
     for (int x = 0; x < before.width; ++x) {
       if (y >= f.top && y < f.bottom && x >= f.left && x < f.right) continue;
-      const size_t at = (size_t(y) * size_t(before.width) + size_t(x)) * planes;
-      Require(std::equal(before.pixels.data() + at, before.pixels.data() + at + planes, after.pixels.data() + at));
+      const size_t at = (size_t(y) * size_t(before.width) + size_t(x)) * bytes;
+      Require(std::equal(before.pixels.data() + at, before.pixels.data() + at + bytes, after.pixels.data() + at));
     }
   }
 }
@@ -150,11 +151,15 @@ void Session(FuzzedDataProvider& in) {
   host.SetPlayInfo(in.ConsumeIntegralInRange<int16>(-1, 3));
   if (in.ConsumeBool()) host.SetDescriptor(StoredDescriptor(in));
 
-  // The image: a mode with or without an order table, up to six planes.
-  const int16 mode = in.ConsumeBool() ? in.PickValueInArray<int16>({3, 4, 1, 7, 9}) : in.ConsumeIntegral<int16>();
+  // The image: a mode with or without an order table, at 8 or 16 bits, up
+  // to six planes. The buffers are served at the mode's sample size, as the
+  // host claims it; 16-bit samples take every value, full scale or above.
+  const int16 mode = in.ConsumeBool() ? in.PickValueInArray<int16>({3, 4, 11, 13, 1, 7, 9, 10})
+                                      : in.ConsumeIntegral<int16>();
   const auto width = in.ConsumeIntegralInRange<int16>(0, 40);
   const auto height = in.ConsumeIntegralInRange<int16>(0, 40);
-  runner::Image image(width, height, in.ConsumeIntegralInRange<int16>(0, 6));
+  const int16 sampleBytes = host::SampleBytes(mode) == 2 ? 2 : 1;
+  runner::Image image(width, height, in.ConsumeIntegralInRange<int16>(0, 6), sampleBytes);
   for (uint8& byte : image.pixels) byte = static_cast<uint8>(&byte - image.pixels.data());
   const Rect filterRect = FilterRect(in);
   host.SetImage(image, mode, filterRect);

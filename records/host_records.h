@@ -52,6 +52,16 @@ constexpr int16 plugInModeIndexedColor = 2;
 constexpr int16 plugInModeRGBColor = 3;
 constexpr int16 plugInModeCMYKColor = 4;
 constexpr int16 plugInModeMultichannel = 7;
+constexpr int16 plugInModeDuotone = 8;
+constexpr int16 plugInModeLabColor = 9;
+constexpr int16 plugInModeGray16 = 10;
+constexpr int16 plugInModeRGB48 = 11;
+constexpr int16 plugInModeLab48 = 12;
+constexpr int16 plugInModeCMYK64 = 13;
+constexpr int16 plugInModeDeepMultichannel = 14;
+constexpr int16 plugInModeDuotone16 = 15;
+constexpr int16 plugInModeRGB96 = 16;
+constexpr int16 plugInModeGray32 = 17;
 
 // Dialog wishes carried in the descriptor parameters.
 constexpr int16 plugInDialogOptional = 0;

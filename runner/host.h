@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -67,18 +68,37 @@ enum class HostProfile {
                   // ignored, flat images as non-layer planes
 };
 
-// An image as our host keeps it: interleaved 8-bit planes, the colour planes
-// first and an optional extra (transparency) plane after them.
+// An image as our host keeps it: interleaved planes of 8-bit samples, or of
+// 16-bit ones in the machine's order (the deep modes, full scale 32768), the
+// colour planes first and an optional extra (transparency) plane after them.
 struct Image {
   int16 width = 0;
   int16 height = 0;
   int16 planes = 0;
+  int16 sampleBytes = 1;  // 1 or 2
   ImageBytes pixels;
 
   Image() = default;
-  Image(int16 w, int16 h, int16 p) : width(w), height(h), planes(p), pixels(std::size_t(w) * h * p) {}
-  uint8* At(int row, int col) { return &pixels[(std::size_t(row) * width + col) * planes]; }
-  const uint8* At(int row, int col) const { return &pixels[(std::size_t(row) * width + col) * planes]; }
+  Image(int16 w, int16 h, int16 p, int16 bytesPerSample = 1)
+      : width(w), height(h), planes(p), sampleBytes(bytesPerSample),
+        pixels(std::size_t(w) * std::size_t(h) * std::size_t(p) * std::size_t(bytesPerSample)) {}
+  std::size_t PixelBytes() const { return std::size_t(planes) * std::size_t(sampleBytes); }
+  // The first byte of a pixel.
+  uint8* At(int row, int col) { return &pixels[(std::size_t(row) * width + col) * PixelBytes()]; }
+  const uint8* At(int row, int col) const { return &pixels[(std::size_t(row) * width + col) * PixelBytes()]; }
+  // Plane `k` of a pixel, at either sample size.
+  uint16 Sample(int row, int col, int k) const {
+    const uint8* p = At(row, col) + std::size_t(k) * std::size_t(sampleBytes);
+    if (sampleBytes == 1) return *p;
+    uint16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
+  void SetSample(int row, int col, int k, uint16 v) {
+    uint8* p = At(row, col) + std::size_t(k) * std::size_t(sampleBytes);
+    if (sampleBytes == 1) *p = static_cast<uint8>(v);
+    else std::memcpy(p, &v, sizeof v);
+  }
 };
 
 // The descriptor suites the host offers: full ones, none, or spoiled ones.
@@ -125,7 +145,8 @@ struct DisplayCall {
 
 // Renders the `source` rectangle of `map` as RGB: RGB and CMYK maps of
 // interleaved 8-bit planes, CMYK shown as RGB, a mask of version 1 and later
-// laid over white. Answers false, leaving `rgb` alone, for anything else.
+// laid over white. Answers false, leaving `rgb` alone, for anything else,
+// deep pictures included: like the open hosts, ours draws 8 bits only.
 bool RenderPixelMap(const PSPixelMap& map, const VRect& source, Image& rgb);
 
 struct ProgressCall {
@@ -193,7 +214,9 @@ class Host {
 
   // ---- Image and run.
   // Sets the image to filter, its mode and the filter rectangle (default: the
-  // whole image). The destination starts as the source.
+  // whole image). The destination starts as the source. The image's sample
+  // size is the one the buffers are served at, whatever the mode says: 2 for
+  // the deep modes, as a host that tells the truth hands them over.
   //
   // A run writes into a working copy of the destination, which becomes the
   // destination only when the run ends without error: a cancelled or failed

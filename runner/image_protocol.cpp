@@ -11,17 +11,19 @@ namespace {
 
 bool NonEmpty(const Rect& r) { return r.left < r.right && r.top < r.bottom; }
 
-// Fills one pixel outside the image as `padding` asks: a byte value, the
-// nearest edge pixel (-1) or whatever is there (-2). Answers false for -3, and
-// for -1 on an image without pixels, which makes such a request an error.
-bool Pad(uint8* d, int64_t y, int64_t x, int16 lo, int32 planes, int16 padding, const Image& from) {
+// Fills one pixel outside the image as `padding` asks: a byte value (every
+// byte of a 16-bit sample too), the nearest edge pixel (-1) or whatever is
+// there (-2). `offset` and `bytes` are the requested planes' place and size
+// within a pixel of `from`. Answers false for -3, and for -1 on an image
+// without pixels, which makes such a request an error.
+bool Pad(uint8* d, int64_t y, int64_t x, std::size_t offset, std::size_t bytes, int16 padding, const Image& from) {
   if (padding >= 0) {
-    std::memset(d, padding & 0xFF, std::size_t(planes));
+    std::memset(d, padding & 0xFF, bytes);
   } else if (padding == -1) {
     if (from.width <= 0 || from.height <= 0) return false;  // no edge to replicate
     const int64_t cy = std::clamp<int64_t>(y, 0, from.height - 1);
     const int64_t cx = std::clamp<int64_t>(x, 0, from.width - 1);
-    std::memcpy(d, from.At(int(cy), int(cx)) + lo, std::size_t(planes));
+    std::memcpy(d, from.At(int(cy), int(cx)) + offset, bytes);
   } else if (padding != -2) {
     return false;
   }
@@ -201,7 +203,7 @@ OSErr Host::ServeRequest() {
     OSErr e = FillBuffer(out_, r.outRect, r.outLoPlane, r.outHiPlane, r.outputPadding, working_, rate);
     if (e != noErr) return e;
   }
-  const int32 imageRowBytes = int32{source_.width} * source_.planes;
+  const int32 imageRowBytes = int32(source_.width * source_.PixelBytes());
   r.inData = directIn ? source_.At(r.inRect.top, r.inRect.left) : in_.bytes.empty() ? nullptr : in_.bytes.data();
   r.inRowBytes = directIn ? imageRowBytes : in_.rowBytes;
   r.outData = directOut ? working_.At(r.outRect.top, r.outRect.left)
@@ -214,7 +216,8 @@ OSErr Host::ServeRequest() {
 }
 
 void Host::EnsureWorkingCopy() {
-  if (working_.width != source_.width || working_.height != source_.height || working_.planes != source_.planes)
+  if (working_.width != source_.width || working_.height != source_.height || working_.planes != source_.planes ||
+      working_.sampleBytes != source_.sampleBytes)
     working_ = destination();
 }
 
@@ -231,12 +234,13 @@ OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 pad
   if (lo < 0 || hi < lo || hi >= from.planes) return paramErr;
   const int32 rows = rect.bottom - rect.top;
   const int32 cols = rect.right - rect.left;
-  const int32 planes = hi - lo + 1;
-  if ((int64_t{cols} * planes + rowSlack_) * rows > bufferLimit_) return memFullErr;
+  const std::size_t offset = std::size_t(lo) * std::size_t(from.sampleBytes);
+  const std::size_t pixelBytes = std::size_t(hi - lo + 1) * std::size_t(from.sampleBytes);
+  if ((int64_t{cols} * int64_t(pixelBytes) + rowSlack_) * rows > bufferLimit_) return memFullErr;
   buffer.rect = rect;
   buffer.loPlane = lo;
   buffer.hiPlane = hi;
-  buffer.rowBytes = cols * planes + rowSlack_;
+  buffer.rowBytes = int32(cols * int64_t(pixelBytes)) + rowSlack_;
   buffer.bytes.assign(std::size_t(buffer.rowBytes) * rows, 0xCD);
   for (int32 i = 0; i < rows; ++i) {
     uint8* row = &buffer.bytes[std::size_t(i) * buffer.rowBytes];
@@ -244,10 +248,10 @@ OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 pad
     const int64_t y = (int64_t(rect.top) + i) * rate >> 16;
     for (int32 j = 0; j < cols; ++j) {
       const int64_t x = (int64_t(rect.left) + j) * rate >> 16;
-      uint8* d = row + std::size_t(j) * planes;
+      uint8* d = row + std::size_t(j) * pixelBytes;
       if (y >= 0 && y < from.height && x >= 0 && x < from.width)
-        std::memcpy(d, from.At(int(y), int(x)) + lo, std::size_t(planes));
-      else if (!ignorePadding_ && !Pad(d, y, x, lo, planes, padding, from)) {
+        std::memcpy(d, from.At(int(y), int(x)) + offset, pixelBytes);
+      else if (!ignorePadding_ && !Pad(d, y, x, offset, pixelBytes, padding, from)) {
         buffer = Buffer{};
         return paramErr;
       }
@@ -264,14 +268,15 @@ void Host::TakeOverOutput() {
   if (outRate_ != kFixedOne) return;
   const Buffer& b = out_;
   const Rect& f = record_->filterRect;
-  const int32 planes = b.hiPlane - b.loPlane + 1;
+  const std::size_t offset = std::size_t(b.loPlane) * std::size_t(working_.sampleBytes);
+  const std::size_t pixelBytes = std::size_t(b.hiPlane - b.loPlane + 1) * std::size_t(working_.sampleBytes);
   const int32 top = std::max<int32>({b.rect.top, f.top, 0});
   const int32 bottom = std::min<int32>({b.rect.bottom, f.bottom, working_.height});
   const int32 left = std::max<int32>({b.rect.left, f.left, 0});
   const int32 right = std::min<int32>({b.rect.right, f.right, working_.width});
   for (int32 y = top; y < bottom; ++y) {
-    const uint8* s = &b.bytes[std::size_t(y - b.rect.top) * b.rowBytes + std::size_t(left - b.rect.left) * planes];
-    for (int32 x = left; x < right; ++x, s += planes) std::memcpy(working_.At(y, x) + b.loPlane, s, std::size_t(planes));
+    const uint8* s = &b.bytes[std::size_t(y - b.rect.top) * b.rowBytes + std::size_t(left - b.rect.left) * pixelBytes];
+    for (int32 x = left; x < right; ++x, s += pixelBytes) std::memcpy(working_.At(y, x) + offset, s, pixelBytes);
   }
 }
 

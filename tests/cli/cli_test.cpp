@@ -1,7 +1,7 @@
 // The command-line host as a user runs it: the same pixels from the native
-// build and from the real plug-in loaded by the Windows tool under Wine, the
-// CMYK convention, what is kept between runs, and every way a run can fail
-// without leaving anything behind.
+// build and from the real plug-in loaded by the Windows tool under Wine, at 8
+// and 16 bits, the CMYK convention, what is kept between runs, and every way
+// a run can fail without leaving anything behind.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -119,8 +119,8 @@ struct WindowsTool {
   const char* preset;  // the build that makes it
 };
 
-// Filters the sample (RGB, RGBA, CMYK) with every setting by both drives in
-// one batch each, into out/<setting>_<drive>/.
+// Filters the sample (RGB, RGBA, CMYK, each at 8 and 16 bits) with every
+// setting by both drives in one batch each, into out/<setting>_<drive>/.
 void FilterAll(const std::function<Ran(const std::vector<std::string>&)>& run, const std::vector<std::string>& inputs) {
   for (const Setting& s : kSettings) {
     for (const char* drive : {"advance", "classic"}) {
@@ -134,13 +134,29 @@ void FilterAll(const std::function<Ran(const std::vector<std::string>&)>& run, c
   }
 }
 
+// The sample as the native tool reads it, and as the hosts that write only
+// PNG and the raw format read it: the same pixels either way.
+const std::vector<std::string> kNativeSample = {"chart.png",   "chart_alpha.png",   "chart_cmyk.tif",
+                                                "chart16.tif", "chart16_alpha.png", "chart16_cmyk.tif"};
+const std::vector<std::string> kRawSample = {"chart.png",    "chart_alpha.png",    "chart_cmyk.vraw",
+                                             "chart16.vraw", "chart16_alpha.vraw", "chart16_cmyk.vraw"};
+// A 16-bit PNG read by each host, with one setting, into <host>_png16.vraw.
+const std::vector<std::string> kPng16Run = {"chart16_alpha.png", "--order-index", "14", "--blend", "both"};
+
 TEST_F(Cli, SamePixelsNativeLinkedLoadedAndWindowsUnderWine) {
-  FilterAll([&](const auto& a) { return Vantrel(a); }, {"chart.png", "chart_alpha.png", "chart_cmyk.tif"});
+  const auto png16Run = [](std::vector<std::string> a, const std::string& output) {
+    a.insert(a.end(), {"-o", output});
+    return a;
+  };
+  FilterAll([&](const auto& a) { return Vantrel(a); }, kNativeSample);
+  ASSERT_EQ(Vantrel(png16Run(kPng16Run, "native_png16.png")).status, 0);
   fs::rename(work_ / "out", work_ / "native");
-  FilterAll([&](auto a) {
+  const auto loaded = [&](auto a) {
     a.insert(a.end(), {"--plugin", VANTREL_SHARED_LIBRARY});
     return Vantrel(a);
-  }, {"chart.png", "chart_alpha.png", "chart_cmyk.vraw"});
+  };
+  FilterAll(loaded, kRawSample);
+  ASSERT_EQ(loaded(png16Run(kPng16Run, "loaded_png16.vraw")).status, 0);
   fs::rename(work_ / "out", work_ / "loaded");
 
   std::vector<std::string> hosts = {"loaded"};
@@ -160,8 +176,9 @@ TEST_F(Cli, SamePixelsNativeLinkedLoadedAndWindowsUnderWine) {
     fs::copy_file(fs::path(tool.exe).parent_path() / tool.plugin, work_ / tool.plugin, fs::copy_options::overwrite_existing);
     const std::string wine = "WINEDEBUG=-all WINEPREFIX=" + Quote((fs::path(VANTREL_BUILD_DIR) / tool.prefix).string()) +
                              " " + tool.loader + " vantrel.exe";
-    FilterAll([&](const auto& a) { return Shell(wine + Words(a), work_); },
-              {"chart.png", "chart_alpha.png", "chart_cmyk.vraw"});
+    FilterAll([&](const auto& a) { return Shell(wine + Words(a), work_); }, kRawSample);
+    const Ran ran = Shell(wine + Words(png16Run(kPng16Run, std::string(tool.prefix) + "_png16.vraw")), work_);
+    ASSERT_EQ(ran.status, 0) << ran.output;
     // Contact sheets are the libvips build's alone.
     const Ran sheet = Shell(wine + " --contact-sheet sheet.png chart.png", work_);
     EXPECT_EQ(sheet.status, 2) << sheet.output;
@@ -174,22 +191,23 @@ TEST_F(Cli, SamePixelsNativeLinkedLoadedAndWindowsUnderWine) {
   for (const Setting& s : kSettings) {
     for (const char* drive : {"advance", "classic"}) {
       const std::string folder = std::string("new folder ") + s.name + "_" + drive;
-      const runner::Image rgb = Pixels(work_ / "native" / folder / "chart.png");
-      const runner::Image rgba = Pixels(work_ / "native" / folder / "chart_alpha.png");
-      const runner::Image cmyk = Pixels(work_ / "native" / folder / "chart_cmyk.tif");
-      // The filter really ran: no setting here leaves the image as it was.
-      EXPECT_NE(rgb.pixels, Pixels(work_ / "chart.png").pixels) << folder;
-      EXPECT_NE(cmyk.pixels, Pixels(work_ / "chart_cmyk.tif").pixels) << folder;
-      for (const std::string& host : hosts) {
-        EXPECT_EQ(Pixels(work_ / host / folder / "chart.png").pixels, rgb.pixels) << host << " " << folder;
-        EXPECT_EQ(Pixels(work_ / host / folder / "chart_alpha.png").pixels, rgba.pixels) << host << " " << folder;
-        EXPECT_EQ(Pixels(work_ / host / folder / "chart_cmyk.vraw").pixels, cmyk.pixels) << host << " " << folder;
+      for (std::size_t f = 0; f < kNativeSample.size(); ++f) {
+        const runner::Image native = Pixels(work_ / "native" / folder / kNativeSample[f]);
+        // The filter really ran: no setting here leaves an image as it was.
+        EXPECT_NE(native.pixels, Pixels(work_ / kNativeSample[f]).pixels) << folder << " " << kNativeSample[f];
+        for (const std::string& host : hosts)
+          EXPECT_EQ(Pixels(work_ / host / folder / kRawSample[f]).pixels, native.pixels) << host << " " << folder;
       }
       // The transparency plane comes out untouched.
+      const runner::Image rgba = Pixels(work_ / "native" / folder / "chart_alpha.png");
       const runner::Image alpha = Pixels(work_ / "chart_alpha.png");
       for (std::size_t i = 3; i < alpha.pixels.size(); i += 4) ASSERT_EQ(rgba.pixels[i], alpha.pixels[i]) << folder;
     }
   }
+  const runner::Image png16 = Pixels(work_ / "native_png16.png");
+  EXPECT_EQ(png16.sampleBytes, 2);
+  for (const std::string& host : hosts)
+    EXPECT_EQ(Pixels(work_ / (host + "_png16.vraw")).pixels, png16.pixels) << host;
   // The native hosts agreed; the Windows tools that are not built were not
   // asked. A failure above stands as it is, not as a skip.
   if (!notBuilt.empty() && !HasFailure()) GTEST_SKIP() << testing::kSkippedWithoutWindowsBuild << notBuilt;
@@ -207,6 +225,8 @@ struct HandWorked {
   const char* output;
   std::vector<std::vector<double>> pixels;  // row by row, as the output file stores them
   std::vector<std::pair<int, int>> block;   // byte offset and value in the kept parameter block
+  std::vector<uint16> deep = {};            // 16-bit samples in place of `bytes`
+  VipsBandFormat written = VIPS_FORMAT_UCHAR;  // the output's samples
   const char* saveOptions = "";             // libvips' options for writing the input
 };
 
@@ -240,11 +260,35 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
       {"palette", VIPS_INTERPRETATION_sRGB, 2, 2, 3,
        std::string("\x0a\x14\x28\x64\x32\x00\x01\x02\x05\xc8\x64\xfa", 12), "indexed.png",
        {"--order", "B R G", "--blend", "both"}, "out_indexed.png",
-       {{10, 20, 40}, {50, 75, 25}, {3, 1, 3}, {200, 100, 250}}, {}, "[palette]"},
+       {{10, 20, 40}, {50, 75, 25}, {3, 1, 3}, {200, 100, 250}}, {}, {}, VIPS_FORMAT_UCHAR, "[palette]"},
       {"palette_transparency", VIPS_INTERPRETATION_sRGB, 2, 2, 4,
        std::string("\x0a\x14\x28\xff\x64\x32\x00\x80\x01\x02\x05\x07\xc8\x64\xfa\xff", 16),
        "indexed_alpha.png", {"--order", "B R G", "--blend", "both"}, "out_indexed_alpha.png",
-       {{10, 20, 40, 255}, {50, 75, 25, 128}, {3, 1, 3, 7}, {200, 100, 250, 255}}, {}, "[palette]"},
+       {{10, 20, 40, 255}, {50, 75, 25, 128}, {3, 1, 3, 7}, {200, 100, 250, 255}}, {}, {}, VIPS_FORMAT_UCHAR, "[palette]"},
+      // 16 bits: the filter sees v * 32768 / 65535 rounded, the file gets the
+      // result times 65535 / 32768 rounded. (12345, 1, 65535) is (6173, 1,
+      // 32768) to the filter; "B R G" with Mix gives (19470, 3087, 16384),
+      // written (38939, 6174, 32768). (40000, 32767, 2) is (20000, 16384, 1),
+      // mixed (10000, 18192, 8192), written (20000, 36383, 16384).
+      {"rgb16_mix", VIPS_INTERPRETATION_RGB16, 2, 1, 3, "", "deep.tif", {"--order", "B R G", "--blend", "mix"},
+       "out_deep.tif", {{38939, 6174, 32768}, {20000, 36383, 16384}}, {}, {12345, 1, 65535, 40000, 32767, 2},
+       VIPS_FORMAT_USHORT},
+      // 16-bit CMYK: 32768 means no ink to the filter. Inks (1, 0, 65535,
+      // 30000) are (32767, 32768, 0, 17768); "K C M Y" without K writes inks
+      // (30000, 2, 0, 0): ink 1 comes back as 2, within the lowest bit.
+      {"cmyk16_exclusion", VIPS_INTERPRETATION_CMYK, 2, 1, 4, "", "deep_cmyk.tif",
+       {"--order", "K C M Y", "--exclude", "4"}, "out_deep_cmyk.tif", {{30000, 2, 0, 0}, {2, 65535, 65535, 0}}, {},
+       {1, 0, 65535, 30000, 65535, 65535, 0, 1}, VIPS_FORMAT_USHORT},
+      // A 16-bit PNG with transparency, "B G R": the transparency plane
+      // passes untouched at the filter's scale, 12345 coming back as 12346.
+      {"rgba16_png", VIPS_INTERPRETATION_RGB16, 1, 1, 4, "", "deep_alpha.png", {"--order", "B G R"},
+       "out_deep_alpha.png", {{1000, 0, 65535, 12346}}, {}, {65535, 0, 1000, 12345}, VIPS_FORMAT_USHORT},
+      // Another depth on the way out: 16 to 8 bits divides by 257 rounded,
+      // 8 to 16 multiplies by 257.
+      {"rgb16_to_8", VIPS_INTERPRETATION_RGB16, 1, 1, 3, "", "deep8.tif", {"--order", "R G B", "--depth", "8"},
+       "out8.png", {{48, 0, 255}}, {}, {12345, 1, 65535}},
+      {"rgb8_to_16", VIPS_INTERPRETATION_sRGB, 1, 1, 3, std::string("\x01\x80\xff", 3), "shallow.png",
+       {"--order", "B R G", "--depth", "16"}, "out16.tif", {{65535, 257, 32896}}, {}, {}, VIPS_FORMAT_USHORT},
   };
   for (const HandWorked& c : cases) {
     SCOPED_TRACE(c.name);
@@ -253,8 +297,11 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
           << "VANTREL-RAW 1\n" << (c.type == VIPS_INTERPRETATION_CMYK ? "CMYK " : "RGB ") << c.width << " "
           << c.height << " " << c.bands << "\n" << c.bytes;
     } else {
-      VipsImage* raw = vips_image_new_from_memory_copy(c.bytes.data(), c.bytes.size(), c.width, c.height, c.bands,
-                                                       VIPS_FORMAT_UCHAR);
+      VipsImage* raw = c.deep.empty()
+                           ? vips_image_new_from_memory_copy(c.bytes.data(), c.bytes.size(), c.width, c.height,
+                                                             c.bands, VIPS_FORMAT_UCHAR)
+                           : vips_image_new_from_memory_copy(c.deep.data(), c.deep.size() * 2, c.width, c.height,
+                                                             c.bands, VIPS_FORMAT_USHORT);
       VipsImage* typed = nullptr;
       ASSERT_EQ(vips_copy(raw, &typed, "interpretation", c.type, nullptr), 0);
       ASSERT_EQ(vips_image_write_to_file(typed, ((work_ / c.input).string() + c.saveOptions).c_str(), nullptr), 0);
@@ -274,7 +321,10 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
 
     VipsImage* out = vips_image_new_from_file((work_ / c.output).c_str(), nullptr);
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->Type, c.type);
+    // RGB is written as sRGB at 8 bits and as RGB16 at 16.
+    const VipsInterpretation rgb = c.written == VIPS_FORMAT_USHORT ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB;
+    EXPECT_EQ(out->Type, c.type == VIPS_INTERPRETATION_CMYK ? c.type : rgb);
+    EXPECT_EQ(out->BandFmt, c.written);
     EXPECT_EQ(vips_image_get_typeof(out, "palette-bit-depth"), 0u);
     for (std::size_t i = 0; i < c.pixels.size(); ++i) {
       double* values = nullptr;
@@ -292,6 +342,46 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
   }
 }
 
+// ---- 16-bit files that the filter only permutes come back within 1 of the
+// original samples: the filter's scale has half the steps of the files'.
+
+TEST_F(Cli, DeepFilesThatAreOnlyPermutedComeBackWithinOne) {
+  struct Row {
+    const char* input;
+    const char* order;
+    std::vector<int> sources;  // the input plane of each output plane
+  };
+  const Row rows[] = {{"chart16.tif", "B R G", {2, 0, 1}},
+                      {"chart16_alpha.png", "G B R", {1, 2, 0, 3}},
+                      {"chart16_cmyk.tif", "K C M Y", {3, 0, 1, 2}}};
+  for (const Row& r : rows) {
+    const std::string output = std::string("out_") + r.input;
+    ASSERT_EQ(Vantrel({r.input, "-o", output, "--order", r.order}).status, 0) << r.input;
+    std::vector<uint16> samples[2];
+    for (int i = 0; i < 2; ++i) {
+      VipsImage* image = vips_image_new_from_file((work_ / (i == 0 ? r.input : output)).c_str(), nullptr);
+      ASSERT_NE(image, nullptr);
+      ASSERT_EQ(image->BandFmt, VIPS_FORMAT_USHORT) << r.input;
+      ASSERT_EQ(image->Bands, int(r.sources.size())) << r.input;
+      std::size_t size = 0;
+      void* memory = vips_image_write_to_memory(image, &size);
+      samples[i].assign(static_cast<uint16*>(memory), static_cast<uint16*>(memory) + size / 2);
+      g_free(memory);
+      g_object_unref(image);
+    }
+    const std::size_t bands = r.sources.size();
+    int differing = 0;
+    for (std::size_t p = 0; p < samples[0].size(); p += bands)
+      for (std::size_t k = 0; k < bands; ++k) {
+        const int in = samples[0][p + std::size_t(r.sources[k])], out = samples[1][p + k];
+        ASSERT_LE(std::abs(out - in), 1) << r.input << " sample " << p + k;
+        differing += out != in;
+      }
+    EXPECT_GT(differing, 0) << r.input << ": the lowest bit is not kept";
+  }
+}
+
+// ---- The output keeps what the input file carried besides its pixels.
 // ---- Contact sheets: every cell is the single run of its order, found once
 // in the sheet pixel for pixel, and the cells come in table order. The inputs
 // are small enough to be their own thumbnails; were they shrunk, no cell
@@ -564,8 +654,7 @@ struct Failure {
 
 TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
   std::ofstream(work_ / "text.png") << "not an image";
-  ASSERT_EQ(Shell("vips colourspace chart.png deep.v rgb16 && vips copy deep.v deep.png"
-                  " && vips colourspace chart.png grey.png b-w"
+  ASSERT_EQ(Shell("vips cast chart.png float.tif float && vips colourspace chart.png grey.png b-w"
                   " && head -c 100 chart_cmyk.vraw > short.vraw && printf 'x' > badblock"
                   " && printf 'Amnt long\\n' > badvalues",
                   work_)
@@ -575,7 +664,8 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"missing", {"gone.png", "-o", "out.png"}, 1, "gone.png: no such file"},
       {"not an image", {"text.png", "-o", "out.png"}, 1, "text.png: "},
       {"greyscale", {"grey.png", "-o", "out.png"}, 1, "grey.png: a greyscale image"},
-      {"16-bit", {"deep.png", "-o", "out.png"}, 1, "deep.png: 16-bit samples"},
+      {"floating-point", {"float.tif", "-o", "out.tif"}, 1, "float.tif: floating-point samples"},
+      {"16-bit to JPEG", {"chart16.tif", "-o", "out.jpg"}, 1, "out.jpg: .jpg files cannot hold 16-bit samples"},
       {"short raw", {"short.vraw", "-o", "out.png"}, 1, "short.vraw: raw image of the wrong length"},
       {"order of the other mode", {"chart.png", "-o", "out.png", "--order", "K C M Y"}, 1, "not one of the 24 RGB orders"},
       {"order index", {"chart_cmyk.tif", "-o", "out.tif", "--order-index", "256"}, 2, "--order-index"},
@@ -642,7 +732,9 @@ TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
   std::string first;
   std::getline(values, first);
   EXPECT_EQ(first, "Amnt UntF #Prc 12");
-  EXPECT_EQ(Listing(work_), (std::vector<std::string>{"block", "chart.png", "chart_alpha.png", "chart_cmyk.tif",
+  EXPECT_EQ(Listing(work_), (std::vector<std::string>{"block", "chart.png", "chart16.tif", "chart16.vraw",
+                                                       "chart16_alpha.png", "chart16_alpha.vraw", "chart16_cmyk.tif",
+                                                       "chart16_cmyk.vraw", "chart_alpha.png", "chart_cmyk.tif",
                                                        "chart_cmyk.vraw", "command.log", "out", "recorded", "values"}));
 }
 
@@ -719,7 +811,9 @@ TEST_F(Cli, CtrlCCancelsTheRunAndLeavesNoOutput) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 130) << seen;
   EXPECT_NE(seen.find("big.png: cancelled; nothing written"), std::string::npos) << seen;
-  EXPECT_EQ(Listing(work_), (std::vector<std::string>{"big.png", "chart.png", "chart_alpha.png", "chart_cmyk.tif",
+  EXPECT_EQ(Listing(work_), (std::vector<std::string>{"big.png", "chart.png", "chart16.tif", "chart16.vraw",
+                                                       "chart16_alpha.png", "chart16_alpha.vraw", "chart16_cmyk.tif",
+                                                       "chart16_cmyk.vraw", "chart_alpha.png", "chart_cmyk.tif",
                                                        "chart_cmyk.vraw", "command.log"}));
 }
 

@@ -1,6 +1,6 @@
 // Whole runs through ENTRYPOINT, as a host drives them: both drives, RGB, RGBA
-// and CMYK, odd band heights, cancellation, the habits of real hosts, and bad
-// requests.
+// and CMYK at 8 and 16 bits, odd band heights, cancellation, the habits of
+// real hosts, and bad requests.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -17,12 +17,20 @@ namespace {
 using runner::Host;
 using runner::Image;
 
-// A deterministic image whose planes all differ from pixel to pixel.
-Image Pattern(int16 width, int16 height, int16 planes) {
-  Image image(width, height, planes);
+bool Deep(int16 mode) { return mode == plugInModeRGB48 || mode == plugInModeCMYK64; }
+bool Cmyk(int16 mode) { return mode == plugInModeCMYKColor || mode == plugInModeCMYK64; }
+
+// A deterministic image whose planes all differ from pixel to pixel. At 16
+// bits its samples use the low bits too and reach a little past full scale,
+// as a host may hand them over.
+Image Pattern(int16 width, int16 height, int16 planes, int16 sampleBytes = 1) {
+  Image image(width, height, planes, sampleBytes);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
-      for (int k = 0; k < planes; ++k) image.At(y, x)[k] = static_cast<uint8>(x * 7 + y * 13 + k * 61 + 3);
+      for (int k = 0; k < planes; ++k)
+        image.SetSample(y, x, k,
+                        sampleBytes == 1 ? static_cast<uint8>(x * 7 + y * 13 + k * 61 + 3)
+                                         : static_cast<uint16>((x * 7919 + y * 4091 + k * 15013 + 3) % 34000));
   return image;
 }
 
@@ -38,27 +46,29 @@ struct Settings {
 // height of the buffers the image travelled in (the Cross checkerboard starts
 // again in each).
 Image Expected(const Image& src, int16 colours, const std::array<int, 4>& sources, const Settings& s,
-               int bandRows, uint8 cleared) {
+               int bandRows, uint16 cleared) {
   Image out = src;
   for (int y = 0; y < src.height; ++y) {
     for (int x = 0; x < src.width; ++x) {
-      const uint8* p = src.At(y, x);
-      uint8* d = out.At(y, x);
+      const auto p = [&](int k) { return src.Sample(y, x, k); };
       const int i = y % bandRows;
       for (int k = 0; k < colours; ++k) {
+        uint16 v = p(sources[k]);
         if (s.exclude && k + 1 == s.excludedChannel)
-          d[k] = cleared;
+          v = cleared;
         else if (s.blend && s.cross && (i + x) % 2 == 0)
-          d[k] = p[k];
+          v = p(k);
         else if (s.blend && s.mix)
-          d[k] = static_cast<uint8>((p[sources[k]] + p[k]) >> 1);
-        else
-          d[k] = p[sources[k]];
+          v = static_cast<uint16>((p(sources[k]) + p(k)) >> 1);
+        out.SetSample(y, x, k, v);
       }
     }
   }
   return out;
 }
+
+// What an excluded plane becomes: no ink in CMYK, at either depth.
+uint16 Cleared(int16 mode) { return !Cmyk(mode) ? 0 : Deep(mode) ? 32768 : 255; }
 
 FilterParameters* Block(Host& host) { return reinterpret_cast<FilterParameters*>(*host.record().parameters); }
 
@@ -92,20 +102,20 @@ TEST_P(WholeRunTest, GivesThePixelsTheRulesDefine) {
   const auto& [c, drive] = GetParam();
   const int16 width = 23, height = 17;
   Host host(testing::ReloadFilter());
-  const Image source = Pattern(width, height, c.planes);
+  const int16 sampleBytes = Deep(c.mode) ? 2 : 1;
+  const Image source = Pattern(width, height, c.planes, sampleBytes);
   host.SetImage(source, c.mode);
   host.OfferAdvanceState(drive == Drive::AdvanceState);
   // A memory offer that makes the classic drive use bands of 5 rows.
-  const int32 rowCost = width * (2 * c.planes + 1);
+  const int32 rowCost = width * (2 * c.planes + 1) * sampleBytes;
   host.record().maxSpace = 5 * rowCost;
   Configure(host, c.settings);
   ASSERT_EQ(host.RunFilter(), noErr);
 
   const int band = drive == Drive::AdvanceState ? height : 5;
   EXPECT_EQ(Block(host)->bandRows, band);
-  const int16 colours = c.mode == plugInModeCMYKColor ? 4 : 3;
-  const Image expected =
-      Expected(source, colours, c.sources, c.settings, band, c.mode == plugInModeCMYKColor ? 255 : 0);
+  const int16 colours = Cmyk(c.mode) ? 4 : 3;
+  const Image expected = Expected(source, colours, c.sources, c.settings, band, Cleared(c.mode));
   ASSERT_EQ(host.destination().pixels.size(), expected.pixels.size());
   EXPECT_EQ(host.destination().pixels, expected.pixels);
   if (drive == Drive::Classic) {
@@ -153,7 +163,14 @@ INSTANTIATE_TEST_SUITE_P(
             RunCase{"CmykKKKK", 4, 4, Order(255), {3, 3, 3, 3}},
             RunCase{"CmykExcludeK", 4, 4, Excluding(Order(23), 4), {3, 2, 1, 0}},
             RunCase{"CmykCross", 4, 4, With(Order(116), true, false), {1, 2, 0, 2}},
-            RunCase{"CmykExcludedOutOfRange", 4, 4, Excluding(Order(24), 5), {0, 0, 1, 2}}),
+            RunCase{"CmykExcludedOutOfRange", 4, 4, Excluding(Order(24), 5), {0, 0, 1, 2}},
+            RunCase{"Rgb48BRG", 11, 3, Order(1), {2, 0, 1, 0}},
+            RunCase{"Rgb48CrossAndMix", 11, 3, With(Order(1), true, true), {2, 0, 1, 0}},
+            RunCase{"Rgb48ExcludeOverCross", 11, 3, Excluding(With(Order(4), true, false), 2), {1, 0, 2, 0}},
+            RunCase{"Rgb48aKeepsTransparency", 11, 4, With(Order(2), false, true), {1, 2, 0, 0}},
+            RunCase{"Cmyk64KCMY", 13, 4, Order(18), {3, 0, 1, 2}},
+            RunCase{"Cmyk64ExcludeKOverMix", 13, 4, Excluding(With(Order(23), false, true), 4), {3, 2, 1, 0}},
+            RunCase{"Cmyk64Cross", 13, 4, With(Order(116), true, false), {1, 2, 0, 2}}),
         ::testing::Values(Drive::AdvanceState, Drive::Classic)),
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) +
@@ -322,15 +339,20 @@ struct ProfileCase {
   bool keepsBlock;
 };
 
-class HostProfileTest : public ::testing::TestWithParam<std::tuple<ProfileCase, Drive, int16>> {};
+struct ProfileImage {
+  const char* name;
+  int16 mode, planes;
+};
+
+class HostProfileTest : public ::testing::TestWithParam<std::tuple<ProfileCase, Drive, ProfileImage>> {};
 
 TEST_P(HostProfileTest, FirstAndNextRunGiveThePixelsTheRulesDefine) {
-  const auto& [c, drive, planes] = GetParam();
-  const Image source = Pattern(21, 13, planes);
+  const auto& [c, drive, image] = GetParam();
+  const Image source = Pattern(21, 13, image.planes, Deep(image.mode) ? 2 : 1);
   Host host(testing::ReloadFilter());
   host.UseProfile(c.profile);
   host.SetReloader(testing::ReloadFilter);
-  host.SetImage(source, plugInModeRGBColor);
+  host.SetImage(source, image.mode);
   host.OfferAdvanceState(drive == Drive::AdvanceState);
   const Settings chosen = With(Order(1), true, true);
   for (int run = 0; run < 2; ++run) {
@@ -359,11 +381,12 @@ INSTANTIATE_TEST_SUITE_P(
                                          ProfileCase{"PluginHostDll", runner::HostProfile::PluginHostDll, false},
                                          ProfileCase{"GimpBridge", runner::HostProfile::GimpBridge, true},
                                          ProfileCase{"DotNetHost", runner::HostProfile::DotNetHost, true}),
-                       ::testing::Values(Drive::AdvanceState, Drive::Classic), ::testing::Values<int16>(3, 4)),
+                       ::testing::Values(Drive::AdvanceState, Drive::Classic),
+                       ::testing::Values(ProfileImage{"Rgb", 3, 3}, ProfileImage{"Rgba", 3, 4},
+                                         ProfileImage{"Rgb48", 11, 3}, ProfileImage{"Rgb48a", 11, 4})),
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) +
-             (std::get<1>(info.param) == Drive::Classic ? "Classic" : "AdvanceState") +
-             (std::get<2>(info.param) == 4 ? "Rgba" : "Rgb");
+             (std::get<1>(info.param) == Drive::Classic ? "Classic" : "AdvanceState") + std::get<2>(info.param).name;
     });
 
 TEST(BadRequests, WideStridesEmptyAndInvertedRectanglesAreHandled) {

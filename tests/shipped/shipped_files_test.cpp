@@ -25,13 +25,24 @@ struct ShippedFile {
   const char* codeProperty;  // the key naming the entry point for this machine
   const char* fileName;
   const char* preset;        // the build that makes it
+  // The image modes the property list declares and enables: the second byte
+  // of the 'mode' flags, the 'enbl' expression and its stored length, and the
+  // modes a host that reads both offers the filter on.
+  std::uint8_t deepModeFlags;
+  const char* enableExpression;
+  std::uint32_t enableLength;
+  std::set<int> enabledModes;
 };
 
 void PrintTo(const ShippedFile& f, std::ostream* os) { *os << f.fileName; }
 
+// The 32-bit file keeps the property list 32-bit hosts have always loaded;
+// the 64-bit one adds RGB48 (0x10) and CMYK64 (0x04).
 const ShippedFile kShipped[] = {
-    {VANTREL_SHIPPED_WIN32, 0x014C, 0x10B, "wx86", "Vantrel.8bf", "win32"},
-    {VANTREL_SHIPPED_WIN64, 0x8664, 0x20B, "8664", "Vantrel64.8bf", "win64"},
+    {VANTREL_SHIPPED_WIN32, 0x014C, 0x10B, "wx86", "Vantrel.8bf", "win32", 0xC0,
+     "in (PSHOP_ImageMode, RGBMode,CMYKMode)", 40, {3, 4}},
+    {VANTREL_SHIPPED_WIN64, 0x8664, 0x20B, "8664", "Vantrel64.8bf", "win64", 0xD4,
+     "in (PSHOP_ImageMode, RGBMode,CMYKMode,RGB48Mode,CMYK64Mode)", 60, {3, 4, 11, 13}},
 };
 
 constexpr std::uint16_t kJapanese = 0x0411;
@@ -112,7 +123,7 @@ struct Property {
   Bytes data;
 };
 
-Bytes ExpectedPropertyList(const char* codeProperty) {
+Bytes ExpectedPropertyList(const ShippedFile& file) {
   std::vector<Property> properties;
   auto add = [&](const char* key, std::uint32_t length, auto&& fill) {
     Bytes d;
@@ -123,7 +134,7 @@ Bytes ExpectedPropertyList(const char* codeProperty) {
   add("name", 8, [](Bytes& d) { PutPascal(d, "Vantrel"); });
   add("catg", 16, [](Bytes& d) { PutPascal(d, "Pellam Filter"); });
   add("vers", 4, [](Bytes& d) { Put32(d, 0x00040000); });
-  add(codeProperty, 12, [](Bytes& d) { PutCString(d, "ENTRYPOINT"); });
+  add(file.codeProperty, 12, [](Bytes& d) { PutCString(d, "ENTRYPOINT"); });
   // 15 bytes of terminology record stored in 20.
   add("hstm", 20, [](Bytes& d) {
     Put32(d, 0);
@@ -132,8 +143,8 @@ Bytes ExpectedPropertyList(const char* codeProperty) {
     Put16(d, 16000);
     d.push_back(0);  // empty scope text
   });
-  add("mode", 4, [](Bytes& d) { d = {0x5F, 0xC0, 0x00, 0x00}; });
-  add("enbl", 40, [](Bytes& d) { PutCString(d, "in (PSHOP_ImageMode, RGBMode,CMYKMode)"); });
+  add("mode", 4, [&](Bytes& d) { d = {0x5F, file.deepModeFlags, 0x00, 0x00}; });
+  add("enbl", file.enableLength, [&](Bytes& d) { PutCString(d, file.enableExpression); });
   add("fici", 28, [](Bytes& d) {
     for (int filterCase = 0; filterCase < 7; ++filterCase) d.insert(d.end(), {4, 1, 6, 0});
   });
@@ -157,11 +168,64 @@ Bytes ExpectedPropertyList(const char* codeProperty) {
 
 TEST_P(ShippedFileTest, PropertyListIsByteForByteTheLayoutHostsParse) {
   const Bytes& actual = Resource("PIPL", IDR_PIPL);
-  const Bytes expected = ExpectedPropertyList(GetParam().codeProperty);
-  ASSERT_EQ(expected.size(), 290u);
+  const Bytes expected = ExpectedPropertyList(GetParam());
+  ASSERT_EQ(expected.size(), 250u + GetParam().enableLength);  // 290 bytes with the 8-bit modes alone
   ASSERT_EQ(actual.size(), expected.size());
   for (size_t i = 0; i < actual.size(); ++i)
     ASSERT_EQ(int(actual[i]), int(expected[i])) << "first difference at byte " << i;
+}
+
+// The data of property `key` of a property list, found as a host walks it.
+Bytes PropertyData(const Bytes& list, const char* key) {
+  auto at = [&](size_t i) { return std::uint32_t(list[i]) | list[i + 1] << 8 | list[i + 2] << 16 | std::uint32_t(list[i + 3]) << 24; };
+  Bytes code;
+  PutFourCC(code, key);
+  for (size_t i = 10; i + 16 <= list.size();) {
+    const std::uint32_t length = at(i + 12);
+    if (std::equal(code.begin(), code.end(), list.begin() + std::ptrdiff_t(i + 4)) && i + 16 + length <= list.size())
+      return Bytes(list.begin() + std::ptrdiff_t(i + 16), list.begin() + std::ptrdiff_t(i + 16 + length));
+    i += 16 + ((length + 3) & ~3u);
+  }
+  return {};
+}
+
+// The modes an enable expression of the form "in (PSHOP_ImageMode, A,B,...)"
+// names, by the host's mode names; -1 for a name no host knows.
+std::set<int> ModesNamed(const std::string& expression) {
+  static const char* const kNames[] = {"BitmapMode",  "GrayScaleMode", "IndexedMode",   "RGBMode",
+                                       "CMYKMode",    "HSLMode",       "HSBMode",       "MultichannelMode",
+                                       "DuotoneMode", "LabMode",       "Gray16Mode",    "RGB48Mode",
+                                       "Lab48Mode",   "CMYK64Mode",    "DeepMultichannelMode",
+                                       "Duotone16Mode", "RGB96Mode",   "Gray32Mode"};
+  const std::string head = "in (PSHOP_ImageMode,";
+  std::set<int> modes;
+  if (expression.rfind(head, 0) != 0 || expression.back() != ')') return {-1};
+  std::string rest = expression.substr(head.size(), expression.size() - head.size() - 1) + ",";
+  for (size_t comma; (comma = rest.find(',')) != std::string::npos; rest.erase(0, comma + 1)) {
+    std::string name = rest.substr(0, comma);
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+    const auto* found = std::find(std::begin(kNames), std::end(kNames), name);
+    modes.insert(found == std::end(kNames) ? -1 : int(found - std::begin(kNames)));
+  }
+  return modes;
+}
+
+TEST_P(ShippedFileTest, HostThatReadsThePropertyListEnablesExactlyItsModes) {
+  const Bytes& list = Resource("PIPL", IDR_PIPL);
+  const Bytes flags = PropertyData(list, "mode");
+  const Bytes expression = PropertyData(list, "enbl");
+  ASSERT_GE(flags.size(), 2u);
+  ASSERT_FALSE(expression.empty());
+  const std::set<int> named = ModesNamed(std::string(expression.begin(), std::find(expression.begin(), expression.end(), 0)));
+  std::set<int> enabled;
+  for (int mode = 0; mode < 16; ++mode) {
+    // The flags as a host reads them: a big-endian word, mode n at 0x8000 >> n.
+    const bool declared = ((flags[0] << 8 | flags[1]) & (0x8000 >> mode)) != 0;
+    if (declared && named.count(mode) != 0) enabled.insert(mode);
+  }
+  EXPECT_EQ(named.count(-1), 0u) << "a mode name no host knows";
+  EXPECT_EQ(enabled, GetParam().enabledModes);
 }
 
 TEST_P(ShippedFileTest, EveryResourceIsJapaneseOnly) {

@@ -1,6 +1,7 @@
 // Images for the dialog tests: every pixel differs from its neighbours and
-// no plane is ever 0, so the preview's black frame stands out; and the RGB
-// result the rules give for an order with or without the Mix blend.
+// no plane is ever 0, so the preview's black frame stands out, also as a deep
+// image; and the RGB result the rules give for an order with or without the
+// Mix blend.
 #pragma once
 
 #include <array>
@@ -17,6 +18,18 @@ inline runner::Image Pattern(int16 width, int16 height, int16 planes = 3) {
       for (int k = 0; k < planes; ++k) p[k] = static_cast<uint8>(40 + (x * (3 + 2 * k) + y * (5 + k) + 61 * k) % 200);
     }
   return image;
+}
+
+// The same picture at 16 bits: each sample v as v * 32768 / 255 rounded, the
+// value a host's deep document holds for it, so that converting back to 8
+// bits gives v again.
+inline runner::Image Deepened(const runner::Image& image) {
+  runner::Image deep(image.width, image.height, image.planes, 2);
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x)
+      for (int k = 0; k < image.planes; ++k)
+        deep.SetSample(y, x, k, static_cast<uint16>((image.Sample(y, x, k) * 32768 + 127) / 255));
+  return deep;
 }
 
 // The RGB pixel that `source` becomes under the order whose output planes

@@ -62,6 +62,9 @@ struct TableCase {
 const TableCase kTables[] = {
     {"RGB", plugInModeRGBColor, "RGB", kRgbList},
     {"CMYK", plugInModeCMYKColor, "CMYK", kCmykList},
+    // The 16-bit modes offer the same orders.
+    {"RGB48", plugInModeRGB48, "RGB", kRgbList},
+    {"CMYK64", plugInModeCMYK64, "CMYK", kCmykList},
 };
 
 class TableTest : public ::testing::TestWithParam<TableCase> {};

@@ -52,8 +52,10 @@ struct DialogFixture : ::testing::Test {
   // earlier run would have left it.
   void Open(int16 width = kWide, int16 height = kHigh, int16 mode = plugInModeRGBColor, bool preview = true,
             const std::function<void(FilterParameters&)>& tweak = {}, int16 planes = 0) {
-    host.SetImage(testing::Pattern(width, height, planes != 0 ? planes : mode == plugInModeCMYKColor ? 4 : 3),
-                  mode);
+    const bool cmyk = mode == plugInModeCMYKColor || mode == plugInModeCMYK64;
+    const runner::Image image = testing::Pattern(width, height, planes != 0 ? planes : cmyk ? 4 : 3);
+    const bool deep = mode == plugInModeRGB48 || mode == plugInModeCMYK64;
+    host.SetImage(deep ? testing::Deepened(image) : image, mode);
     ASSERT_TRUE(EnsureParameters(&globals));
     block = ParametersOf(&host.record());
     block->previewAvailable = preview;
@@ -99,9 +101,10 @@ TEST_P(InitialStateTest, ControlsShowTheBlockAndTheImage) {
   Open(c.width, c.height, c.mode, true, c.tweak);
   const auto& list = view.control(IDC_ORDER_LIST);
   EXPECT_EQ(static_cast<int>(list.rows.size()), c.rows);
-  EXPECT_EQ(list.rows.front(), c.mode == plugInModeRGBColor ? "R G B" : "C M Y K");
+  const bool cmyk = c.mode == plugInModeCMYKColor || c.mode == plugInModeCMYK64;
+  EXPECT_EQ(list.rows.front(), cmyk ? "C M Y K" : "R G B");
   EXPECT_EQ(list.selected, c.selected);
-  EXPECT_EQ(view.control(IDC_ORDER_HEADING).text, c.mode == plugInModeCMYKColor ? "C M Y K" : "");
+  EXPECT_EQ(view.control(IDC_ORDER_HEADING).text, cmyk ? "C M Y K" : "");
   for (int id : kChoiceIds) {
     EXPECT_EQ(Checked(id), c.checked.count(id) == 1) << "checked " << id;
     EXPECT_EQ(Enabled(id), c.disabled.count(id) == 0) << "enabled " << id;
@@ -113,6 +116,7 @@ TEST_P(InitialStateTest, ControlsShowTheBlockAndTheImage) {
 }
 
 constexpr int16 kRgb = plugInModeRGBColor, kCmyk = plugInModeCMYKColor;
+constexpr int16 kRgb48 = plugInModeRGB48, kCmyk64 = plugInModeCMYK64;
 // Checked and grey at an opening with a new block: channel 2 and Mix are
 // shown, the channels and methods are grey with their boxes clear, and 1:1
 // cannot zoom in.
@@ -138,6 +142,14 @@ INSTANTIATE_TEST_SUITE_P(
         InitCase{"CmykFourthChannelExcluded", kCmyk,
                  [](FilterParameters& b) { b.excludedChannel = 4, b.excludeEnabled = 1; }, 256, 0,
                  {IDC_CHANNEL_4, IDC_BLEND_MIX, IDC_EXCLUDE}, kGreyMethods, 0, 4},
+        // The deep modes show the tables and channels of their 8-bit counterparts.
+        InitCase{"Rgb48HasThreeChannels", kRgb48,
+                 [](FilterParameters& b) { b.excludedChannel = 4, b.excludeEnabled = 1; }, 24, 0,
+                 {IDC_CHANNEL_2, IDC_BLEND_MIX, IDC_EXCLUDE}, {IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN},
+                 0, 2},
+        InitCase{"Cmyk64HasFourChannelsAndTheCmykTable", kCmyk64,
+                 [](FilterParameters& b) { b.excludedChannel = 4, b.excludeEnabled = 1, b.orderIndex = 200; }, 256,
+                 200, {IDC_CHANNEL_4, IDC_BLEND_MIX, IDC_EXCLUDE}, kGreyMethods, 200, 4},
         InitCase{"BlendOnWithCross", kRgb, [](FilterParameters& b) { b.blendEnabled = 1, b.blendCross = 1; }, 24, 0,
                  {IDC_CHANNEL_2, IDC_BLEND_CROSS, IDC_BLEND}, kGreyChannels, 0, 2},
         InitCase{"BlendOnWithoutMethodShowsNone", kRgb, [](FilterParameters& b) { b.blendEnabled = 1; }, 24, 0,
@@ -611,6 +623,65 @@ TEST_F(DialogFixture, BufferThatCannotHoldThePictureIsNeverHandedToTheHost) {
     EXPECT_EQ(host.displayPixelsCalls(), 0);
     EXPECT_TRUE(target.frames.empty());
   }
+}
+
+// A deep image's preview is sampled and mapped at 16 bits and drawn from an
+// 8-bit picture of it: the host sees the 8-bit map it draws, and the same
+// pixels as in the preview of the image at 8 bits (settings whose results
+// need no rounding).
+struct DeepCase {
+  const char* name;
+  int16 deepMode, eightBitMode, planes;
+};
+
+class DeepPreviewTest : public DialogFixture, public ::testing::WithParamInterface<DeepCase> {};
+
+TEST_P(DeepPreviewTest, LooksLikeTheEightBitPreview) {
+  const DeepCase& c = GetParam();
+  const auto settings = [](FilterParameters& b) {
+    b.orderIndex = testing::kRowBRG;
+    b.blendEnabled = b.blendCross = 1;
+    b.excludeEnabled = 1;
+    b.excludedChannel = 2;
+  };
+  runner::DisplayCall calls[2];
+  for (int deep = 0; deep < 2; ++deep) {
+    Open(kWide, kHigh, deep ? c.deepMode : c.eightBitMode, true, settings, c.planes);
+    user.Click(IDC_ZOOM_OUT);  // the host samples the deep image one pixel in two
+    Target target;
+    controller.Paint(target);
+    ASSERT_EQ(host.displayCalls().size(), std::size_t(deep + 1));
+    calls[deep] = host.displayCalls().back();
+  }
+  const runner::DisplayCall& eight = calls[0];
+  const runner::DisplayCall& drawn = calls[1];
+  const int32 width = drawn.source.right - drawn.source.left;
+  EXPECT_EQ(drawn.map.imageMode, c.eightBitMode);
+  EXPECT_EQ(drawn.map.planeBytes, 1);
+  EXPECT_EQ(drawn.map.colBytes, c.planes);
+  EXPECT_EQ(drawn.map.rowBytes, width * c.planes);
+  EXPECT_NE(drawn.map.baseAddr, static_cast<void*>(host.record().outData)) << "the host's 16-bit buffer itself";
+  EXPECT_EQ(drawn.hasMask, eight.hasMask);
+  if (drawn.hasMask) {
+    EXPECT_EQ(drawn.mask.maskData, static_cast<uint8*>(drawn.map.baseAddr) + c.planes - 1);
+    EXPECT_EQ(drawn.mask.colBytes, c.planes);
+    EXPECT_EQ(drawn.mask.rowBytes, width * c.planes);
+  }
+  ASSERT_EQ(drawn.drawn.width, eight.drawn.width);
+  ASSERT_EQ(drawn.drawn.height, eight.drawn.height);
+  EXPECT_EQ(drawn.drawn.pixels, eight.drawn.pixels);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DeepPreviewTest,
+                         ::testing::Values(DeepCase{"Rgb48", kRgb48, kRgb, 3},
+                                           DeepCase{"Rgb48WithTransparency", kRgb48, kRgb, 4},
+                                           DeepCase{"Cmyk64", kCmyk64, kCmyk, 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EightBitSample, ScalesFullScaleTo255RoundingAndHoldsAboveIt) {
+  const std::pair<uint16, uint8> cases[] = {{0, 0},       {64, 0},      {65, 1},      {128, 1},    {16384, 128},
+                                            {32767, 255}, {32768, 255}, {32769, 255}, {65535, 255}};
+  for (const auto& [deep, eight] : cases) EXPECT_EQ(dialog::EightBitSample(deep), eight) << deep;
 }
 
 struct MaskCase {

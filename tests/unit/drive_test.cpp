@@ -33,6 +33,7 @@ struct PrepareCase {
   int32 maxSpace;
   int16 bandRows;
   int32 handedBack;
+  int16 mode = plugInModeRGBColor;
 };
 
 class PrepareTest : public DriveFixture, public ::testing::WithParamInterface<PrepareCase> {};
@@ -40,6 +41,7 @@ class PrepareTest : public DriveFixture, public ::testing::WithParamInterface<Pr
 TEST_P(PrepareTest, GrowsBandUntilItsCostReachesTheOffer) {
   const PrepareCase& c = GetParam();
   Filter(0, 0, c.height, c.width, c.planes);
+  record.imageMode = c.mode;
   block->bandRows = c.storedRows;
   record.maxSpace = c.maxSpace;
   record.bufferSpace = 99;
@@ -60,7 +62,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PrepareCase{100, 50, 3, -7, 2000, 3, 2100},
                       PrepareCase{0, 50, 3, 1, 2000, 50, 0},            // empty width costs nothing
                       PrepareCase{100, 50, -1, 1, 2000, 20, 2000},      // no planes: a byte a pixel
-                      PrepareCase{32000, 32000, 4, 1, 0x7FFFFFFF, 7457, 0x7FFFFFFF}));  // no overflow: held at the largest
+                      PrepareCase{32000, 32000, 4, 1, 0x7FFFFFFF, 7457, 0x7FFFFFFF},  // no overflow: held at the largest
+                      // Deep images: two bytes a plane, the mask counted at two as well.
+                      PrepareCase{100, 50, 3, 1, 2000, 2, 2800, plugInModeRGB48},   // rowCost 1400
+                      PrepareCase{100, 50, 4, 1, 3600, 2, 3600, plugInModeCMYK64},  // rowCost 1800, reaches offer
+                      PrepareCase{100, 50, 4, 1, 2000, 3, 2700, plugInModeCMYKColor}));  // 8 bits: a byte a plane
 
 TEST_F(DriveFixture, ClassicBandsStepDownAndEndPastTheRectangle) {
   Filter(0, 0, 10, 5, 3);

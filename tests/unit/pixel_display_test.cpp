@@ -72,11 +72,13 @@ TEST(Render, MapsItCannotReadDrawNothing) {
   const VRect whole{0, 0, 1, 1};
   runner::Image rgb;
   ASSERT_TRUE(runner::RenderPixelMap(good, whole, rgb));
-  PSPixelMap planar = good, gray = good, empty = good;
+  PSPixelMap planar = good, gray = good, empty = good, deep = good;
   planar.colBytes = 1;
   gray.imageMode = plugInModeGrayScale;
   empty.baseAddr = nullptr;
-  for (const PSPixelMap& bad : {planar, gray, empty}) EXPECT_FALSE(runner::RenderPixelMap(bad, whole, rgb));
+  deep.imageMode = plugInModeRGB48;
+  deep.planeBytes = 2;
+  for (const PSPixelMap& bad : {planar, gray, empty, deep}) EXPECT_FALSE(runner::RenderPixelMap(bad, whole, rgb));
   EXPECT_FALSE(runner::RenderPixelMap(good, VRect{0, 0, 2, 1}, rgb)) << "beyond the map's bounds";
   EXPECT_FALSE(runner::RenderPixelMap(good, VRect{0, 0, 0, 1}, rgb)) << "empty";
 }

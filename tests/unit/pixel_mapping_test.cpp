@@ -1,7 +1,7 @@
-// The pixel mapping on small hand-made buffers: the rules for every plane, the
-// callbacks and their order, cancellation, and buffers the host describes
-// badly. Buffers are sized exactly, so a stray access shows under the
-// address sanitizer.
+// The pixel mapping on small hand-made buffers, at 8 and 16 bits: the rules
+// for every plane, the callbacks and their order, cancellation, and buffers
+// the host describes badly. Buffers are sized exactly, so a stray access shows
+// under the address sanitizer.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -51,6 +51,7 @@ class MapPixelsTest : public ::testing::Test {
   int16 result = noErr;
   Globals globals{&result, &record, {}};
   std::vector<uint8> in, out;
+  int bytes = 1;  // per sample
   CallLog log;
 
   void SetUp() override {
@@ -61,18 +62,21 @@ class MapPixelsTest : public ::testing::Test {
   }
   void TearDown() override { gLog = nullptr; }
 
-  // A rows x columns buffer pair of `mode`, `inStride` bytes per input pixel
-  // and `outStride` per output pixel, rows packed without padding. The input
-  // is filled by `seed`; the output holds kDelivered.
-  void Describe(int16 mode, int16 rows, int16 columns, int16 inStride, int16 outStride, unsigned seed = 1) {
+  // A rows x columns buffer pair of `mode`, `inStride` planes per input pixel
+  // and `outStride` per output pixel of `sampleBytes` each, rows `slack` bytes
+  // longer than their pixels. The input is filled by `seed`; the output holds
+  // kDelivered in every byte.
+  void Describe(int16 mode, int16 rows, int16 columns, int16 inStride, int16 outStride, unsigned seed = 1,
+                int sampleBytes = 1, int slack = 0) {
+    bytes = sampleBytes;
     record.imageMode = mode;
     record.filterRect = {0, 0, rows, columns};
     record.inRect = record.outRect = record.filterRect;
     record.inLoPlane = 0;
     record.inHiPlane = int16(inStride - 1);
     record.planes = outStride;
-    record.inRowBytes = columns * inStride;
-    record.outRowBytes = columns * outStride;
+    record.inRowBytes = columns * inStride * sampleBytes + slack;
+    record.outRowBytes = columns * outStride * sampleBytes + slack;
     // Fresh vectors: their allocation is exactly the buffer's size.
     in = std::vector<uint8>(size_t(rows * record.inRowBytes));
     std::mt19937 random(seed);
@@ -82,8 +86,21 @@ class MapPixelsTest : public ::testing::Test {
     record.outData = out.data();
   }
 
-  uint8* InPixel(int i, int j) { return in.data() + i * record.inRowBytes + j * (record.inHiPlane + 1); }
-  const uint8* OutPixel(int i, int j) const { return out.data() + i * record.outRowBytes + j * record.planes; }
+  uint8* InPixel(int i, int j) { return in.data() + i * record.inRowBytes + j * (record.inHiPlane + 1) * bytes; }
+  const uint8* OutPixel(int i, int j) const { return out.data() + i * record.outRowBytes + j * record.planes * bytes; }
+  // Plane k of a pixel at the buffers' sample size.
+  static uint16 Read(const uint8* pixel, int k, int sampleBytes) {
+    if (sampleBytes == 1) return pixel[k];
+    uint16 v;
+    std::memcpy(&v, pixel + 2 * k, 2);
+    return v;
+  }
+  uint16 In(int i, int j, int k) { return Read(InPixel(i, j), k, bytes); }
+  uint16 Out(int i, int j, int k) const { return Read(OutPixel(i, j), k, bytes); }
+  void SetIn(int i, int j, int k, uint16 v) {
+    if (bytes == 1) InPixel(i, j)[k] = uint8(v);
+    else std::memcpy(InPixel(i, j) + 2 * k, &v, 2);
+  }
   bool OutputAsDelivered() const {
     for (uint8 b : out)
       if (b != kDelivered) return false;
@@ -100,13 +117,18 @@ struct RuleCase {
   uint8 blendEnabled, blendCross, blendMix;
   uint8 excludeEnabled;
   int16 excludedChannel;
-  std::array<uint8, 4> pixel;
-  std::array<uint8, 4> even;  // expected at column 0
-  std::array<uint8, 4> odd;   // expected at column 1
+  std::array<uint16, 4> pixel;
+  std::array<uint16, 4> even;  // expected at column 0
+  std::array<uint16, 4> odd;   // expected at column 1
 };
 
 constexpr int16 RGB = plugInModeRGBColor;
 constexpr int16 CMYK = plugInModeCMYKColor;
+constexpr int16 RGB48 = plugInModeRGB48;
+constexpr int16 CMYK64 = plugInModeCMYK64;
+
+bool Deep(int16 mode) { return mode == RGB48 || mode == CMYK64; }
+int Planes(int16 mode) { return mode == CMYK || mode == CMYK64 ? 4 : 3; }
 
 // RGB rows: 1 "B R G", 4 "G R B", 23 "G G B". CMYK rows: 18 "K C M Y", 255 "K K K K".
 const RuleCase kRules[] = {
@@ -134,15 +156,27 @@ const RuleCase kRules[] = {
     {"CmykConstantRow", CMYK, 255, 0, 0, 0, 0, 2, {10, 20, 30, 40}, {40, 40, 40, 40}, {40, 40, 40, 40}},
     {"IndexPastCmykTable", CMYK, 256, 0, 0, 0, 0, 2, {10, 20, 30, 40}, {10, 20, 30, 40}, {10, 20, 30, 40}},
     {"ExcludedChannel5OfCmyk", CMYK, 18, 0, 0, 0, 1, 5, {10, 20, 30, 40}, {40, 10, 20, 30}, {40, 10, 20, 30}},
+    // 16-bit samples, full scale 32768; the host may hand over more.
+    {"Rgb48Order", RGB48, 1, 0, 0, 0, 0, 2, {1000, 20000, 32768}, {32768, 1000, 20000}, {32768, 1000, 20000}},
+    {"Rgb48MixRoundsDown", RGB48, 4, 1, 0, 1, 0, 2, {1001, 20000, 30000}, {10500, 10500, 30000}, {10500, 10500, 30000}},
+    {"Rgb48MixAboveFullScale", RGB48, 1, 1, 0, 1, 0, 2, {65535, 65534, 40000}, {52767, 65534, 52767},
+     {52767, 65534, 52767}},
+    {"Rgb48ExclusionIsZeroOverCross", RGB48, 1, 1, 1, 0, 1, 2, {1000, 2000, 3000}, {1000, 0, 3000}, {3000, 0, 2000}},
+    {"Rgb48IndexPastTable", RGB48, 24, 0, 0, 0, 0, 2, {1000, 2000, 3000}, {1000, 2000, 3000}, {1000, 2000, 3000}},
+    {"Cmyk64ExclusionIsNoInk", CMYK64, 18, 0, 0, 0, 1, 4, {100, 200, 300, 400}, {400, 100, 200, 32768},
+     {400, 100, 200, 32768}},
+    {"Cmyk64CrossMixExclusion", CMYK64, 18, 1, 1, 1, 1, 3, {1000, 2000, 3000, 40000}, {1000, 2000, 32768, 40000},
+     {20500, 1500, 32768, 21500}},
 };
 
 class PixelRules : public MapPixelsTest, public ::testing::WithParamInterface<RuleCase> {};
 
 TEST_P(PixelRules, EvenAndOddCellsGetTheirValues) {
   const RuleCase& c = GetParam();
-  const int n = c.mode == CMYK ? 4 : 3;
-  Describe(c.mode, 1, 2, int16(n), int16(n));
-  for (int j = 0; j < 2; ++j) std::memcpy(InPixel(0, j), c.pixel.data(), size_t(n));
+  const int n = Planes(c.mode);
+  Describe(c.mode, 1, 2, int16(n), int16(n), 1, Deep(c.mode) ? 2 : 1);
+  for (int j = 0; j < 2; ++j)
+    for (int k = 0; k < n; ++k) SetIn(0, j, k, c.pixel[size_t(k)]);
   params.orderIndex = c.orderIndex;
   params.blendEnabled = c.blendEnabled;
   params.blendCross = c.blendCross;
@@ -154,8 +188,8 @@ TEST_P(PixelRules, EvenAndOddCellsGetTheirValues) {
 
   EXPECT_EQ(result, noErr);
   for (int k = 0; k < n; ++k) {
-    EXPECT_EQ(OutPixel(0, 0)[k], c.even[size_t(k)]) << "even cell, plane " << k;
-    EXPECT_EQ(OutPixel(0, 1)[k], c.odd[size_t(k)]) << "odd cell, plane " << k;
+    EXPECT_EQ(Out(0, 0, k), c.even[size_t(k)]) << "even cell, plane " << k;
+    EXPECT_EQ(Out(0, 1, k), c.odd[size_t(k)]) << "odd cell, plane " << k;
   }
 }
 
@@ -164,32 +198,38 @@ INSTANTIATE_TEST_SUITE_P(Cases, PixelRules, ::testing::ValuesIn(kRules),
 
 // ---- Every order and option against the rules written out plainly.
 
-// The expected value of plane k of pixel (i, j) of the buffer.
-uint8 Expected(int16 mode, const FilterParameters& p, const uint8* s, int i, int j, int k) {
-  const int n = mode == CMYK ? 4 : 3;
+// The expected value of plane k of pixel (i, j) of the buffer, whose input
+// samples are read by `in`.
+template <class Input>
+uint16 Expected(int16 mode, const FilterParameters& p, Input in, int i, int j, int k) {
+  const int n = Planes(mode);
   const int16 index = p.orderIndex >= 0 && p.orderIndex < ChannelOrderCount(mode) ? p.orderIndex : 0;
-  if (p.excludeEnabled && k + 1 == p.excludedChannel && p.excludedChannel <= n) return mode == CMYK ? 255 : 0;
-  if (p.blendEnabled && p.blendCross && (i + j) % 2 == 0) return s[k];
-  const uint8 mapped = s[ChannelOrderSource(mode, index, int16(k))];
-  if (p.blendEnabled && p.blendMix) return uint8((mapped + s[k]) >> 1);
+  if (p.excludeEnabled && k + 1 == p.excludedChannel && p.excludedChannel <= n)
+    return n == 3 ? 0 : Deep(mode) ? 32768 : 255;
+  if (p.blendEnabled && p.blendCross && (i + j) % 2 == 0) return in(k);
+  const uint16 mapped = in(ChannelOrderSource(mode, index, int16(k)));
+  if (p.blendEnabled && p.blendMix) return uint16((mapped + in(k)) >> 1);
   return mapped;
 }
 
 struct Layout {
-  int16 inExtra, outExtra;  // bytes per pixel beyond the colour planes
+  int16 inExtra, outExtra;  // planes per pixel beyond the colour planes
+  int slack;                // bytes at the end of each row: 16-bit samples then lie on odd addresses
 };
 
 TEST_F(MapPixelsTest, EveryOrderAndOptionFollowsTheRules) {
-  const Layout layouts[] = {{0, 0}, {1, 1}, {0, 2}, {2, 0}};
-  for (int16 mode : {RGB, CMYK}) {
-    const int16 n = mode == CMYK ? 4 : 3;
-    for (int16 index = -1; index <= ChannelOrderCount(mode); index = int16(index + (mode == CMYK ? 7 : 1))) {
+  const Layout layouts[] = {{0, 0, 0}, {1, 1, 1}, {0, 2, 0}, {2, 0, 3}};
+  for (int16 mode : {RGB, CMYK, RGB48, CMYK64}) {
+    const int16 n = int16(Planes(mode));
+    const int sampleBytes = Deep(mode) ? 2 : 1;
+    const int step = n == 4 ? 7 : 1;
+    for (int16 index = -1; index <= ChannelOrderCount(mode); index = int16(index + step)) {
       for (int blend = 0; blend < 8; ++blend) {
         for (int16 excluded = -1; excluded <= n + 1; ++excluded) {
           const Layout& layout = layouts[size_t(index + blend + excluded + 3) % std::size(layouts)];
           const int16 rows = 3, columns = 5;
           Describe(mode, rows, columns, int16(n + layout.inExtra), int16(n + layout.outExtra),
-                   unsigned(index * 100 + blend * 10 + excluded + 20));
+                   unsigned(index * 100 + blend * 10 + excluded + 20), sampleBytes, layout.slack);
           // A band lower in the image: the checkerboard still starts at the buffer.
           record.filterRect = {0, 0, 30, 40};
           record.outRect = {3, 5, int16(3 + rows), int16(5 + columns)};
@@ -205,11 +245,13 @@ TEST_F(MapPixelsTest, EveryOrderAndOptionFollowsTheRules) {
           SCOPED_TRACE("mode " + std::to_string(mode) + " row " + std::to_string(index) + " blend " +
                        std::to_string(blend) + " excluded " + std::to_string(excluded));
           ASSERT_EQ(log.aborts, rows * columns);
+          const uint16 delivered = sampleBytes == 1 ? kDelivered : uint16(kDelivered * 0x101);
           for (int i = 0; i < rows; ++i) {
             for (int j = 0; j < columns; ++j) {
               for (int k = 0; k < record.planes; ++k) {
-                const uint8 want = k < n ? Expected(mode, params, InPixel(i, j), i, j, k) : kDelivered;
-                ASSERT_EQ(OutPixel(i, j)[k], want) << "pixel " << i << "," << j << " plane " << k;
+                const auto in = [&](int plane) { return In(i, j, plane); };
+                const uint16 want = k < n ? Expected(mode, params, in, i, j, k) : delivered;
+                ASSERT_EQ(Out(i, j, k), want) << "pixel " << i << "," << j << " plane " << k;
               }
             }
           }
@@ -413,6 +455,8 @@ TEST_F(MapPixelsTest, BuffersThatCannotHoldTheRectangleAreRefused) {
          t.record.outData = t.out.data();
        }},
       {"output of no planes", [](MapPixelsTest& t) { t.record.planes = 0; }},
+      // Rows long enough for one byte a sample, in a mode of two.
+      {"deep rows counted in samples", [](MapPixelsTest& t) { t.record.imageMode = plugInModeRGB48; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -459,9 +503,11 @@ TEST_F(MapPixelsTest, ModesWithoutATableCopyTheirColourPlanes) {
   struct Case {
     int16 mode;
     int colourPlanes;
+    int sampleBytes;
   };
-  const Case cases[] = {{plugInModeBitmap, 1}, {plugInModeGrayScale, 1}, {plugInModeIndexedColor, 3},
-                        {plugInModeMultichannel, 0}, {9, 3}, {12, 0}, {-1, 0}};
+  const Case cases[] = {{plugInModeBitmap, 1, 1},    {plugInModeGrayScale, 1, 1}, {plugInModeIndexedColor, 3, 1},
+                        {plugInModeMultichannel, 0, 1}, {plugInModeLabColor, 3, 1}, {plugInModeGray16, 1, 2},
+                        {plugInModeLab48, 3, 2},     {plugInModeRGB96, 3, 4},     {-1, 0, 1}};
   // Options that would change pixels in a mode with a table.
   params.orderIndex = 1;
   params.blendEnabled = params.blendCross = params.blendMix = 1;
@@ -470,13 +516,14 @@ TEST_F(MapPixelsTest, ModesWithoutATableCopyTheirColourPlanes) {
   for (const Case& c : cases) {
     SCOPED_TRACE("mode " + std::to_string(c.mode));
     log = CallLog{};
-    Describe(c.mode, 2, 2, 5, 5);
+    Describe(c.mode, 2, 2, 5, 5, 1, c.sampleBytes);
     MapPixels(&globals, true);
     EXPECT_EQ(log.aborts, 4);
+    const int copied = c.colourPlanes * c.sampleBytes;
     for (int i = 0; i < 2; ++i) {
       for (int j = 0; j < 2; ++j) {
-        for (int k = 0; k < 5; ++k) {
-          EXPECT_EQ(OutPixel(i, j)[k], k < c.colourPlanes ? InPixel(i, j)[k] : kDelivered) << "plane " << k;
+        for (int b = 0; b < 5 * c.sampleBytes; ++b) {
+          EXPECT_EQ(OutPixel(i, j)[b], b < copied ? InPixel(i, j)[b] : kDelivered) << "byte " << b;
         }
       }
     }
