@@ -364,7 +364,10 @@ class Host {
     bool disposed = false;  // by a suite whose dispose frees nothing
     std::unique_ptr<char[]> storage;
   };
+  // The host whose calls the filter is in: callbacks carry no host of
+  // their own. Set by every call; when its host goes, the newest host left.
   static Host* current_;
+  static std::vector<Host*> live_;
 
   static Handle NewProc(int32 size);
   static void DisposeProc(Handle h);
