@@ -7,9 +7,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "cli/picture.h"
 #include "cli/png_stream.h"
@@ -186,7 +193,7 @@ std::string ReadImage(const std::string& path, const FitFor* fit, Picture& pictu
   }
   if (pixelsFrom->Xsize > 32767 || pixelsFrom->Ysize > 32767)
     return std::to_string(pixelsFrom->Xsize) + " x " + std::to_string(pixelsFrom->Ysize) +
-           " pixels; the filter interface takes at most 32767 a side";
+           " pixels; held whole, a picture takes at most 32767 a side (the classic drive takes any size)";
   runner::Image pixels{int16(pixelsFrom->Xsize), int16(pixelsFrom->Ysize), int16(pixelsFrom->Bands),
                        int16(DeepMode(mode) ? 2 : 1)};
   if (vips_sink_disc(pixelsFrom, CopyRows, &pixels) != 0) return VipsReason("cannot decode the pixels");
@@ -273,6 +280,297 @@ std::string WritePngPicture(VipsImage* original, const runner::Image& pixels, in
   return WritePng(path, header, pixels.pixels.data(), std::ptrdiff_t(pixels.width) * std::ptrdiff_t(pixels.PixelBytes()));
 }
 
+// The JPEG format's largest side.
+constexpr int kJpegSide = 65500;
+// How far a decoder may run ahead of the reading, and an encoder's line of
+// rows waiting, in bytes: a few bands.
+constexpr std::size_t kAhead = std::size_t(8) << 20;
+
+bool IsJpegSaver(const char* saver) { return SaverIs(saver, "jpeg") || SaverIs(saver, "Jpeg"); }
+bool IsTiffSaver(const char* saver) { return SaverIs(saver, "tiff") || SaverIs(saver, "Tiff"); }
+
+// Rows of a picture, in a line between two threads.
+struct Chunk {
+  int first = 0;  // the picture's row
+  int rows = 0;
+  std::unique_ptr<uint8[]> bytes;
+  std::size_t size = 0;
+};
+
+// A picture decoded by libvips on threads of its own: its sink hands over
+// strips top to bottom, which are turned to the host's convention there and
+// wait in a short line until they are read.
+class DecodedRows : public RowReader {
+ public:
+  DecodedRows(std::shared_ptr<void> image, int16 mode)
+      : image_(std::move(image)), mode_(mode),
+        rowBytes_(std::size_t(Image()->Xsize) * std::size_t(Image()->Bands) * (DeepMode(mode) ? 2 : 1)) {}
+  ~DecodedRows() override {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  std::string Read(uint8* rows, int count, std::ptrdiff_t stride) override {
+    if (!thread_.joinable() && !started_) {
+      started_ = true;
+      try {
+        thread_ = std::thread([this] { Decode(); });
+      } catch (const std::system_error& e) {
+        return std::string("cannot start a thread (") + e.what() + ")";
+      }
+    }
+    std::unique_lock<std::mutex> hold(lock_);
+    for (int done = 0; done < count;) {
+      changed_.wait(hold, [&] { return !line_.empty() || ended_; });
+      if (line_.empty()) return error_.empty() ? "the picture ended before its last row" : error_;
+      // Only this side takes chunks off the line: the front one stays while
+      // it is copied without the lock.
+      Chunk& chunk = line_.front();
+      const int n = std::min(count - done, chunk.rows - taken_);
+      const uint8* from = chunk.bytes.get() + std::size_t(taken_) * rowBytes_;
+      hold.unlock();
+      for (int i = 0; i < n; ++i) std::memcpy(rows + (done + i) * stride, from + std::size_t(i) * rowBytes_, rowBytes_);
+      hold.lock();
+      done += n;
+      taken_ += n;
+      if (taken_ == chunk.rows) {
+        queued_ -= chunk.size;
+        spare_ = std::move(chunk);
+        line_.pop_front();
+        taken_ = 0;
+        changed_.notify_all();
+      }
+    }
+    return "";
+  }
+
+ private:
+  VipsImage* Image() const { return static_cast<VipsImage*>(image_.get()); }
+
+  void Decode() {
+    const int failed = vips_sink_disc(Image(), Take, this);
+    std::string why = failed != 0 ? VipsReason("cannot decode the pixels") : "";
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      ended_ = true;
+      if (error_.empty()) error_ = why;
+    }
+    changed_.notify_all();
+  }
+
+  static int Take(VipsRegion* region, VipsRect* area, void* self) {
+    return static_cast<DecodedRows*>(self)->Take(region, area);
+  }
+
+  int Take(VipsRegion* region, VipsRect* area) {
+    if (area->left != 0 || area->width != Image()->Xsize || area->top != decoded_) {
+      std::lock_guard<std::mutex> hold(lock_);
+      error_ = "the decoder handed over rows out of order";
+      return -1;
+    }
+    Chunk chunk;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      chunk = std::move(spare_);
+    }
+    chunk.first = area->top;
+    chunk.rows = area->height;
+    if (chunk.bytes == nullptr || chunk.size != std::size_t(area->height) * rowBytes_) {
+      chunk.size = std::size_t(area->height) * rowBytes_;
+      chunk.bytes.reset(new uint8[chunk.size]);
+    }
+    for (int y = 0; y < area->height; ++y)
+      std::memcpy(chunk.bytes.get() + std::size_t(y) * rowBytes_, VIPS_REGION_ADDR(region, 0, area->top + y), rowBytes_);
+    FileToHost(chunk.bytes.get(), chunk.size, Image()->Bands, mode_);
+    decoded_ += area->height;
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return stop_ || queued_ < kAhead; });
+    if (stop_) return -1;
+    queued_ += chunk.size;
+    line_.push_back(std::move(chunk));
+    changed_.notify_all();
+    return 0;
+  }
+
+  std::shared_ptr<void> image_;
+  int16 mode_;
+  std::size_t rowBytes_;
+  std::thread thread_;
+  bool started_ = false;
+  int decoded_ = 0;  // the decoding thread's own
+  int taken_ = 0;    // rows read of the front chunk
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<Chunk> line_;
+  Chunk spare_;  // a chunk read, kept for the decoder to fill again
+  std::size_t queued_ = 0;
+  bool ended_ = false;
+  bool stop_ = false;
+  std::string error_;
+};
+
+// A file written by a libvips saver on threads of its own. The saver is
+// handed an image whose pixels are made of the rows written here as they
+// come: a guard of libvips' makes its threads ask for them top to bottom,
+// one request at a time, and a request waits for rows not yet written.
+class EncodedRows : public RowWriter {
+ public:
+  EncodedRows(const PictureInfo& info, int bits)
+      : info_(info), bits_(bits), pixelBytes_(std::size_t(info.planes) * std::size_t(bits / 8)),
+        hostRowBytes_(std::size_t(info.width) * info.planes * (DeepMode(info.imageMode) ? 2 : 1)) {}
+  ~EncodedRows() override {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      abandoned_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // Starts the saver on `target` (the path and libvips' options).
+  std::string Start(const std::string& target, VipsImage* original, VipsInterpretation type) {
+    VipsImage* made = vips_image_new();
+    auto keepMade = Keep(made);
+    vips_image_init_fields(made, info_.width, info_.height, info_.planes,
+                           bits_ == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR, VIPS_CODING_NONE, type,
+                           original != nullptr ? original->Xres : 1.0, original != nullptr ? original->Yres : 1.0);
+    if (vips_image_pipelinev(made, VIPS_DEMAND_STYLE_THINSTRIP, nullptr) != 0 ||
+        vips_image_generate(made, nullptr, Generate, nullptr, this, nullptr) != 0)
+      return VipsReason("cannot prepare the output");
+    VipsImage *ordered = nullptr, *out = nullptr;
+    if (vips_sequential(made, &ordered, "tile_height", 16, nullptr) != 0) return VipsReason("cannot prepare the output");
+    auto keepOrdered = Keep(ordered);
+    if (vips_copy(ordered, &out, nullptr) != 0) return VipsReason("cannot prepare the output");
+    auto keepOut = Keep(out);
+    if (original != nullptr) vips_image_map(original, CopyField, out);
+    try {
+      thread_ = std::thread([this, keepOut, target] {
+        const bool ok = vips_image_write_to_file(static_cast<VipsImage*>(keepOut.get()), target.c_str(), nullptr) == 0;
+        std::string why = ok ? "" : VipsReason("cannot write the file");
+        {
+          std::lock_guard<std::mutex> hold(lock_);
+          if (error_.empty()) error_ = why;
+          saverEnded_ = true;
+        }
+        changed_.notify_all();
+      });
+    } catch (const std::system_error& e) {
+      return std::string("cannot start a thread (") + e.what() + ")";
+    }
+    return "";
+  }
+
+  std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
+    if (count > info_.height - written_) return "more rows than the picture has";
+    Chunk chunk;
+    chunk.first = written_;
+    chunk.rows = count;
+    chunk.size = std::size_t(count) * std::size_t(info_.width) * pixelBytes_;
+    chunk.bytes.reset(new uint8[chunk.size]);
+    const std::size_t fileRowBytes = std::size_t(info_.width) * pixelBytes_;
+    for (int i = 0; i < count; ++i)
+      HostToFile(rows + i * stride, hostRowBytes_, info_.planes, info_.imageMode, bits_,
+                 chunk.bytes.get() + std::size_t(i) * fileRowBytes);
+    std::unique_lock<std::mutex> hold(lock_);
+    // A saver that waits for rows is let have them, however many wait.
+    changed_.wait(hold, [&] { return saverEnded_ || starved_ || queued_ < kAhead; });
+    if (saverEnded_) return error_.empty() ? "the writer stopped early" : error_;
+    queued_ += chunk.size;
+    line_.push_back(std::move(chunk));
+    written_ += count;
+    changed_.notify_all();
+    return "";
+  }
+
+  std::string Finish() override {
+    if (written_ < info_.height) return "the picture is missing rows";
+    if (thread_.joinable()) thread_.join();
+    return error_;
+  }
+
+ private:
+  static int Generate(VipsRegion* region, void* /*sequence*/, void* self, void* /*unused*/, gboolean* /*stop*/) {
+    return static_cast<EncodedRows*>(self)->Fill(region);
+  }
+
+  int Fill(VipsRegion* region) {
+    const VipsRect& r = region->valid;
+    std::unique_lock<std::mutex> hold(lock_);
+    // Requests come top to bottom: the rows above this one are done with.
+    while (!line_.empty() && line_.front().first + line_.front().rows <= r.top) {
+      queued_ -= line_.front().size;
+      line_.pop_front();
+    }
+    changed_.notify_all();
+    const std::size_t fileRowBytes = std::size_t(info_.width) * pixelBytes_;
+    for (int y = r.top; y < r.top + r.height; ++y) {
+      starved_ = true;
+      changed_.wait(hold, [&] { return abandoned_ || written_ > y; });
+      starved_ = false;
+      if (abandoned_) return -1;
+      const Chunk* chunk = nullptr;
+      for (const Chunk& c : line_)
+        if (y >= c.first && y < c.first + c.rows) chunk = &c;
+      if (chunk == nullptr) return -1;  // asked for again after it was let go
+      std::memcpy(VIPS_REGION_ADDR(region, r.left, y),
+                  chunk->bytes.get() + std::size_t(y - chunk->first) * fileRowBytes + std::size_t(r.left) * pixelBytes_,
+                  std::size_t(r.width) * pixelBytes_);
+    }
+    return 0;
+  }
+
+  PictureInfo info_;
+  int bits_;
+  std::size_t pixelBytes_;    // in the file
+  std::size_t hostRowBytes_;  // as handed in
+  std::thread thread_;
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<Chunk> line_;
+  std::size_t queued_ = 0;
+  int written_ = 0;  // rows handed in
+  bool starved_ = false;
+  bool saverEnded_ = false;
+  bool abandoned_ = false;
+  std::string error_;
+};
+
+// PNG through the writer that compresses on every core, row by row.
+class PngRows : public RowWriter {
+ public:
+  PngRows(const PictureInfo& info, int bits)
+      : info_(info), bits_(bits), hostRowBytes_(std::size_t(info.width) * info.planes * (DeepMode(info.imageMode) ? 2 : 1)),
+        fileRowBytes_(std::size_t(info.width) * info.planes * std::size_t(bits / 8)),
+        convert_(DeepMode(info.imageMode) || bits != 8) {}
+  std::string Open(const std::string& path, const PngHeader& header, const PngTuning& tuning) {
+    return png_.Open(path, header, tuning);
+  }
+  std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
+    if (!convert_) return png_.Write(rows, count, stride);
+    converted_.resize(std::size_t(count) * fileRowBytes_);
+    for (int i = 0; i < count; ++i)
+      HostToFile(rows + i * stride, hostRowBytes_, info_.planes, info_.imageMode, bits_,
+                 converted_.data() + std::size_t(i) * fileRowBytes_);
+    return png_.Write(converted_.data(), count, std::ptrdiff_t(fileRowBytes_));
+  }
+  std::string Finish() override { return png_.Finish(); }
+
+ private:
+  PictureInfo info_;
+  int bits_;
+  std::size_t hostRowBytes_, fileRowBytes_;
+  bool convert_;
+  std::vector<uint8> converted_;
+  PngStream png_;
+};
+
 }  // namespace
 
 void StartPictures(const char* programPath) {
@@ -290,13 +588,69 @@ std::string ReadThumbnail(const std::string& path, const FitFor& fit, Picture& p
   return ReadImage(path, &fit, picture);
 }
 
-std::string CheckWritable(const Picture& picture, const std::string& path, const SaveOptions& options) {
-  if (IsRaw(path)) return "";
+std::string OpenRows(const std::string& path, PictureInfo& info, std::unique_ptr<RowReader>& reader) {
+  if (IsRaw(path)) {
+    Picture picture;
+    if (std::string why = ReadRawPicture(path, picture); !why.empty()) return why;
+    info = InfoOf(picture);
+    reader = HeldRows(std::move(picture));
+    return "";
+  }
+  VipsImage* image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+  if (image == nullptr) return VipsReason("not an image libvips can read");
+  auto keep = Keep(image);
+  std::string why;
+  const int16 mode = ModeOf(image, why);
+  if (mode == 0) return why;
+  info = PictureInfo{image->Xsize, image->Ysize, int16(image->Bands), mode, keep};
+  reader = std::make_unique<DecodedRows>(keep, mode);
+  return "";
+}
+
+std::string CreateRows(const PictureInfo& info, const std::string& path, const SaveOptions& options,
+                       std::unique_ptr<RowWriter>& writer) {
+  const char* saver = IsRaw(path) ? nullptr : SaverFor(path);
+  const int bits = OutputBits(info.imageMode, options);
+  auto* original = static_cast<VipsImage*>(info.file.get());
+  if (saver != nullptr && IsPngSaver(saver) && !CmykMode(info.imageMode)) {
+    const std::string& c = options.compression;
+    PngHeader header;
+    header.width = info.width;
+    header.height = info.height;
+    header.channels = info.planes;
+    header.bitDepth = bits;
+    header.level = c.empty() ? 6 : c[0] - '0';
+    if (std::string why = DescribePng(original, header); !why.empty()) return why;
+    auto png = std::make_unique<PngRows>(info, bits);
+    std::string why = png->Open(path, header, PngTuning{options.threads, 0});
+    writer = std::move(png);
+    return why;
+  }
+  if (saver != nullptr && (IsJpegSaver(saver) || IsTiffSaver(saver))) {
+    const VipsInterpretation type = CmykMode(info.imageMode) ? VIPS_INTERPRETATION_CMYK
+                                    : bits == 16             ? VIPS_INTERPRETATION_RGB16
+                                                             : VIPS_INTERPRETATION_sRGB;
+    auto encoded = std::make_unique<EncodedRows>(info, bits);
+    std::string why = encoded->Start(path + OptionString(saver, options), original, type);
+    writer = std::move(encoded);
+    return why;
+  }
+  writer = GatheredRows(info, path, options);
+  return "";
+}
+
+std::string CheckWritable(const PictureInfo& picture, const std::string& path, const SaveOptions& options) {
+  const bool large = picture.width > 32767 || picture.height > 32767;
+  if (IsRaw(path)) return large ? "raw images hold at most 32767 pixels a side; write .png, .jpg or .tif" : "";
   const char* saver = SaverFor(path);
   const std::string ext = Extension(path);
   if (saver == nullptr) return "no image format for the extension \"" + ext + "\"";
+  if (large && !IsPngSaver(saver) && !IsJpegSaver(saver) && !IsTiffSaver(saver))
+    return "pictures beyond 32767 pixels a side are written as .png, .jpg or .tif";
+  if (IsJpegSaver(saver) && (picture.width > kJpegSide || picture.height > kJpegSide))
+    return ".jpg files hold at most " + std::to_string(kJpegSide) + " pixels a side";
   const bool cmyk = CmykMode(picture.imageMode);
-  const bool alpha = picture.pixels.planes > ColourPlanes(picture.imageMode);
+  const bool alpha = picture.planes > ColourPlanes(picture.imageMode);
   const VipsSaveable saveable = SaveableBy(saver);
   if (OutputBits(picture.imageMode, options) == 16 && !Keeps16Bits(saver))
     return ext + " files cannot hold 16-bit samples; write .png or .tif, or add --depth 8";
