@@ -24,8 +24,9 @@ struct JobSettings {
   Blend blend = Blend::Keep;
   int exclude = -1;       // 1-based channel, 0 none, -1 keep
   bool dialog = false;    // the user chooses in the filter's dialog; the three above then keep
-  Drive drive = Drive::Advance;
-  int64_t maxSpace = 0;   // memory offered at prepare; 0: the host's default
+  Drive drive = Drive::Classic;
+  int64_t maxSpace = 0;   // memory offered at prepare; 0: the host's default, and bands the tool plans
+  int64_t bandBytes = 0;  // bytes of rows in a band the tool plans; 0: about 4 MB
   std::string paramsFile;     // the block, restored before the run when present
   std::string paramsOut;      // where the block goes after the run ("": paramsFile)
   std::string replayFile;     // scripting values handed to the filter at start
@@ -45,6 +46,11 @@ using ProgressReport = void (*)(int32 done, int32 total);
 
 // Filters `input` into `output`. The input is never written; the output
 // appears only when the run succeeded, through a temporary file beside it.
+// By the classic drive the picture streams from its file through the filter
+// into the output a band at a time, in bands of an even height the tool
+// plans unless `maxSpace` leaves the height to the filter, and may be of any
+// size (see tiled_run.h); by the advanceState drive, or with the dialog, it
+// is held whole, at most 32767 pixels a side.
 Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                    const std::string& output, ProgressReport progress);
 

@@ -113,6 +113,7 @@ std::vector<std::string> WorkerOptions(const JobSettings& s, const std::string& 
   if (s.save.quality >= 0) add("--quality", std::to_string(s.save.quality));
   if (!s.save.compression.empty()) add("--compression", s.save.compression);
   if (s.save.depth > 0) add("--depth", std::to_string(s.save.depth));
+  if (s.save.threads > 0) add("--threads", std::to_string(s.save.threads));
   if (!plugin.empty()) add("--plugin", plugin);
   return o;
 }
@@ -151,7 +152,7 @@ int Run(int argc, char** argv) {
   app.set_version_flag("--version", "vantrel " VANTREL_VERSION);
 
   std::vector<std::string> inputs;
-  std::string output, listOrders, blend, drive = "advance", plugin, paramsTo;
+  std::string output, listOrders, blend, drive, plugin, paramsTo;
   JobSettings job;
   int jobs = int(std::max(1u, std::thread::hardware_concurrency()));
   bool quiet = false, worker = false;
@@ -188,10 +189,17 @@ int Run(int argc, char** argv) {
                "instead of --order, --order-index, --blend and --exclude. OK filters, Cancel writes nothing\n"
                "(status 130); with --params the dialog starts from the kept block and the block keeps the choice")
       ->excludes(orderName, orderIndex, blendOption, exclude);
-  app.add_option("--drive", drive, "How the image travels: advance (one request, as editors with a preview) or classic (bands)")
+  app.add_option("--drive", drive,
+                 "How the image travels: classic (the default; bands of a few megabytes streamed from the input\n"
+                 "file through the filter into the output, for pictures of any size) or advance (the whole\n"
+                 "picture in one request, as editors with a preview run it; at most 32767 pixels a side; the\n"
+                 "default with --dialog). Both give the same pixels")
       ->check(CLI::IsMember({"advance", "classic"}))
-      ->option_text("advance|classic");
-  app.add_option("--max-space", job.maxSpace, "Memory offered to the filter at prepare, in bytes (sets the band height)")
+      ->option_text("classic|advance");
+  app.add_option("--max-space", job.maxSpace,
+                 "Memory offered to the filter at prepare, in bytes: the filter then chooses the band height\n"
+                 "(an odd one lays the Cross checkerboard band by band; pictures beyond 32767 pixels a side\n"
+                 "take it rounded up to even)")
       ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
       ->option_text("BYTES");
   auto* params = app.add_option("--params", job.paramsFile,
@@ -250,6 +258,7 @@ int Run(int argc, char** argv) {
                         shard, skip);
   app.add_flag("-q,--quiet", quiet, "No progress bar and no names of written files");
   app.add_flag("--worker", worker, "")->group("");
+  app.add_option("--threads", job.save.threads, "")->check(CLI::Range(1, 256))->group("");
   app.add_option("--params-to", paramsTo, "")->group("");
 
   try {
@@ -288,7 +297,8 @@ int Run(int argc, char** argv) {
     return kBadCommandLine;
   }
   job.paramsOut = paramsTo;
-  job.drive = drive == "classic" ? Drive::Classic : Drive::Advance;
+  // The dialog's preview needs the whole picture at hand.
+  job.drive = drive == "advance" || (drive.empty() && job.dialog) ? Drive::Advance : Drive::Classic;
   static const std::map<std::string, Blend> blends = {
       {"", Blend::Keep}, {"none", Blend::None}, {"cross", Blend::Cross}, {"mix", Blend::Mix}, {"both", Blend::Both}};
   job.blend = blends.at(blend);
@@ -341,6 +351,9 @@ int Run(int argc, char** argv) {
   }
   if (files.empty()) return kSucceeded;
   if (batch) {
+    // The workers share the cores: each compresses on its share of them.
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    job.save.threads = std::max(1, cores / std::min<int>(jobs, int(files.size())));
     BatchSettings settings{WorkerOptions(job, plugin), jobs, !quiet && platform::StderrIsTerminal(), quiet,
                            job.paramsFile, job.recordFile};
     return RunBatch(settings, files);

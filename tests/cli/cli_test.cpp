@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/filter_job.h"
 #include "cli/picture.h"
 #include "tests/support/png_chunks.h"
 #include "tests/support/windows_builds.h"
@@ -62,6 +63,27 @@ runner::Image Pixels(const fs::path& file) {
   const std::string why = ReadPicture(file.string(), picture);
   EXPECT_EQ(why, "") << file;
   return picture.pixels;
+}
+
+// A file's pixels as libvips decodes them, at any size.
+struct Decoded {
+  int width = 0, height = 0, bands = 0;
+  VipsBandFormat format = VIPS_FORMAT_NOTSET;
+  std::vector<uint8> bytes;
+  bool operator==(const Decoded&) const = default;
+};
+
+Decoded Decode(const fs::path& file) {
+  VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
+  EXPECT_NE(image, nullptr) << file;
+  if (image == nullptr) return {};
+  std::size_t size = 0;
+  void* memory = vips_image_write_to_memory(image, &size);
+  Decoded d{image->Xsize, image->Ysize, image->Bands, image->BandFmt,
+            std::vector<uint8>(static_cast<uint8*>(memory), static_cast<uint8*>(memory) + size)};
+  g_free(memory);
+  g_object_unref(image);
+  return d;
 }
 
 std::vector<std::string> Listing(const fs::path& folder) {
@@ -197,6 +219,14 @@ TEST_F(Cli, SamePixelsNativeLinkedLoadedAndWindowsUnderWine) {
         EXPECT_NE(native.pixels, Pixels(work_ / kNativeSample[f]).pixels) << folder << " " << kNativeSample[f];
         for (const std::string& host : hosts)
           EXPECT_EQ(Pixels(work_ / host / folder / kRawSample[f]).pixels, native.pixels) << host << " " << folder;
+      }
+      // Where the tool plans the bands, both drives give the same pixels.
+      const std::string advance = std::string("new folder ") + s.name + "_advance";
+      if (std::find(s.options.begin(), s.options.end(), "--max-space") == s.options.end()) {
+        for (const std::string& file : kNativeSample) {
+          EXPECT_EQ(Pixels(work_ / "native" / folder / file).pixels, Pixels(work_ / "native" / advance / file).pixels)
+              << folder << " " << file;
+        }
       }
       // The transparency plane comes out untouched.
       const runner::Image rgba = Pixels(work_ / "native" / folder / "chart_alpha.png");
@@ -339,6 +369,133 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
     const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_EQ(kept.size(), 40u);
     for (const auto& [offset, value] : c.block) EXPECT_EQ(uint8(kept[offset]), value) << "block byte " << offset;
+  }
+}
+
+// ---- A picture streamed through the filter band by band and written as the
+// bands come comes out as the same picture held whole and filtered in one
+// request: in every format that is written as it streams, and the lossless
+// ones alike. Bands of 8 rows: twenty to a sample picture.
+
+TEST_F(Cli, StreamedBandsWriteThePixelsOfOneWholeRequestInEveryFormat) {
+  struct Row {
+    const char* input;
+    std::vector<std::string> outputs;  // "_deflate" asks for that TIFF compression
+  };
+  const Row rows[] = {
+      {"chart.png", {".png", ".tif", "_deflate.tif", ".jpg"}},
+      {"chart_alpha.png", {".png", ".tif"}},
+      {"chart_cmyk.tif", {".tif", ".jpg"}},
+      {"chart16.tif", {".png", "_deflate.tif"}},
+      {"chart16_alpha.png", {".png", ".tif"}},
+      {"chart16_cmyk.tif", {".tif"}},
+  };
+  const runner::EntryProc entry = runner::LoadFilter().entry;
+  ASSERT_NE(entry, nullptr);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.input);
+    const runner::Image source = Pixels(work_ / row.input);
+    for (Drive drive : {Drive::Classic, Drive::Advance}) {
+      const std::string stem = (work_ / fs::path(row.input).stem()).string() + (drive == Drive::Classic ? "_bands" : "_whole");
+      for (const std::string& output : row.outputs) {
+        JobSettings settings;
+        settings.orderIndex = 14;
+        settings.blend = Blend::Both;
+        settings.drive = drive;
+        settings.bandBytes = 8 * int64_t(source.width) * int64_t(source.PixelBytes());
+        settings.paramsFile = stem + ".block";
+        if (output.find("_deflate") == 0) settings.save.compression = "deflate";
+        const Outcome done = FilterFile(entry, settings, (work_ / row.input).string(), stem + output, nullptr);
+        ASSERT_EQ(done.status, kSucceeded) << done.message;
+      }
+      // The kept block holds the band height the filter went by.
+      std::ifstream block(stem + ".block", std::ios::binary);
+      uint8 bytes[18] = {};
+      block.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+      EXPECT_EQ(bytes[16] | bytes[17] << 8, drive == Drive::Classic ? 8 : source.height);
+    }
+    const std::string stem = fs::path(row.input).stem().string();
+    const Decoded first = Decode(work_ / (stem + "_bands" + row.outputs[0]));
+    EXPECT_NE(first.bytes, Decode(work_ / row.input).bytes) << "the filter ran";
+    for (const std::string& output : row.outputs) {
+      const Decoded bands = Decode(work_ / (stem + "_bands" + output));
+      EXPECT_EQ(bands, Decode(work_ / (stem + "_whole" + output))) << output;
+      if (output != ".jpg") {
+        EXPECT_EQ(bands, first) << output;
+      }
+    }
+  }
+}
+
+// ---- Pictures wider or taller than a request can reach come out as the
+// same picture's pieces filtered whole and joined: tiles and bands lie where
+// one run over the whole picture would lay its checkerboard.
+
+TEST_F(Cli, PicturesBeyondARequestComeOutAsTheirPiecesFilteredWholeAndJoined) {
+  struct Row {
+    const char* name;
+    int width, height;
+    bool deep;
+  };
+  const Row rows[] = {{"wide", 33000, 6, false}, {"wide16", 33000, 6, true}, {"tall", 6, 33000, false},
+                      {"tall16", 6, 33000, true}};
+  const std::vector<std::string> options = {"--order", "B R G", "--blend", "both"};
+  constexpr int kPieces = 3;  // at even offsets, not where the tiles meet
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string ext = row.deep ? ".tif" : ".png";
+    const std::size_t samples = std::size_t(row.width) * row.height * 3;
+    std::vector<uint16> pattern(samples);
+    for (std::size_t i = 0; i < samples; ++i) pattern[i] = uint16((i * 2654435761u) >> (row.deep ? 16 : 24));
+    std::vector<uint8> narrow(pattern.begin(), pattern.end());
+    VipsImage* raw = row.deep ? vips_image_new_from_memory_copy(pattern.data(), samples * 2, row.width, row.height, 3,
+                                                                VIPS_FORMAT_USHORT)
+                              : vips_image_new_from_memory_copy(narrow.data(), samples, row.width, row.height, 3,
+                                                                VIPS_FORMAT_UCHAR);
+    VipsImage* typed = nullptr;
+    ASSERT_EQ(vips_copy(raw, &typed, "interpretation", row.deep ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB,
+                        nullptr), 0);
+    const std::string input = std::string(row.name) + ext;
+    ASSERT_EQ(vips_image_write_to_file(typed, (work_ / input).c_str(), nullptr), 0);
+    std::vector<std::string> args = {input, "-o", "out" + ext};
+    args.insert(args.end(), options.begin(), options.end());
+    const Ran whole = Vantrel(args);
+    ASSERT_EQ(whole.status, 0) << whole.output;
+
+    const bool wide = row.width > row.height;
+    const int side = (wide ? row.width : row.height) / kPieces;
+    std::vector<Decoded> pieces;
+    for (int k = 0; k < kPieces; ++k) {
+      const std::string piece = "piece" + std::to_string(k) + ext;
+      VipsImage* cut = nullptr;
+      ASSERT_EQ(vips_crop(typed, &cut, wide ? k * side : 0, wide ? 0 : k * side, wide ? side : row.width,
+                          wide ? row.height : side, nullptr), 0);
+      ASSERT_EQ(vips_image_write_to_file(cut, (work_ / piece).c_str(), nullptr), 0);
+      g_object_unref(cut);
+      args = {piece, "-o", "out_" + piece, "--drive", "advance"};
+      args.insert(args.end(), options.begin(), options.end());
+      const Ran ran = Vantrel(args);
+      ASSERT_EQ(ran.status, 0) << ran.output;
+      pieces.push_back(Decode(work_ / ("out_" + piece)));
+    }
+    g_object_unref(typed);
+    g_object_unref(raw);
+
+    const Decoded out = Decode(work_ / ("out" + ext));
+    ASSERT_EQ(out.width, row.width);
+    ASSERT_EQ(out.height, row.height);
+    const std::size_t pixel = 3 * (row.deep ? 2 : 1);
+    std::vector<uint8> joined(out.bytes.size());
+    for (int k = 0; k < kPieces; ++k)
+      for (int y = 0; y < pieces[k].height; ++y) {
+        const std::size_t rowBytes = std::size_t(pieces[k].width) * pixel;
+        const std::size_t at = wide ? (std::size_t(y) * row.width + std::size_t(k) * side) * pixel
+                                    : (std::size_t(k) * side + y) * std::size_t(row.width) * pixel;
+        std::memcpy(joined.data() + at, pieces[k].bytes.data() + y * rowBytes, rowBytes);
+      }
+    EXPECT_TRUE(out.bytes == joined);
+    const Decoded in = Decode(work_ / input);
+    EXPECT_FALSE(out.bytes == in.bytes) << "the filter ran";
   }
 }
 
@@ -654,7 +811,17 @@ struct Failure {
 
 TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
   std::ofstream(work_ / "text.png") << "not an image";
+  // A picture of several bands whose compressed pixels are damaged towards
+  // the end: the file opens, and the run fails once its first bands are
+  // written.
+  ASSERT_EQ(Shell(Quote(VANTREL_SAMPLE_MAKER) + " --size 2000x1500 large.png && vips copy large.png "
+                  "'damaged.tif[compression=deflate]' && rm large.png && head -c 4000 /dev/zero | "
+                  "dd of=damaged.tif bs=1 seek=$(( $(stat -c %s damaged.tif) * 3 / 4 )) conv=notrunc 2>/dev/null",
+                  work_)
+                .status,
+            0);
   ASSERT_EQ(Shell("vips cast chart.png float.tif float && vips colourspace chart.png grey.png b-w"
+                  " && vips black wide.png 33000 2 --bands 3"
                   " && head -c 100 chart_cmyk.vraw > short.vraw && printf 'x' > badblock"
                   " && printf 'Amnt long\\n' > badvalues",
                   work_)
@@ -667,6 +834,9 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"floating-point", {"float.tif", "-o", "out.tif"}, 1, "float.tif: floating-point samples"},
       {"16-bit to JPEG", {"chart16.tif", "-o", "out.jpg"}, 1, "out.jpg: .jpg files cannot hold 16-bit samples"},
       {"short raw", {"short.vraw", "-o", "out.png"}, 1, "short.vraw: raw image of the wrong length"},
+      {"damaged pixels", {"damaged.tif", "-o", "out.png"}, 1, "damaged.tif: "},
+      {"damaged pixels to TIFF", {"damaged.tif", "-o", "out.tif"}, 1, "damaged.tif: "},
+      {"raw beyond its size", {"wide.png", "-o", "out.vraw"}, 1, "out.vraw: raw images hold at most 32767"},
       {"order of the other mode", {"chart.png", "-o", "out.png", "--order", "K C M Y"}, 1, "not one of the 24 RGB orders"},
       {"order index", {"chart_cmyk.tif", "-o", "out.tif", "--order-index", "256"}, 2, "--order-index"},
       {"RGB order index", {"chart.png", "-o", "out.png", "--order-index", "24"}, 1, "outside the RGB table, 0 to 23"},
