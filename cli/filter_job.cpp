@@ -22,7 +22,7 @@ ProgressReport g_progress = nullptr;
 // Bands of about this many bytes of rows, when the tool plans them: enough
 // that a band's calls cost nothing beside its pixels, few enough that
 // reading, filtering and writing overlap and little is held.
-constexpr int64_t kBandBytes = int64_t{4} << 20;
+constexpr int64_t kBandBytes = int64_t{2} << 20;
 
 Boolean StopWhenInterrupted() { return platform::Interrupted() ? 1 : 0; }
 

@@ -284,7 +284,9 @@ std::string WritePngPicture(VipsImage* original, const runner::Image& pixels, in
 constexpr int kJpegSide = 65500;
 // How far a decoder may run ahead of the reading, and an encoder's line of
 // rows waiting, in bytes: a few bands.
-constexpr std::size_t kAhead = std::size_t(8) << 20;
+constexpr std::size_t kAhead = std::size_t(4) << 20;
+// Strips of about this many bytes are decoded at a time.
+constexpr std::size_t kStripBytes = std::size_t(1) << 20;
 
 bool IsJpegSaver(const char* saver) { return SaverIs(saver, "jpeg") || SaverIs(saver, "Jpeg"); }
 bool IsTiffSaver(const char* saver) { return SaverIs(saver, "tiff") || SaverIs(saver, "Tiff"); }
@@ -295,11 +297,12 @@ struct Chunk {
   int rows = 0;
   std::unique_ptr<uint8[]> bytes;
   std::size_t size = 0;
+  std::size_t served = 0;  // pixels asked for by an encoder
 };
 
-// A picture decoded by libvips on threads of its own: its sink hands over
-// strips top to bottom, which are turned to the host's convention there and
-// wait in a short line until they are read.
+// A picture decoded by libvips on a thread of its own, a strip at a time
+// from the top (the decoder's sequential access), each strip turned to the
+// host's convention there and waiting in a short line until it is read.
 class DecodedRows : public RowReader {
  public:
   DecodedRows(std::shared_ptr<void> image, int16 mode)
@@ -352,18 +355,22 @@ class DecodedRows : public RowReader {
   VipsImage* Image() const { return static_cast<VipsImage*>(image_.get()); }
 
   void Decode() {
-    const int failed = vips_sink_disc(Image(), Take, this);
-    std::string why = failed != 0 ? VipsReason("cannot decode the pixels") : "";
+    VipsImage* image = Image();
+    VipsRegion* region = vips_region_new(image);
+    const int rows = int(std::clamp<std::size_t>(kStripBytes / rowBytes_, 1, std::size_t(image->Ysize)));
+    bool failed = region == nullptr;
+    for (int top = 0; top < image->Ysize && !failed; top += rows) {
+      VipsRect strip{0, top, image->Xsize, std::min(rows, image->Ysize - top)};
+      failed = vips_region_prepare(region, &strip) != 0 || Take(region, &strip) != 0;
+    }
+    if (region != nullptr) g_object_unref(region);
+    std::string why = failed ? VipsReason("cannot decode the pixels") : "";
     {
       std::lock_guard<std::mutex> hold(lock_);
       ended_ = true;
       if (error_.empty()) error_ = why;
     }
     changed_.notify_all();
-  }
-
-  static int Take(VipsRegion* region, VipsRect* area, void* self) {
-    return static_cast<DecodedRows*>(self)->Take(region, area);
   }
 
   int Take(VipsRegion* region, VipsRect* area) {
@@ -416,8 +423,9 @@ class DecodedRows : public RowReader {
 
 // A file written by a libvips saver on threads of its own. The saver is
 // handed an image whose pixels are made of the rows written here as they
-// come: a guard of libvips' makes its threads ask for them top to bottom,
-// one request at a time, and a request waits for rows not yet written.
+// come: its threads ask for them in strips, top to bottom, a few at a time;
+// a request waits for rows not yet written, and rows are let go once every
+// one of their pixels has been asked for (each is asked for once).
 class EncodedRows : public RowWriter {
  public:
   EncodedRows(const PictureInfo& info, int bits)
@@ -440,13 +448,11 @@ class EncodedRows : public RowWriter {
     vips_image_init_fields(made, info_.width, info_.height, info_.planes,
                            bits_ == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR, VIPS_CODING_NONE, type,
                            original != nullptr ? original->Xres : 1.0, original != nullptr ? original->Yres : 1.0);
-    if (vips_image_pipelinev(made, VIPS_DEMAND_STYLE_THINSTRIP, nullptr) != 0 ||
+    if (vips_image_pipelinev(made, VIPS_DEMAND_STYLE_FATSTRIP, nullptr) != 0 ||
         vips_image_generate(made, nullptr, Generate, nullptr, this, nullptr) != 0)
       return VipsReason("cannot prepare the output");
-    VipsImage *ordered = nullptr, *out = nullptr;
-    if (vips_sequential(made, &ordered, "tile_height", 16, nullptr) != 0) return VipsReason("cannot prepare the output");
-    auto keepOrdered = Keep(ordered);
-    if (vips_copy(ordered, &out, nullptr) != 0) return VipsReason("cannot prepare the output");
+    VipsImage* out = nullptr;
+    if (vips_copy(made, &out, nullptr) != 0) return VipsReason("cannot prepare the output");
     auto keepOut = Keep(out);
     if (original != nullptr) vips_image_map(original, CopyField, out);
     try {
@@ -479,7 +485,7 @@ class EncodedRows : public RowWriter {
                  chunk.bytes.get() + std::size_t(i) * fileRowBytes);
     std::unique_lock<std::mutex> hold(lock_);
     // A saver that waits for rows is let have them, however many wait.
-    changed_.wait(hold, [&] { return saverEnded_ || starved_ || queued_ < kAhead; });
+    changed_.wait(hold, [&] { return saverEnded_ || starved_ > 0 || queued_ < kAhead; });
     if (saverEnded_) return error_.empty() ? "the writer stopped early" : error_;
     queued_ += chunk.size;
     line_.push_back(std::move(chunk));
@@ -501,27 +507,32 @@ class EncodedRows : public RowWriter {
 
   int Fill(VipsRegion* region) {
     const VipsRect& r = region->valid;
-    std::unique_lock<std::mutex> hold(lock_);
-    // Requests come top to bottom: the rows above this one are done with.
-    while (!line_.empty() && line_.front().first + line_.front().rows <= r.top) {
-      queued_ -= line_.front().size;
-      line_.pop_front();
-    }
-    changed_.notify_all();
     const std::size_t fileRowBytes = std::size_t(info_.width) * pixelBytes_;
-    for (int y = r.top; y < r.top + r.height; ++y) {
-      starved_ = true;
-      changed_.wait(hold, [&] { return abandoned_ || written_ > y; });
-      starved_ = false;
-      if (abandoned_) return -1;
-      const Chunk* chunk = nullptr;
-      for (const Chunk& c : line_)
+    std::unique_lock<std::mutex> hold(lock_);
+    const int last = r.top + r.height;
+    if (written_ < last) {
+      ++starved_;
+      changed_.notify_all();
+      changed_.wait(hold, [&] { return abandoned_ || written_ >= last; });
+      --starved_;
+    }
+    if (abandoned_) return -1;
+    for (int y = r.top; y < last; ++y) {
+      Chunk* chunk = nullptr;
+      for (Chunk& c : line_)
         if (y >= c.first && y < c.first + c.rows) chunk = &c;
       if (chunk == nullptr) return -1;  // asked for again after it was let go
       std::memcpy(VIPS_REGION_ADDR(region, r.left, y),
                   chunk->bytes.get() + std::size_t(y - chunk->first) * fileRowBytes + std::size_t(r.left) * pixelBytes_,
                   std::size_t(r.width) * pixelBytes_);
+      chunk->served += std::size_t(r.width);
     }
+    // Rows from the top whose every pixel has been asked for are let go.
+    while (!line_.empty() && line_.front().served == std::size_t(line_.front().rows) * std::size_t(info_.width)) {
+      queued_ -= line_.front().size;
+      line_.pop_front();
+    }
+    changed_.notify_all();
     return 0;
   }
 
@@ -536,7 +547,7 @@ class EncodedRows : public RowWriter {
   std::deque<Chunk> line_;
   std::size_t queued_ = 0;
   int written_ = 0;  // rows handed in
-  bool starved_ = false;
+  int starved_ = 0;  // requests waiting for rows
   bool saverEnded_ = false;
   bool abandoned_ = false;
   std::string error_;
