@@ -26,7 +26,7 @@ struct JobSettings {
   bool dialog = false;    // the user chooses in the filter's dialog; the three above then keep
   Drive drive = Drive::Classic;
   int64_t maxSpace = 0;   // memory offered at prepare; 0: the host's default, and bands the tool plans
-  int64_t bandBytes = 0;  // bytes of rows in a band the tool plans; 0: about 4 MB
+  int64_t bandBytes = 0;  // bytes of rows in a band the tool plans; 0: about 2 MB
   std::string paramsFile;     // the block, restored before the run when present
   std::string paramsOut;      // where the block goes after the run ("": paramsFile)
   std::string replayFile;     // scripting values handed to the filter at start

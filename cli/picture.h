@@ -136,9 +136,10 @@ void FileToHost(runner::Image& pixels, int16 imageMode);
 runner::Image HostToFile(const runner::Image& pixels, int16 imageMode, int bits = 0);
 
 // The same for `bytes` bytes of whole pixels of `planes` planes, at the
-// sample size of `imageMode`: FileToHost in place, HostToFile into `out`,
-// which holds the samples at `bits` bits.
+// sample size of `imageMode`: FileToHost in place or into `out`, HostToFile
+// into `out`, which holds the samples at `bits` bits.
 void FileToHost(uint8* samples, std::size_t bytes, int planes, int16 imageMode);
+void FileToHost(const uint8* samples, uint8* out, std::size_t bytes, int planes, int16 imageMode);
 void HostToFile(const uint8* samples, std::size_t bytes, int planes, int16 imageMode, int bits, uint8* out);
 
 // Whether `imageMode` is one of the 16-bit modes.

@@ -342,7 +342,7 @@ class DecodedRows : public RowReader {
       taken_ += n;
       if (taken_ == chunk.rows) {
         queued_ -= chunk.size;
-        spare_ = std::move(chunk);
+        spares_.push_back(std::move(chunk));
         line_.pop_front();
         taken_ = 0;
         changed_.notify_all();
@@ -382,7 +382,10 @@ class DecodedRows : public RowReader {
     Chunk chunk;
     {
       std::lock_guard<std::mutex> hold(lock_);
-      chunk = std::move(spare_);
+      if (!spares_.empty()) {
+        chunk = std::move(spares_.back());
+        spares_.pop_back();
+      }
     }
     chunk.first = area->top;
     chunk.rows = area->height;
@@ -391,8 +394,8 @@ class DecodedRows : public RowReader {
       chunk.bytes.reset(new uint8[chunk.size]);
     }
     for (int y = 0; y < area->height; ++y)
-      std::memcpy(chunk.bytes.get() + std::size_t(y) * rowBytes_, VIPS_REGION_ADDR(region, 0, area->top + y), rowBytes_);
-    FileToHost(chunk.bytes.get(), chunk.size, Image()->Bands, mode_);
+      FileToHost(VIPS_REGION_ADDR(region, 0, area->top + y), chunk.bytes.get() + std::size_t(y) * rowBytes_, rowBytes_,
+                 Image()->Bands, mode_);
     decoded_ += area->height;
     std::unique_lock<std::mutex> hold(lock_);
     changed_.wait(hold, [&] { return stop_ || queued_ < kAhead; });
@@ -414,7 +417,7 @@ class DecodedRows : public RowReader {
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<Chunk> line_;
-  Chunk spare_;  // a chunk read, kept for the decoder to fill again
+  std::vector<Chunk> spares_;  // chunks read, kept for the decoder to fill again
   std::size_t queued_ = 0;
   bool ended_ = false;
   bool stop_ = false;
@@ -429,7 +432,7 @@ class DecodedRows : public RowReader {
 class EncodedRows : public RowWriter {
  public:
   EncodedRows(const PictureInfo& info, int bits)
-      : info_(info), bits_(bits), pixelBytes_(std::size_t(info.planes) * std::size_t(bits / 8)),
+      : info_(info), bits_(bits),
         hostRowBytes_(std::size_t(info.width) * info.planes * (DeepMode(info.imageMode) ? 2 : 1)) {}
   ~EncodedRows() override {
     if (!thread_.joinable()) return;
@@ -474,15 +477,23 @@ class EncodedRows : public RowWriter {
 
   std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
     if (count > info_.height - written_) return "more rows than the picture has";
+    // As they come: the saver's threads turn them to the file's convention.
     Chunk chunk;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (!spares_.empty()) {
+        chunk = std::move(spares_.back());
+        spares_.pop_back();
+      }
+    }
     chunk.first = written_;
     chunk.rows = count;
-    chunk.size = std::size_t(count) * std::size_t(info_.width) * pixelBytes_;
-    chunk.bytes.reset(new uint8[chunk.size]);
-    const std::size_t fileRowBytes = std::size_t(info_.width) * pixelBytes_;
-    for (int i = 0; i < count; ++i)
-      HostToFile(rows + i * stride, hostRowBytes_, info_.planes, info_.imageMode, bits_,
-                 chunk.bytes.get() + std::size_t(i) * fileRowBytes);
+    chunk.served = 0;
+    if (chunk.bytes == nullptr || chunk.size != std::size_t(count) * hostRowBytes_) {
+      chunk.size = std::size_t(count) * hostRowBytes_;
+      chunk.bytes.reset(new uint8[chunk.size]);
+    }
+    for (int i = 0; i < count; ++i) std::memcpy(chunk.bytes.get() + std::size_t(i) * hostRowBytes_, rows + i * stride, hostRowBytes_);
     std::unique_lock<std::mutex> hold(lock_);
     // A saver that waits for rows is let have them, however many wait.
     changed_.wait(hold, [&] { return saverEnded_ || starved_ > 0 || queued_ < kAhead; });
@@ -507,7 +518,7 @@ class EncodedRows : public RowWriter {
 
   int Fill(VipsRegion* region) {
     const VipsRect& r = region->valid;
-    const std::size_t fileRowBytes = std::size_t(info_.width) * pixelBytes_;
+    const std::size_t hostPixelBytes = hostRowBytes_ / std::size_t(info_.width);
     std::unique_lock<std::mutex> hold(lock_);
     const int last = r.top + r.height;
     if (written_ < last) {
@@ -522,14 +533,15 @@ class EncodedRows : public RowWriter {
       for (Chunk& c : line_)
         if (y >= c.first && y < c.first + c.rows) chunk = &c;
       if (chunk == nullptr) return -1;  // asked for again after it was let go
-      std::memcpy(VIPS_REGION_ADDR(region, r.left, y),
-                  chunk->bytes.get() + std::size_t(y - chunk->first) * fileRowBytes + std::size_t(r.left) * pixelBytes_,
-                  std::size_t(r.width) * pixelBytes_);
+      HostToFile(chunk->bytes.get() + std::size_t(y - chunk->first) * hostRowBytes_ + std::size_t(r.left) * hostPixelBytes,
+                 std::size_t(r.width) * hostPixelBytes, info_.planes, info_.imageMode, bits_,
+                 VIPS_REGION_ADDR(region, r.left, y));
       chunk->served += std::size_t(r.width);
     }
     // Rows from the top whose every pixel has been asked for are let go.
     while (!line_.empty() && line_.front().served == std::size_t(line_.front().rows) * std::size_t(info_.width)) {
       queued_ -= line_.front().size;
+      if (spares_.size() < 2) spares_.push_back(std::move(line_.front()));
       line_.pop_front();
     }
     changed_.notify_all();
@@ -538,13 +550,13 @@ class EncodedRows : public RowWriter {
 
   PictureInfo info_;
   int bits_;
-  std::size_t pixelBytes_;    // in the file
   std::size_t hostRowBytes_;  // as handed in
   std::thread thread_;
 
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<Chunk> line_;
+  std::vector<Chunk> spares_;  // chunks written, kept to be filled again
   std::size_t queued_ = 0;
   int written_ = 0;  // rows handed in
   int starved_ = 0;  // requests waiting for rows

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <type_traits>
 
 namespace vantrel::cli {
 namespace {
@@ -16,28 +17,48 @@ constexpr uint32 kFull = 32768;  // the hosts' full scale of a 16-bit sample
 
 // A file's 16-bit sample on the hosts' scale, and back; both round to the
 // nearest, so that a sample that goes in and out unchanged moves by 1 at most.
-uint16 HostSample(uint32 v) { return uint16((uint64_t(v) * 2 * kFull + 65535) / (2 * 65535)); }
-uint16 FileSample(uint32 v) { return uint16((std::min(v, kFull) * 65535 + kFull / 2) / kFull); }
+// Both fit 32 bits: 65535 * 65536 + 65535 is the largest 32-bit number.
+inline uint16 HostSample(uint32 v) { return uint16((v * 65536u + 65535u) / 131070u); }
+inline uint16 FileSample(uint32 v) { return uint16((std::min(v, kFull) * 65535u + kFull / 2) / kFull); }
 
-// Applies `f(sample, isInk)` to every 16-bit sample of `bytes` bytes of
-// pixels of `planes` planes: isInk for the colour planes of a CMYK image,
-// which flip between the conventions.
+// Writes `f(sample, isInk)` to `to` for every 16-bit sample of `bytes` bytes
+// of pixels of `planes` planes at `from` (which may be `to`): isInk for the
+// colour planes of a CMYK image, which flip between the conventions.
 template <class F>
-void EachDeepSample(uint8* p, std::size_t bytes, int planes, int16 imageMode, F f) {
+void EachDeepSample(const uint8* from, uint8* to, std::size_t bytes, int planes, int16 imageMode, F f) {
   const std::size_t ink = CmykMode(imageMode) ? 4 : 0;
   const std::size_t count = bytes / 2;
-  for (std::size_t i = 0, k = 0; i < count; ++i, p += 2) {
+  // Where every plane is alike (RGB, or CMYK without transparency) one
+  // plain loop, which the compiler turns into vector instructions.
+  auto each = [&](auto isInk) {
+    for (std::size_t i = 0; i < count; ++i) {
+      uint16 v;
+      std::memcpy(&v, from + 2 * i, 2);
+      v = f(v, bool(isInk));
+      std::memcpy(to + 2 * i, &v, 2);
+    }
+  };
+  if (ink == 0) return each(std::false_type{});
+  if (std::size_t(planes) == ink) return each(std::true_type{});
+  for (std::size_t i = 0, k = 0; i < count; ++i) {
     uint16 v;
-    std::memcpy(&v, p, 2);
+    std::memcpy(&v, from + 2 * i, 2);
     v = f(v, k < ink);
-    std::memcpy(p, &v, 2);
+    std::memcpy(to + 2 * i, &v, 2);
     if (++k == std::size_t(planes)) k = 0;
   }
 }
 
-void FlipInk(uint8* p, std::size_t bytes, int planes) {
-  for (std::size_t i = 0; i + std::size_t(planes) <= bytes; i += std::size_t(planes))
-    for (std::size_t k = 0; k < 4; ++k) p[i + k] = uint8(255 - p[i + k]);
+// Copies 8-bit pixels, turning the inks of CMYK ones round.
+void FlipInk(const uint8* from, uint8* to, std::size_t bytes, int planes, bool cmyk) {
+  if (!cmyk) {
+    if (from != to) std::memcpy(to, from, bytes);
+    return;
+  }
+  for (std::size_t i = 0; i + std::size_t(planes) <= bytes; i += std::size_t(planes)) {
+    for (std::size_t k = 0; k < 4; ++k) to[i + k] = uint8(255 - from[i + k]);
+    for (std::size_t k = 4; k < std::size_t(planes); ++k) to[i + k] = from[i + k];
+  }
 }
 
 // Rows served from a picture held whole.
@@ -112,15 +133,17 @@ std::unique_ptr<RowWriter> GatheredRows(const PictureInfo& info, const std::stri
 }
 
 void FlipInk(runner::Image& pixels, int16 imageMode) {
-  if (imageMode == plugInModeCMYKColor) FlipInk(pixels.pixels.data(), pixels.pixels.size(), pixels.planes);
+  if (imageMode == plugInModeCMYKColor) FlipInk(pixels.pixels.data(), pixels.pixels.data(), pixels.pixels.size(), pixels.planes, true);
+}
+
+void FileToHost(const uint8* samples, uint8* out, std::size_t bytes, int planes, int16 imageMode) {
+  if (!DeepMode(imageMode)) return FlipInk(samples, out, bytes, planes, CmykMode(imageMode));
+  EachDeepSample(samples, out, bytes, planes, imageMode,
+                 [](uint32 v, bool ink) { return HostSample(ink ? 65535 - v : v); });
 }
 
 void FileToHost(uint8* samples, std::size_t bytes, int planes, int16 imageMode) {
-  if (!DeepMode(imageMode)) {
-    if (CmykMode(imageMode)) FlipInk(samples, bytes, planes);
-    return;
-  }
-  EachDeepSample(samples, bytes, planes, imageMode, [](uint32 v, bool ink) { return HostSample(ink ? 65535 - v : v); });
+  FileToHost(samples, samples, bytes, planes, imageMode);
 }
 
 void FileToHost(runner::Image& pixels, int16 imageMode) {
@@ -131,13 +154,9 @@ void HostToFile(const uint8* samples, std::size_t bytes, int planes, int16 image
   const bool deep = DeepMode(imageMode);
   const bool wide = bits == 0 ? deep : bits == 16;
   if (deep == wide) {
-    std::memcpy(out, samples, bytes);
-    if (deep)
-      EachDeepSample(out, bytes, planes, imageMode,
-                     [](uint32 v, bool ink) { return uint16(ink ? 65535 - FileSample(v) : FileSample(v)); });
-    else if (CmykMode(imageMode))
-      FlipInk(out, bytes, planes);
-    return;
+    if (!deep) return FlipInk(samples, out, bytes, planes, CmykMode(imageMode));
+    return EachDeepSample(samples, out, bytes, planes, imageMode,
+                          [](uint32 v, bool ink) { return uint16(ink ? 65535 - FileSample(v) : FileSample(v)); });
   }
   const std::size_t ink = CmykMode(imageMode) ? 4 : 0;
   if (!deep) {
