@@ -36,8 +36,9 @@ constexpr const char* kDescription =
     "input's depth unless --depth says otherwise. 16-bit samples are handed to the filter as image\n"
     "editors hand them, from 0 to 32768: a file's 0 to 65535 are halved on the way in and doubled on\n"
     "the way out, rounded to the nearest, so the lowest bit of a 16-bit sample is not kept and a\n"
-    "sample that the filter only moves comes back within 1 of what it was. A contact sheet shows a\n"
-    "thumbnail of an image under every order at once.";
+    "sample that the filter only moves comes back within 1 of what it was. Pictures stream through the\n"
+    "filter a band at a time, decoded, filtered and encoded at once, whatever their size. A contact\n"
+    "sheet shows a thumbnail of an image under every order at once.";
 
 constexpr const char* kFooter =
     "Examples:\n"
