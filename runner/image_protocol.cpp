@@ -318,14 +318,16 @@ OSErr Host::ReadHeldRows(int32 last) {
     const int16 rows = int16(heldRows_ + count);
     for (Image* held : {&heldIn_, &heldOut_}) {
       Image grown(source_.width, rows, source_.planes, source_.sampleBytes);
-      if (heldRows_ > 0) std::memcpy(grown.pixels.data(), held->pixels.data(), std::size_t(heldRows_) * rowBytes);
+      if (heldRows_ > 0 && rowBytes > 0)
+        std::memcpy(grown.pixels.data(), held->pixels.data(), std::size_t(heldRows_) * rowBytes);
       *held = std::move(grown);
     }
   }
   uint8* in = heldIn_.pixels.data() + std::size_t(heldRows_) * rowBytes;
   if (OSErr e = stream_->ReadRows(end, count, in, std::ptrdiff_t(rowBytes)); e != noErr) return e;
   // The run's pixels start as the image's.
-  std::memcpy(heldOut_.pixels.data() + std::size_t(heldRows_) * rowBytes, in, std::size_t(count) * rowBytes);
+  if (rowBytes > 0)
+    std::memcpy(heldOut_.pixels.data() + std::size_t(heldRows_) * rowBytes, in, std::size_t(count) * rowBytes);
   heldRows_ += count;
   heldPeak_ = std::max(heldPeak_, heldRows_);
   return noErr;
