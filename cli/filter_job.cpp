@@ -282,10 +282,34 @@ Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, con
   PictureInfo info;
   std::unique_ptr<RowReader> reader;
   if (std::string why = OpenRows(input, info, reader); !why.empty()) return {kFailed, input + ": " + why};
+  if (std::string why = CheckWritable(info, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
+  const std::string temporary = TemporaryBeside(output);
+  std::unique_ptr<RowWriter> writer;
+  Outcome outcome;
+  std::unique_ptr<runner::Host> last;
+  if (std::string why = CreateRows(info, temporary, settings.save, writer); !why.empty())
+    outcome = {kFailed, output + ": " + why};
+  else
+    outcome = FilterRows(entry, settings, info, *reader, *writer, input, output, progress, last);
+  reader.reset();  // the decoder stops where it is
+  writer.reset();  // a writer not finished stops here
+  if (outcome.status != kSucceeded) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return outcome;
+  }
+  if (Outcome placed = PlaceOutput(temporary, output, ""); placed.status != kSucceeded) return placed;
+  return WriteKept(settings, *last);
+}
+
+}  // namespace
+
+Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, RowReader& reader,
+                   RowWriter& writer, const std::string& input, const std::string& output, ProgressReport progress,
+                   std::unique_ptr<runner::Host>& last) {
   Outcome checked;
   const int order = CheckedOrder(settings, info.imageMode, input, checked);
   if (order == -2) return checked;
-  if (std::string why = CheckWritable(info, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
   const std::size_t pixelBytes = std::size_t(info.planes) * (DeepMode(info.imageMode) ? 2 : 1);
   int bandRows = PlannedBands(settings, info.width, info.height, pixelBytes);
   TilePlan plan = PlanTiles(info.width, info.height, bandRows);
@@ -301,34 +325,20 @@ Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, con
     plan = PlanTiles(info.width, info.height, bandRows);
   }
 
-  const std::string temporary = TemporaryBeside(output);
-  std::unique_ptr<RowWriter> writer;
-  std::string writing = CreateRows(info, temporary, settings.save, writer), reading;
   TiledRun run(
       entry, info, [&](runner::Host& host) { PrepareHost(host, settings, order, bandRows, stored, replayed); },
       [progress](int done, int total) {
         if (progress != nullptr) progress(done - 1, total);
       });
-  OSErr result = noErr;
-  if (writing.empty()) {
-    result = run.Run(plan, *reader, *writer, reading, writing);
-    reader.reset();  // the decoder stops where it is
-    if (result == noErr && writing.empty()) writing = writer->Finish();
-  }
-  writer.reset();  // a writer not finished stops here
-  Outcome outcome = !reading.empty()   ? Outcome{kFailed, input + ": " + reading}
-                    : !writing.empty() ? Outcome{kFailed, output + ": " + writing}
-                                       : RunOutcome(result, settings, input, run.lastHost());
-  if (outcome.status != kSucceeded) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    return outcome;
-  }
-  if (Outcome placed = PlaceOutput(temporary, output, ""); placed.status != kSucceeded) return placed;
-  return WriteKept(settings, *run.lastHost());
+  std::string reading, writing;
+  const OSErr result = run.Run(plan, reader, writer, reading, writing);
+  if (result == noErr && writing.empty()) writing = writer.Finish();
+  if (!reading.empty()) return {kFailed, input + ": " + reading};
+  if (!writing.empty()) return {kFailed, output + ": " + writing};
+  Outcome outcome = RunOutcome(result, settings, input, run.lastHost());
+  last = run.TakeLastHost();
+  return outcome;
 }
-
-}  // namespace
 
 Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const Picture& picture,
                      const std::string& name, runner::Image& filtered) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "cli/picture.h"
@@ -53,6 +54,15 @@ using ProgressReport = void (*)(int32 done, int32 total);
 // is held whole, at most 32767 pixels a side.
 Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                    const std::string& output, ProgressReport progress);
+
+// What FilterFile does between its files by the classic drive: filters the
+// rows `reader` serves of a picture like `info` into `writer`, band by band
+// and in tiles, and finishes `writer`. Messages name `input` for the
+// picture and the reader, `output` for the writer. On success `last` holds
+// the host of the last run, with its block and recorded values.
+Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, RowReader& reader,
+                   RowWriter& writer, const std::string& input, const std::string& output, ProgressReport progress,
+                   std::unique_ptr<runner::Host>& last);
 
 // Filters `picture` in memory by one run through the entry point, with the
 // settings' order, blend and channel to clear and no kept block, scripting

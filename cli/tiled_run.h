@@ -65,6 +65,7 @@ class TiledRun {
   OSErr Run(const TilePlan& plan, RowReader& reader, RowWriter& writer, std::string& reading, std::string& writing);
   // The host of the last run that ended, with its block and recorded values.
   runner::Host* lastHost() { return last_.get(); }
+  std::unique_ptr<runner::Host> TakeLastHost() { return std::move(last_); }
 
  private:
   class Streams;
