@@ -373,12 +373,9 @@ class DecodedRows : public RowReader {
     changed_.notify_all();
   }
 
-  int Take(VipsRegion* region, VipsRect* area) {
-    if (area->left != 0 || area->width != Image()->Xsize || area->top != decoded_) {
-      std::lock_guard<std::mutex> hold(lock_);
-      error_ = "the decoder handed over rows out of order";
-      return -1;
-    }
+  // Puts the strip `area` of `region` in the line, waiting for room there;
+  // answers -1 when the reading has stopped.
+  int Take(VipsRegion* region, const VipsRect* area) {
     Chunk chunk;
     {
       std::lock_guard<std::mutex> hold(lock_);
@@ -396,7 +393,6 @@ class DecodedRows : public RowReader {
     for (int y = 0; y < area->height; ++y)
       FileToHost(VIPS_REGION_ADDR(region, 0, area->top + y), chunk.bytes.get() + std::size_t(y) * rowBytes_, rowBytes_,
                  Image()->Bands, mode_);
-    decoded_ += area->height;
     std::unique_lock<std::mutex> hold(lock_);
     changed_.wait(hold, [&] { return stop_ || queued_ < kAhead; });
     if (stop_) return -1;
@@ -411,8 +407,7 @@ class DecodedRows : public RowReader {
   std::size_t rowBytes_;
   std::thread thread_;
   bool started_ = false;
-  int decoded_ = 0;  // the decoding thread's own
-  int taken_ = 0;    // rows read of the front chunk
+  int taken_ = 0;  // rows read of the front chunk
 
   std::mutex lock_;
   std::condition_variable changed_;

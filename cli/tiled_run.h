@@ -23,7 +23,6 @@ namespace vantrel::cli {
 struct Span {
   int start = 0;
   int size = 0;
-  bool operator==(const Span&) const = default;
 };
 
 // Where the tiles of a picture lie, and the band height of every run.
