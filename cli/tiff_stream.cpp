@@ -2,9 +2,12 @@
 // raw strips we hand it in order, the directory with its tags and strip
 // offsets; zlib compresses. What is ours is the sharing out of the strips and
 // the horizontal differencing, which libtiff applies only inside its own
-// encoder.
+// encoder. libtiff deflates a strip whose rows come one at a time with zlib,
+// and a strip of one row, handed over whole, with libdeflate: we do the same,
+// so that the strips are the very bytes it writes.
 #include "cli/tiff_stream.h"
 
+#include <libdeflate.h>
 #include <tiffio.h>
 #include <zlib.h>
 
@@ -152,13 +155,25 @@ struct TiffStream::State {
       std::vector<uint8_t> predicted(strip.raw.size());
       Predict(strip.raw.data(), predicted.data(), rowBytes, strip.rows, header.samples, header.bitDepth);
       std::vector<uint8_t>().swap(strip.raw);
-      // One zlib stream at the level asked, with zlib's default window,
-      // memory and strategy: as libtiff's deflate codec makes it.
-      uLongf size = compressBound(uLong(predicted.size()));
-      strip.compressed.resize(size);
-      if (compress2(strip.compressed.data(), &size, predicted.data(), uLong(predicted.size()), header.level) != Z_OK)
-        strip.error = "zlib failed";
-      strip.compressed.resize(size);
+      if (strip.rows == 1) {
+        // A zlib stream made by libdeflate at the level asked.
+        libdeflate_compressor* compressor = libdeflate_alloc_compressor(header.level);
+        if (compressor == nullptr) throw std::bad_alloc();
+        strip.compressed.resize(libdeflate_zlib_compress_bound(compressor, predicted.size()));
+        const std::size_t size = libdeflate_zlib_compress(compressor, predicted.data(), predicted.size(),
+                                                          strip.compressed.data(), strip.compressed.size());
+        libdeflate_free_compressor(compressor);
+        if (size == 0) strip.error = "libdeflate failed";
+        strip.compressed.resize(size);
+      } else {
+        // One zlib stream at the level asked, with zlib's default window,
+        // memory and strategy.
+        uLongf size = compressBound(uLong(predicted.size()));
+        strip.compressed.resize(size);
+        if (compress2(strip.compressed.data(), &size, predicted.data(), uLong(predicted.size()), header.level) != Z_OK)
+          strip.error = "zlib failed";
+        strip.compressed.resize(size);
+      }
     } catch (const std::exception& e) {
       strip.error = Reason(e);
     }
@@ -178,7 +193,11 @@ struct TiffStream::State {
   }
   static toff_t OnSeek(thandle_t handle, toff_t offset, int whence) {
     auto* s = static_cast<State*>(handle);
-    if (fseeko(s->file, off_t(offset), whence) != 0) return toff_t(-1);
+    // A seek writes out what is buffered: its failure is a failed write.
+    if (fseeko(s->file, off_t(offset), whence) != 0) {
+      s->writeErrno = errno != 0 ? errno : EIO;
+      return toff_t(-1);
+    }
     return toff_t(ftello(s->file));
   }
   static int OnClose(thandle_t) { return 0; }  // the file is closed by its owner

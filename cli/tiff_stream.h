@@ -6,7 +6,7 @@
 // thread, and the strips are handed to libtiff in order as raw strips;
 // libtiff writes the header, the tags and the strip offsets. The strips are
 // the very bytes one-thread libtiff writes for the same rows at the same
-// level, so the file is the size of libvips' own, and the same pixels and
+// level (zlib, or libdeflate for a strip of one row, as libtiff picks), so the file is the size of libvips' own, and the same pixels and
 // settings give the same bytes whatever the number of threads.
 #pragma once
 
