@@ -17,7 +17,7 @@ struct SaveOptions {
   int quality = -1;         // JPEG quality 1 to 100; -1: the format's default
   std::string compression;  // PNG: zlib level 0 to 9; TIFF: method name; "": default
   int depth = 0;            // bits per sample written: 8 or 16; 0: the input's
-  int threads = 0;          // threads compressing a PNG file; 0: one per core
+  int threads = 0;          // threads compressing a PNG or deflate TIFF file; 0: one per core
 };
 
 // An image read from a file. The pixels are interleaved planes, the colour

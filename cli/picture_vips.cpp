@@ -24,6 +24,7 @@
 #include "cli/picture.h"
 #include "cli/png_stream.h"
 #include "cli/raw_picture.h"
+#include "cli/tiff_stream.h"
 
 namespace vantrel::cli {
 namespace {
@@ -281,6 +282,49 @@ std::string WritePngPicture(VipsImage* original, const runner::Image& pixels, in
   header.level = c.empty() ? 6 : c[0] - '0';
   if (std::string why = DescribePng(original, header); !why.empty()) return why;
   return WritePng(path, header, pixels.pixels.data(), std::ptrdiff_t(pixels.width) * std::ptrdiff_t(pixels.PixelBytes()));
+}
+
+// What libvips' TIFF writer takes from an image beside its pixels, for our
+// deflate writer to write the same: resolution (per centimetre unless the
+// image came with inches), orientation, profile, XMP, IPTC, Photoshop data
+// and description. The rest of `header` describes the pixels.
+void DescribeTiff(VipsImage* original, TiffHeader& header) {
+  const char* unit = nullptr;
+  header.inches = original != nullptr && vips_image_get_typeof(original, "resolution-unit") != 0 &&
+                  vips_image_get_string(original, "resolution-unit", &unit) == 0 && vips_isprefix("in", unit);
+  const double perMillimetre = header.inches ? 25.4 : 10;
+  header.xResolution = (original != nullptr ? original->Xres : 1.0) * perMillimetre;
+  header.yResolution = (original != nullptr ? original->Yres : 1.0) * perMillimetre;
+  if (original == nullptr) return;
+  int orientation = 1;
+  if (vips_image_get_typeof(original, VIPS_META_ORIENTATION) != 0 &&
+      vips_image_get_int(original, VIPS_META_ORIENTATION, &orientation) == 0 && orientation >= 1 && orientation <= 8)
+    header.orientation = orientation;
+  header.iccProfile = Blob(original, VIPS_META_ICC_NAME);
+  header.xmp = Blob(original, VIPS_META_XMP_NAME);
+  header.iptc = Blob(original, VIPS_META_IPTC_NAME);
+  header.photoshop = Blob(original, VIPS_META_PHOTOSHOP_NAME);
+  const char* description = nullptr;
+  if (vips_image_get_typeof(original, VIPS_META_IMAGEDESCRIPTION) != 0 &&
+      vips_image_get_string(original, VIPS_META_IMAGEDESCRIPTION, &description) == 0)
+    header.description = description;
+  vips_error_clear();
+}
+
+TiffHeader TiffHeaderOf(VipsImage* original, int width, int height, int planes, int16 imageMode, int bits) {
+  TiffHeader header;
+  header.width = width;
+  header.height = height;
+  header.samples = planes;
+  header.cmyk = CmykMode(imageMode);
+  header.bitDepth = bits;
+  DescribeTiff(original, header);
+  return header;
+}
+
+// Deflate TIFF goes through our writer; other compressions through libvips.
+bool IsDeflateTiff(const char* saver, const SaveOptions& options) {
+  return (SaverIs(saver, "tiff") || SaverIs(saver, "Tiff")) && options.compression == "deflate";
 }
 
 // The JPEG format's largest side.
@@ -563,25 +607,28 @@ class EncodedRows : public RowWriter {
   std::string error_;
 };
 
-// PNG through the writer that compresses on every core, row by row.
-class PngRows : public RowWriter {
+// PNG or deflate TIFF through a writer of ours that compresses on every
+// core, row by row.
+template <class Stream>
+class StreamedRows : public RowWriter {
  public:
-  PngRows(const PictureInfo& info, int bits)
+  StreamedRows(const PictureInfo& info, int bits)
       : info_(info), bits_(bits), hostRowBytes_(std::size_t(info.width) * info.planes * (DeepMode(info.imageMode) ? 2 : 1)),
         fileRowBytes_(std::size_t(info.width) * info.planes * std::size_t(bits / 8)),
-        convert_(DeepMode(info.imageMode) || bits != 8) {}
-  std::string Open(const std::string& path, const PngHeader& header, const PngTuning& tuning) {
-    return png_.Open(path, header, tuning);
+        convert_(DeepMode(info.imageMode) || CmykMode(info.imageMode) || bits != 8) {}
+  template <class Header, class Tuning>
+  std::string Open(const std::string& path, const Header& header, const Tuning& tuning) {
+    return stream_.Open(path, header, tuning);
   }
   std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
-    if (!convert_) return png_.Write(rows, count, stride);
+    if (!convert_) return stream_.Write(rows, count, stride);
     converted_.resize(std::size_t(count) * fileRowBytes_);
     for (int i = 0; i < count; ++i)
       HostToFile(rows + i * stride, hostRowBytes_, info_.planes, info_.imageMode, bits_,
                  converted_.data() + std::size_t(i) * fileRowBytes_);
-    return png_.Write(converted_.data(), count, std::ptrdiff_t(fileRowBytes_));
+    return stream_.Write(converted_.data(), count, std::ptrdiff_t(fileRowBytes_));
   }
-  std::string Finish() override { return png_.Finish(); }
+  std::string Finish() override { return stream_.Finish(); }
 
  private:
   PictureInfo info_;
@@ -589,7 +636,7 @@ class PngRows : public RowWriter {
   std::size_t hostRowBytes_, fileRowBytes_;
   bool convert_;
   std::vector<uint8> converted_;
-  PngStream png_;
+  Stream stream_;
 };
 
 }  // namespace
@@ -651,9 +698,16 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
     header.bitDepth = bits;
     header.level = c.empty() ? 6 : c[0] - '0';
     if (std::string why = DescribePng(original, header); !why.empty()) return why;
-    auto png = std::make_unique<PngRows>(info, bits);
+    auto png = std::make_unique<StreamedRows<PngStream>>(info, bits);
     std::string why = png->Open(path, header, PngTuning{options.threads, 0});
     writer = std::move(png);
+    return why;
+  }
+  if (saver != nullptr && IsDeflateTiff(saver, options)) {
+    auto tiff = std::make_unique<StreamedRows<TiffStream>>(info, bits);
+    std::string why = tiff->Open(path, TiffHeaderOf(original, info.width, info.height, info.planes, info.imageMode, bits),
+                                 TiffTuning{options.threads});
+    writer = std::move(tiff);
     return why;
   }
   if (saver != nullptr && (IsJpegSaver(saver) || IsTiffSaver(saver))) {
@@ -714,6 +768,10 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
   auto* original = static_cast<VipsImage*>(picture.file.get());
   if (IsPngSaver(saver) && !CmykMode(picture.imageMode))
     return WritePngPicture(original, stored, bits, path, options);
+  if (IsDeflateTiff(saver, options))
+    return WriteTiff(path, TiffHeaderOf(original, stored.width, stored.height, stored.planes, picture.imageMode, bits),
+                     stored.pixels.data(), std::ptrdiff_t(stored.width) * std::ptrdiff_t(stored.PixelBytes()),
+                     TiffTuning{options.threads});
   VipsImage* memory = vips_image_new_from_memory(stored.pixels.data(), stored.pixels.size(), stored.width,
                                                  stored.height, stored.planes,
                                                  bits == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
