@@ -1,20 +1,33 @@
-// The command-line tool against general image tools doing the same channel
-// permutation ("B R G") of a 12-megapixel RGB PNG into a PNG at the same zlib
-// level and adaptive row filtering; the same permutation of a 12-megapixel
-// 16-bit RGB TIFF into an uncompressed 16-bit TIFF beside libvips (each band
-// extracted, then joined in the new order); and a batch of 16 PNG files by
-// two worker processes against one. Every figure is a whole process run (wall
-// clock, fastest repetition), and each ratio is taken against a baseline
-// measured in the same run.
+// The command-line tool against libvips and ImageMagick doing the same
+// channel permutation ("B R G") at the same settings, as whole processes:
+// a photograph-like 12-megapixel picture and the chart at the same size, as
+// PNG (level 6, adaptive row filters) and as TIFF (deflate, and none); a
+// 12-megapixel 16-bit TIFF; a 20000 x 20000 RGB TIFF with each process's
+// peak memory; and a batch of 16 PNG files by two worker processes against
+// one. Each figure is the fastest repetition on the wall clock, and each
+// ratio is taken between figures measured in the same run.
+//
+// libvips runs as the vips command runs recomb with the permutation matrix
+// (`vips recomb` where the PNG writer casts its floats back to 8 bits, and
+// for TIFF, whose writer would keep them, a one-process program that casts
+// them back, vips_recomb); on the large picture the vips command itself is
+// measured too, floats and all, as the figure first quoted for libvips.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vips/vips.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/photo.h"
 
 namespace vantrel::bench {
 namespace {
@@ -23,36 +36,110 @@ namespace fs = std::filesystem;
 
 const fs::path kWork = fs::path(VANTREL_BENCH_WORK);
 constexpr int kBatchFiles = 16;
+constexpr int kLargeSide = 20000;
 
-double ChildCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_CHILDREN, &usage);
-  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + 1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
+const std::string kVantrel = std::string("'") + VANTREL_CLI + "'";
+const std::string kVipsRecomb = std::string("'") + VIPS_RECOMB + "'";
+// ImageMagick's permutation: the planes apart, reordered, and joined as RGB.
+const std::string kMagick = "convert IN -separate -swap 0,2 -swap 1,2 -combine -type TrueColor ";
 
-// Runs `command` in the work folder once per iteration; the children's CPU
-// time per run is reported beside the wall clock.
-void Command(benchmark::State& state, const std::string& command) {
-  const std::string line = "cd '" + kWork.string() + "' && " + command + " >/dev/null 2>&1";
-  const double before = ChildCpuSeconds();
-  for (auto _ : state) {
-    if (std::system(line.c_str()) != 0) state.SkipWithError(("failed: " + command).c_str());
+// Each process's peak resident memory, in megabytes, the largest of its
+// repetitions, by benchmark name.
+std::map<std::string, double> g_peakMb;
+// Each process's processor time, in seconds, the least of its repetitions.
+std::map<std::string, double> g_cpuS;
+
+// Runs `command` in the work folder by a shell that becomes the command, so
+// that the process waited for is the command itself; answers its exit
+// status, and its peak memory and processor time in `usage`.
+int RunMeasured(const std::string& command, rusage& usage) {
+  const std::string line = "cd '" + kWork.string() + "' && exec " + command + " >/dev/null 2>&1";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
   }
-  state.counters["cpu_s"] = (ChildCpuSeconds() - before) / double(state.iterations());
+  int status = 0;
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Removes what the commands write: every file and folder named out*.
+void RemoveOutputs() {
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(kWork))
+    if (entry.path().filename().string().rfind("out", 0) == 0) fs::remove_all(entry.path(), ignored);
+}
+
+// One run of `command` per iteration, with its processor time and peak
+// memory beside the wall clock; `IN` in it stands for `input`. The peak is
+// kept under `name`.
+void Command(benchmark::State& state, const std::string& name, std::string command, const std::string& input) {
+  if (const auto at = command.find("IN"); at != std::string::npos) command.replace(at, 2, input);
+  double cpu = 0, peak = 0;
+  for (auto _ : state) {
+    // Every tool writes a new file, as the tool always does (a temporary
+    // one renamed): overwriting one in place costs the file system less.
+    state.PauseTiming();
+    RemoveOutputs();
+    state.ResumeTiming();
+    rusage usage{};
+    if (RunMeasured(command, usage) != 0) state.SkipWithError(("failed: " + command).c_str());
+    cpu += double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    peak = std::max(peak, double(usage.ru_maxrss) / 1024.0);
+  }
+  state.counters["cpu_s"] = cpu / double(state.iterations());
+  state.counters["peak_MB"] = peak;
+  double& kept = g_peakMb[name];
+  kept = std::max(kept, peak);
+  const double perRun = cpu / double(state.iterations());
+  if (const auto it = g_cpuS.find(name); it == g_cpuS.end() || it->second > perRun) g_cpuS[name] = perRun;
+}
+
+bool Save(VipsImage* image, const fs::path& file) {
+  return vips_image_write_to_file(image, file.c_str(), nullptr) == 0;
+}
+
+// The pictures, made once and kept: each as PNG and as TIFF of both kinds.
 bool Prepare() {
   fs::create_directories(kWork / "batch");
-  for (const char* name : {"source.png", "source16.tif"}) {
-    const std::string source = (kWork / name).string();
-    if (!fs::exists(source) &&
-        std::system(("'" VANTREL_SAMPLE_MAKER "' --size 4000x3000 '" + source + "' >/dev/null").c_str()) != 0)
-      return false;
+  const fs::path photo = kWork / "photo.png", chart = kWork / "chart.png";
+  if (!fs::exists(photo) && !MakePhoto(photo.string(), kColumns, kRows)) return false;
+  if (!fs::exists(chart) &&
+      std::system(("'" VANTREL_SAMPLE_MAKER "' --size 4000x3000 '" + chart.string() + "' >/dev/null").c_str()) != 0)
+    return false;
+  const fs::path chart16 = kWork / "chart16.tif";
+  if (!fs::exists(chart16) &&
+      std::system(("'" VANTREL_SAMPLE_MAKER "' --size 4000x3000 '" + chart16.string() + "' >/dev/null").c_str()) != 0)
+    return false;
+  for (const char* name : {"photo", "chart"}) {
+    VipsImage* image = vips_image_new_from_file((kWork / (std::string(name) + ".png")).c_str(), nullptr);
+    if (image == nullptr) return false;
+    bool ok = true;
+    for (const char* kind : {"none", "deflate"}) {
+      const fs::path tiff = kWork / (std::string(name) + "_" + kind + ".tif");
+      if (!fs::exists(tiff)) ok = ok && Save(image, tiff.string() + "[compression=" + kind + "]");
+    }
+    g_object_unref(image);
+    if (!ok) return false;
   }
-  const std::string source = (kWork / "source.png").string();
+  // The large picture: the photograph repeated, uncompressed.
+  const fs::path large = kWork / "large.tif";
+  if (!fs::exists(large)) {
+    VipsImage *image = vips_image_new_from_file(photo.c_str(), nullptr), *repeated = nullptr, *cut = nullptr;
+    const bool ok = image != nullptr &&
+                    vips_replicate(image, &repeated, kLargeSide / kColumns + 1, kLargeSide / kRows + 1, nullptr) == 0 &&
+                    vips_crop(repeated, &cut, 0, 0, kLargeSide, kLargeSide, nullptr) == 0 &&
+                    Save(cut, kWork / "large.part.tif");
+    for (VipsImage* i : {image, repeated, cut})
+      if (i != nullptr) g_object_unref(i);
+    if (!ok) return false;
+    fs::rename(kWork / "large.part.tif", large);
+  }
   for (int i = 0; i < kBatchFiles; ++i) {
     const fs::path copy = kWork / "batch" / ("file" + std::to_string(i) + ".png");
-    if (!fs::exists(copy)) fs::copy_file(source, copy);
+    if (!fs::exists(copy)) fs::copy_file(chart, copy);
   }
   // The permutation as a recombination matrix: output R from B, G from R, B from G.
   std::FILE* matrix = std::fopen((kWork / "brg.mat").c_str(), "w");
@@ -62,69 +149,122 @@ bool Prepare() {
   return std::system(("cd '" + kWork.string() + "' && vips matrixload brg.mat brg.v").c_str()) == 0;
 }
 
-const std::string kVantrel = std::string("'") + VANTREL_CLI + "'";
+// One job and how each tool does it.
+struct Job {
+  std::string name;   // benchmark names are JOB/TOOL
+  std::string input;  // in the work folder
+  std::string vantrel, vips, magick;  // the commands; "" when the tool is not run
+  int repetitions;
+};
+
+std::vector<Job> Jobs() {
+  std::vector<Job> jobs;
+  for (const std::string picture : {"photo", "chart"}) {
+    jobs.push_back({picture + "_png", picture + ".png",
+                    kVantrel + " IN -o out.png --order 'B R G' --compression 6 -q",
+                    "vips recomb IN 'out_vips.png[compression=6,filter=all]' brg.v",
+                    kMagick + "-define png:compression-level=6 -define png:compression-filter=5 out_magick.png", 3});
+    jobs.push_back({picture + "_tiff_deflate", picture + "_deflate.tif",
+                    kVantrel + " IN -o out.tif --order 'B R G' --compression deflate -q",
+                    kVipsRecomb + " IN 'out_vips.tif[compression=deflate]' brg.v",
+                    kMagick + "-compress zip -quality 60 -define tiff:predictor=2 out_magick.tif", 3});
+    jobs.push_back({picture + "_tiff_none", picture + "_none.tif", kVantrel + " IN -o out.tif --order 'B R G' -q",
+                    kVipsRecomb + " IN out_vips.tif brg.v", kMagick + "-compress none out_magick.tif", 3});
+  }
+  jobs.push_back({"chart16_tiff_none", "chart16.tif", kVantrel + " IN -o out16.tif --order 'B R G' -q",
+                  kVipsRecomb + " IN out_vips16.tif brg.v", "", 3});
+  jobs.push_back({"large_tiff_none", "large.tif", kVantrel + " IN -o out_large.tif --order 'B R G' -q",
+                  kVipsRecomb + " IN out_vips_large.tif brg.v", "", 3});
+  return jobs;
+}
+
+const char* const kTools[] = {"vantrel", "vips", "magick"};
 
 }  // namespace
 }  // namespace vantrel::bench
 
 int main(int argc, char** argv) {
   using namespace vantrel::bench;
-  if (!InitializeWithRepetitions(argc, argv, 5)) return 1;
-  if (!Prepare()) {
-    std::fprintf(stderr, "cli_bench: cannot prepare the images in %s\n", kWork.c_str());
+  if (!InitializeWithRepetitions(argc, argv, 3)) return 1;
+  if (VIPS_INIT(argv[0]) != 0 || !Prepare()) {
+    std::fprintf(stderr, "cli_bench: cannot prepare the pictures in %s\n", kWork.c_str());
     return 1;
   }
   auto whole = [](benchmark::internal::Benchmark* b, int repetitions) {
     b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(repetitions)->ComputeStatistics("min", Fastest);
   };
-  whole(benchmark::RegisterBenchmark("vantrel", Command,
-                                     kVantrel + " source.png -o out_vantrel.png --order 'B R G' --compression 6 -q"),
-        5);
-  whole(benchmark::RegisterBenchmark("vips_recomb", Command,
-                                     std::string("vips recomb source.png 'out_vips.png[compression=6,filter=all]' brg.v")),
-        5);
-  whole(benchmark::RegisterBenchmark("imagemagick", Command,
-                                     std::string("convert source.png -separate -swap 0,2 -swap 1,2 -combine "
-                                                 "-define png:compression-level=6 out_magick.png")),
-        5);
-  whole(benchmark::RegisterBenchmark("vantrel_tiff16", Command,
-                                     kVantrel + " source16.tif -o out_vantrel16.tif --order 'B R G' -q"),
-        5);
-  // libvips has no single command that permutes bands and keeps 16 bits
-  // (recomb makes floats): the bands go out one by one in its own uncompressed
-  // format and are joined in the new order.
-  whole(benchmark::RegisterBenchmark("vips_bandjoin_tiff16", Command,
-                                     std::string("vips extract_band source16.tif b16.v 2 && "
-                                                 "vips extract_band source16.tif r16.v 0 && "
-                                                 "vips extract_band source16.tif g16.v 1 && "
-                                                 "vips bandjoin 'b16.v r16.v g16.v' out_vips16.tif")),
-        5);
-  for (const char* jobs : {"1", "2"})
-    whole(benchmark::RegisterBenchmark((std::string("batch16_j") + jobs).c_str(), Command,
-                                       kVantrel + " batch/*.png -o out_batch --order 'B R G' --compression 6 -q -j " + jobs),
+  const std::vector<Job> jobs = Jobs();
+  for (const Job& job : jobs) {
+    const std::string commands[] = {job.vantrel, job.vips, job.magick};
+    for (int t = 0; t < 3; ++t)
+      if (!commands[t].empty())
+        whole(benchmark::RegisterBenchmark((job.name + "/" + kTools[t]).c_str(), Command, job.name + "/" + kTools[t],
+                                           commands[t], job.input),
+              job.repetitions);
+  }
+  // The vips command on the large picture as it is, writing recomb's floats.
+  whole(benchmark::RegisterBenchmark("large_tiff_none/vips_command", Command, std::string("large_tiff_none/vips_command"),
+                                     std::string("vips recomb IN out_vips_float.tif brg.v"), std::string("large.tif")),
+        2);
+  // The batch by one worker and by two, and by one worker whose PNG writer
+  // has one thread, as each of two workers has on two cores: the figure that
+  // shows how far the workers themselves scale.
+  const std::string batch = kVantrel + " batch/*.png -o out_batch --order 'B R G' --compression 6 -q -j ";
+  for (const std::string run : {"j1", "j2", "j1_one_thread"}) {
+    const std::string command = batch + run.substr(1, 1) + (run == "j1_one_thread" ? " --threads 1" : "");
+    whole(benchmark::RegisterBenchmark(("batch16/" + run).c_str(), Command, "batch16/" + run, command, std::string()),
           3);
+  }
 
   CollectingReporter reporter;
   reporter.realTime = true;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  RemoveOutputs();
 
-  const double vantrel = reporter.Seconds("vantrel");
-  const double vips = reporter.Seconds("vips_recomb");
-  const double magick = reporter.Seconds("imagemagick");
-  const double vantrel16 = reporter.Seconds("vantrel_tiff16");
-  const double vips16 = reporter.Seconds("vips_bandjoin_tiff16");
-  const double j1 = reporter.Seconds("batch16_j1");
-  const double j2 = reporter.Seconds("batch16_j2");
-  std::printf("\n12-megapixel RGB PNG, channel order B R G, PNG level 6 (wall clock, fastest repetition)\n");
-  std::printf("%-16s %10s %12s\n", "tool", "seconds", "vs vantrel");
-  for (auto [name, t] : {std::pair{"vantrel", vantrel}, std::pair{"vips recomb", vips}, std::pair{"ImageMagick", magick}})
-    if (t > 0) std::printf("%-16s %10.3f %12.2f\n", name, t, vantrel > 0 ? t / vantrel : 0.0);
-  std::printf("\n12-megapixel 16-bit RGB TIFF, channel order B R G, uncompressed (wall clock, fastest repetition)\n");
-  std::printf("%-16s %10s %12s\n", "tool", "seconds", "vs vantrel");
-  for (auto [name, t] : {std::pair{"vantrel", vantrel16}, std::pair{"vips bandjoin", vips16}})
-    if (t > 0) std::printf("%-16s %10.3f %12.2f\n", name, t, vantrel16 > 0 ? t / vantrel16 : 0.0);
-  if (j1 > 0 && j2 > 0)
-    std::printf("batch of %d files: -j 1 %.2f s, -j 2 %.2f s, speed-up %.2fx\n", kBatchFiles, j1, j2, j1 / j2);
+  std::printf("\nChannel order B R G, whole processes (wall clock, fastest repetition; x: that tool's time over "
+              "vantrel's)\n");
+  std::printf("%-20s %10s %10s %7s %10s %7s %9s %9s\n", "job", "vantrel", "libvips", "x", "ImageMagick", "x",
+              "peak MB", "libvips");
+  std::vector<std::string> slower;
+  for (const Job& job : jobs) {
+    const double ours = reporter.Seconds(job.name + "/vantrel"), vips = reporter.Seconds(job.name + "/vips"),
+                 magick = reporter.Seconds(job.name + "/magick");
+    if (ours <= 0) continue;
+    std::printf("%-20s %9.3fs %9.3fs %7.2f", job.name.c_str(), ours, vips, vips > 0 ? vips / ours : 0.0);
+    if (magick > 0)
+      std::printf(" %10.3fs %7.2f", magick, magick / ours);
+    else
+      std::printf(" %11s %7s", "-", "-");
+    std::printf(" %9.0f %9.0f\n", g_peakMb[job.name + "/vantrel"], g_peakMb[job.name + "/vips"]);
+    if (vips > 0 && ours > vips) slower.push_back(job.name);
+  }
+  const double floats = reporter.Seconds("large_tiff_none/vips_command");
+  if (floats > 0)
+    std::printf("%-20s %10s %9.3fs  (the vips command, writing floats) %9s %9.0f\n", "large_tiff_none", "",
+                floats, "", g_peakMb["large_tiff_none/vips_command"]);
+
+  const double photoOurs = reporter.Seconds("photo_png/vantrel"), photoVips = reporter.Seconds("photo_png/vips");
+  const double j1 = reporter.Seconds("batch16/j1"), j2 = reporter.Seconds("batch16/j2");
+  const double largeOurs = reporter.Seconds("large_tiff_none/vantrel");
+  std::printf("\nGoals\n");
+  if (photoOurs > 0 && photoVips > 0)
+    std::printf("  photograph PNG, vips recomb over vantrel: %.2fx (goal 1.5x)\n", photoVips / photoOurs);
+  std::printf("  rows where vantrel is slower than libvips: %s\n", slower.empty() ? "none" : "");
+  for (const std::string& name : slower) std::printf("    %s\n", name.c_str());
+  if (largeOurs > 0)
+    std::printf("  20000 x 20000 TIFF: vantrel %.0f MB in %.2f s; vips recomb %.0f MB in %.2f s (floats), "
+                "cast back to 8 bits %.0f MB in %.2f s\n",
+                g_peakMb["large_tiff_none/vantrel"], largeOurs, g_peakMb["large_tiff_none/vips_command"], floats,
+                g_peakMb["large_tiff_none/vips"], reporter.Seconds("large_tiff_none/vips"));
+  const double j1single = reporter.Seconds("batch16/j1_one_thread");
+  if (j1 > 0 && j2 > 0 && j1single > 0)
+    std::printf("  batch of %d PNG files: -j 1 %.2f s (its PNG writer on both cores), -j 2 %.2f s: %.2fx (goal 1.7x);\n"
+                "    -j 1 with one writer thread, as each -j 2 worker has, %.2f s: -j 2 %.2fx that\n",
+                kBatchFiles, j1, j2, j1 / j2, j1single, j1single / j2);
+  if (const long cores = sysconf(_SC_NPROCESSORS_ONLN); j2 > 0 && cores > 0)
+    std::printf("    processor time of -j 2: %.2f s, so %ld cores need at least %.2f s for it\n", g_cpuS["batch16/j2"],
+                cores, g_cpuS["batch16/j2"] / double(cores));
   benchmark::Shutdown();
+  vips_shutdown();
   return 0;
 }

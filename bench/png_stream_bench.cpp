@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/photo.h"
 #include "cli/picture.h"
 #include "cli/png_stream.h"
 
@@ -30,25 +31,6 @@ struct Picture {
   std::vector<uint8> pixels;  // interleaved RGB, kColumns x kRows
 };
 
-// Fractal surfaces (libvips' fractsurf), one per channel, stretched to the
-// full range, with grain: smooth areas and fine detail as in a photograph.
-// Made once and kept, so that every run measures the same picture.
-bool MakePhoto(const fs::path& file) {
-  VipsImage* bands[3] = {};
-  for (VipsImage*& band : bands)
-    if (vips_fractsurf(&band, kColumns, kRows, 2.4, nullptr) != 0) return false;
-  VipsImage *joined = nullptr, *scaled = nullptr, *noise = nullptr, *grainy = nullptr, *photo = nullptr, *typed = nullptr;
-  const bool ok = vips_bandjoin(bands, &joined, 3, nullptr) == 0 && vips_scale(joined, &scaled, nullptr) == 0 &&
-                  vips_gaussnoise(&noise, kColumns, kRows, "sigma", 3.0, "mean", 0.0, nullptr) == 0 &&
-                  vips_add(scaled, noise, &grainy, nullptr) == 0 &&
-                  vips_cast(grainy, &photo, VIPS_FORMAT_UCHAR, nullptr) == 0 &&
-                  vips_copy(photo, &typed, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr) == 0 &&
-                  vips_image_write_to_file(typed, file.c_str(), nullptr) == 0;
-  for (VipsImage* image : {bands[0], bands[1], bands[2], joined, scaled, noise, grainy, photo, typed})
-    if (image != nullptr) g_object_unref(image);
-  return ok;
-}
-
 bool Load(const fs::path& file, std::vector<uint8>& pixels) {
   VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
   if (image == nullptr) return false;
@@ -64,7 +46,7 @@ bool Load(const fs::path& file, std::vector<uint8>& pixels) {
 bool Prepare(std::vector<Picture>& pictures) {
   fs::create_directories(kWork);
   const fs::path photo = kWork / "photo.v", chart = kWork / "chart.png";
-  if (!fs::exists(photo) && !MakePhoto(photo)) return false;
+  if (!fs::exists(photo) && !MakePhoto(photo.string(), kColumns, kRows)) return false;
   if (!fs::exists(chart) &&
       std::system(("'" VANTREL_SAMPLE_MAKER "' --size 4000x3000 '" + chart.string() + "' >/dev/null").c_str()) != 0)
     return false;

@@ -7,6 +7,7 @@
 
 #include "cli/host_state.h"
 #include "cli/platform.h"
+#include "cli/tiled_run.h"
 #include "core/channel_orders.h"
 #include "core/parameters.h"
 #include "runner/host.h"
@@ -17,6 +18,11 @@ namespace {
 namespace fs = std::filesystem;
 
 ProgressReport g_progress = nullptr;
+
+// Bands of about this many bytes of rows, when the tool plans them: enough
+// that a band's calls cost nothing beside its pixels, few enough that
+// reading, filtering and writing overlap and little is held.
+constexpr int64_t kBandBytes = int64_t{2} << 20;
 
 Boolean StopWhenInterrupted() { return platform::Interrupted() ? 1 : 0; }
 
@@ -53,9 +59,21 @@ int OrderRow(const JobSettings& settings, int16 mode, std::string& why) {
   return settings.orderIndex;
 }
 
+// The band height the tool has the classic drive use for a picture
+// `width` by `height` of `pixelBytes` a pixel: even, so that every band
+// starts on an even row and the Cross checkerboard lies as in one request
+// for the whole picture; 0 leaves it to the filter, when the memory offer
+// is the user's.
+int PlannedBands(const JobSettings& settings, int width, int height, std::size_t pixelBytes) {
+  if (settings.drive != Drive::Classic || settings.maxSpace > 0) return 0;
+  return PlanBandRows(width, height, pixelBytes, std::size_t(settings.bandBytes > 0 ? settings.bandBytes : kBandBytes));
+}
+
 // Writes the settings into the block the way the filter lays it out, with
-// the dialog not requested.
-void WriteSettings(FilterParameters* block, const JobSettings& settings, int order) {
+// the dialog not requested, and the band height when the tool plans it:
+// the block's height is the drive's state, which prepare only ever grows.
+void WriteSettings(FilterParameters* block, const JobSettings& settings, int order, int bandRows) {
+  if (bandRows > 0) block->bandRows = int16(bandRows);
   block->showDialog = 0;
   if (order >= 0) block->orderIndex = int16(order);
   if (settings.blend != Blend::Keep) {
@@ -80,12 +98,10 @@ std::string RunMessage(OSErr result) {
   return "the filter failed (result " + std::to_string(result) + ")";
 }
 
-// Writes the output through a temporary file beside it; nothing of it
-// remains unless the whole file was written and the run was not cancelled.
-Outcome WriteOutput(const Picture& picture, const runner::Image& pixels, const std::string& output,
-                    const SaveOptions& save) {
-  const std::string temporary = TemporaryBeside(output);
-  std::string why = WritePicture(picture, pixels, temporary, save);
+// Puts the file written at `temporary` in place as `output`, or removes it
+// when `why` says it failed or the run was cancelled: nothing of it remains
+// unless the whole file was written.
+Outcome PlaceOutput(const std::string& temporary, const std::string& output, std::string why) {
   std::error_code ignored;
   if (why.empty() && platform::Interrupted()) {
     fs::remove(temporary, ignored);
@@ -129,17 +145,15 @@ int CheckedOrder(const JobSettings& settings, int16 mode, const std::string& inp
   return order;
 }
 
-// One run through the entry point over the image `host` holds, as an editor
-// runs the filter: a block kept from an earlier run handed back, the
-// settings written into the block before start or the user left to the
-// filter's dialog, the progress and Ctrl-C through the host's callbacks.
-// Answers the run's result.
-OSErr RunOnce(runner::Host& host, const JobSettings& settings, int order, const std::vector<char>& stored,
-              const runner::Descriptor* replay, ProgressReport progress) {
+// Readies `host` for a run through the entry point as an editor runs the
+// filter: a block kept from an earlier run handed back, the settings
+// written into the block before start (with the band height, when planned)
+// or the user left to the filter's dialog, Ctrl-C through the host's abort
+// callback.
+void PrepareHost(runner::Host& host, const JobSettings& settings, int order, int bandRows,
+                 const std::vector<char>& stored, const runner::Descriptor* replay) {
   FilterRecord& record = host.record();
   record.abortProc = StopWhenInterrupted;
-  g_progress = progress;
-  record.progressProc = ReportProgress;
   // A host without displayPixels gets the classic band protocol.
   host.OfferDisplayPixels(settings.drive == Drive::Advance);
   if (settings.maxSpace > 0) record.maxSpace = int32(settings.maxSpace);
@@ -154,16 +168,177 @@ OSErr RunOnce(runner::Host& host, const JobSettings& settings, int order, const 
     host.LeaveDialogsToPerson(true);
   } else {
     // Once the filter has made (or been given) its block, the settings go in.
-    host.BeforeStart([&host, &settings, order] {
-      if (FilterParameters* block = ParametersOf(&host.record())) WriteSettings(block, settings, order);
+    host.BeforeStart([&host, &settings, order, bandRows] {
+      if (FilterParameters* block = ParametersOf(&host.record())) WriteSettings(block, settings, order, bandRows);
     });
   }
+}
+
+// One run over the image `host` holds, with the progress through the
+// host's callback. Answers the run's result.
+OSErr RunOnce(runner::Host& host, const JobSettings& settings, int order, const std::vector<char>& stored,
+              const runner::Descriptor* replay, ProgressReport progress) {
+  const runner::Image& image = host.source();
+  PrepareHost(host, settings, order, PlannedBands(settings, image.width, image.height, image.PixelBytes()), stored,
+              replay);
+  g_progress = progress;
+  host.record().progressProc = ReportProgress;
   const OSErr result = host.RunFilter(settings.dialog);
   g_progress = nullptr;
   return result;
 }
 
+// What a job reads before it filters: the kept block and the scripting
+// values to hand over. Answers "" or the failure, naming the file.
+std::string ReadKept(const JobSettings& settings, std::vector<char>& stored, runner::Descriptor& replay) {
+  std::error_code noFile;
+  if (!settings.paramsFile.empty() && fs::exists(settings.paramsFile, noFile)) {
+    if (std::string why = ReadParameterBlock(settings.paramsFile, stored); !why.empty())
+      return settings.paramsFile + ": " + why;
+  }
+  if (!settings.replayFile.empty()) {
+    if (std::string why = ReadDescriptorFile(settings.replayFile, replay); !why.empty())
+      return settings.replayFile + ": " + why;
+  }
+  return "";
+}
+
+// What a job keeps after it: the block `host` holds and the values the
+// filter recorded, where the settings ask for them.
+Outcome WriteKept(const JobSettings& settings, runner::Host& host) {
+  const std::string paramsOut = settings.paramsOut.empty() ? settings.paramsFile : settings.paramsOut;
+  // Kept only when it is a whole block of ours.
+  const auto* block = reinterpret_cast<const char*>(ParametersOf(&host.record()));
+  if (!paramsOut.empty() && block != nullptr) {
+    if (std::string why = WriteParameterBlock(paramsOut, std::vector<char>(block, block + sizeof(FilterParameters)));
+        !why.empty())
+      return {kFailed, paramsOut + ": " + why};
+  }
+  if (!settings.recordFile.empty()) {
+    if (std::string why = WriteDescriptorFile(settings.recordFile, host.writtenDescriptor()); !why.empty())
+      return {kFailed, settings.recordFile + ": " + why};
+  }
+  return {};
+}
+
+// What a run's result means for the file.
+Outcome RunOutcome(OSErr result, const JobSettings& settings, const std::string& input, runner::Host* host) {
+  // With the dialog shown, the filter also answers so when the user cancels it.
+  if (result == userCanceledErr && (settings.dialog || platform::Interrupted()))
+    return {kCancelled, input + ": cancelled; nothing written"};
+  if (result != noErr) return {kFailed, input + ": " + RunMessage(result)};
+  if (!settings.recordFile.empty() && (host == nullptr || !host->descriptorWritten()))
+    return {kFailed, settings.recordFile + ": the filter recorded no values"};
+  return {};
+}
+
+// The picture held whole: read, filtered by one run, written.
+Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
+                   const std::string& output, ProgressReport progress) {
+  Picture picture;
+  if (std::string why = ReadPicture(input, picture); !why.empty()) return {kFailed, input + ": " + why};
+  Outcome checked;
+  const int order = CheckedOrder(settings, picture.imageMode, input, checked);
+  if (order == -2) return checked;
+  if (std::string why = CheckWritable(picture, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
+  std::vector<char> stored;
+  runner::Descriptor replay;
+  if (std::string why = ReadKept(settings, stored, replay); !why.empty()) return {kFailed, why};
+
+  runner::Host host(entry);
+  host.SetImage(std::move(picture.pixels), picture.imageMode);
+  const OSErr result =
+      RunOnce(host, settings, order, stored, settings.replayFile.empty() ? nullptr : &replay, progress);
+  if (Outcome ran = RunOutcome(result, settings, input, &host); ran.status != kSucceeded) return ran;
+  const std::string temporary = TemporaryBeside(output);
+  const std::string why = WritePicture(picture, host.destination(), temporary, settings.save);
+  if (Outcome placed = PlaceOutput(temporary, output, why); placed.status != kSucceeded) return placed;
+  return WriteKept(settings, host);
+}
+
+// The band height the filter makes of the memory offered for a picture
+// like the first tile of `plan`, made even: pictures in tiles need one.
+int OfferedBands(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, const TilePlan& plan,
+                 const std::vector<char>& stored) {
+  runner::Host host(entry);
+  runner::Image shape;
+  shape.width = int16(plan.columns.front().size);
+  shape.height = int16(plan.rows.front().size);
+  shape.planes = info.planes;
+  shape.sampleBytes = int16(DeepMode(info.imageMode) ? 2 : 1);
+  host.SetImage(std::move(shape), info.imageMode);
+  host.record().maxSpace = int32(settings.maxSpace);
+  if (!stored.empty()) RestoreBlock(host, stored);
+  host.Call(filterSelectorPrepare);
+  const FilterParameters* block = ParametersOf(&host.record());
+  const int rows = block != nullptr ? block->bandRows : 1;
+  return std::clamp(rows + rows % 2, 2, kTileSide - 1);
+}
+
+// The picture streamed: read, filtered and written a band at a time, in
+// tiles when it is larger than a request can be.
+Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
+                       const std::string& output, ProgressReport progress) {
+  PictureInfo info;
+  std::unique_ptr<RowReader> reader;
+  if (std::string why = OpenRows(input, info, reader); !why.empty()) return {kFailed, input + ": " + why};
+  if (std::string why = CheckWritable(info, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
+  const std::string temporary = TemporaryBeside(output);
+  std::unique_ptr<RowWriter> writer;
+  Outcome outcome;
+  std::unique_ptr<runner::Host> last;
+  if (std::string why = CreateRows(info, temporary, settings.save, writer); !why.empty())
+    outcome = {kFailed, output + ": " + why};
+  else
+    outcome = FilterRows(entry, settings, info, *reader, *writer, input, output, progress, last);
+  reader.reset();  // the decoder stops where it is
+  writer.reset();  // a writer not finished stops here
+  if (outcome.status != kSucceeded) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return outcome;
+  }
+  if (Outcome placed = PlaceOutput(temporary, output, ""); placed.status != kSucceeded) return placed;
+  return WriteKept(settings, *last);
+}
+
 }  // namespace
+
+Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, RowReader& reader,
+                   RowWriter& writer, const std::string& input, const std::string& output, ProgressReport progress,
+                   std::unique_ptr<runner::Host>& last) {
+  Outcome checked;
+  const int order = CheckedOrder(settings, info.imageMode, input, checked);
+  if (order == -2) return checked;
+  const std::size_t pixelBytes = std::size_t(info.planes) * (DeepMode(info.imageMode) ? 2 : 1);
+  int bandRows = PlannedBands(settings, info.width, info.height, pixelBytes);
+  TilePlan plan = PlanTiles(info.width, info.height, bandRows);
+  if (plan.columns.size() > std::size_t(kMostTileColumns))
+    return {kFailed, input + ": " + std::to_string(info.width) + " pixels wide; the tool takes at most " +
+                         std::to_string(kMostTileColumns * (kTileSide - 1))};
+  std::vector<char> stored;
+  runner::Descriptor replay;
+  if (std::string why = ReadKept(settings, stored, replay); !why.empty()) return {kFailed, why};
+  const runner::Descriptor* replayed = settings.replayFile.empty() ? nullptr : &replay;
+  if (bandRows == 0 && plan.columns.size() * plan.rows.size() > 1) {
+    bandRows = OfferedBands(entry, settings, info, plan, stored);
+    plan = PlanTiles(info.width, info.height, bandRows);
+  }
+
+  TiledRun run(
+      entry, info, [&](runner::Host& host) { PrepareHost(host, settings, order, bandRows, stored, replayed); },
+      [progress](int done, int total) {
+        if (progress != nullptr) progress(done - 1, total);
+      });
+  std::string reading, writing;
+  const OSErr result = run.Run(plan, reader, writer, reading, writing);
+  if (result == noErr && writing.empty()) writing = writer.Finish();
+  if (!reading.empty()) return {kFailed, input + ": " + reading};
+  if (!writing.empty()) return {kFailed, output + ": " + writing};
+  Outcome outcome = RunOutcome(result, settings, input, run.lastHost());
+  last = run.TakeLastHost();
+  return outcome;
+}
 
 Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const Picture& picture,
                      const std::string& name, runner::Image& filtered) {
@@ -187,55 +362,9 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
     return {kFailed, output + ": is the input file; choose another output"};
   const fs::path folder = fs::path(output).parent_path();
   if (!folder.empty() && !fs::is_directory(folder, error)) return {kFailed, output + ": no such folder"};
-
-  Picture picture;
-  if (std::string why = ReadPicture(input, picture); !why.empty()) return {kFailed, input + ": " + why};
-  Outcome checked;
-  const int order = CheckedOrder(settings, picture.imageMode, input, checked);
-  if (order == -2) return checked;
-  std::string why;
-  if (why = CheckWritable(picture, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
-
-  std::vector<char> stored;
-  std::error_code noFile;
-  if (!settings.paramsFile.empty() && fs::exists(settings.paramsFile, noFile)) {
-    if (why = ReadParameterBlock(settings.paramsFile, stored); !why.empty())
-      return {kFailed, settings.paramsFile + ": " + why};
-  }
-  runner::Descriptor replay;
-  if (!settings.replayFile.empty()) {
-    if (why = ReadDescriptorFile(settings.replayFile, replay); !why.empty())
-      return {kFailed, settings.replayFile + ": " + why};
-  }
-
-  runner::Host host(entry);
-  host.SetImage(std::move(picture.pixels), picture.imageMode);
-  FilterRecord& record = host.record();
-  const OSErr result =
-      RunOnce(host, settings, order, stored, settings.replayFile.empty() ? nullptr : &replay, progress);
-  // With the dialog shown, the filter also answers so when the user cancels it.
-  if (result == userCanceledErr && (settings.dialog || platform::Interrupted()))
-    return {kCancelled, input + ": cancelled; nothing written"};
-  if (result != noErr) return {kFailed, input + ": " + RunMessage(result)};
-  if (!settings.recordFile.empty() && !host.descriptorWritten())
-    return {kFailed, settings.recordFile + ": the filter recorded no values"};
-
-  if (Outcome written = WriteOutput(picture, host.destination(), output, settings.save); written.status != kSucceeded)
-    return written;
-
-  const std::string paramsOut = settings.paramsOut.empty() ? settings.paramsFile : settings.paramsOut;
-  // Kept only when it is a whole block of ours.
-  const auto* block = reinterpret_cast<const char*>(ParametersOf(&record));
-  if (!paramsOut.empty() && block != nullptr) {
-    if (why = WriteParameterBlock(paramsOut, std::vector<char>(block, block + sizeof(FilterParameters)));
-        !why.empty())
-      return {kFailed, paramsOut + ": " + why};
-  }
-  if (!settings.recordFile.empty()) {
-    if (why = WriteDescriptorFile(settings.recordFile, host.writtenDescriptor()); !why.empty())
-      return {kFailed, settings.recordFile + ": " + why};
-  }
-  return {};
+  // The dialog's preview asks for any part of the picture at any time.
+  if (settings.drive == Drive::Advance || settings.dialog) return FilterHeld(entry, settings, input, output, progress);
+  return FilterStreamed(entry, settings, input, output, progress);
 }
 
 }  // namespace vantrel::cli

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "cli/picture.h"
@@ -24,8 +25,9 @@ struct JobSettings {
   Blend blend = Blend::Keep;
   int exclude = -1;       // 1-based channel, 0 none, -1 keep
   bool dialog = false;    // the user chooses in the filter's dialog; the three above then keep
-  Drive drive = Drive::Advance;
-  int64_t maxSpace = 0;   // memory offered at prepare; 0: the host's default
+  Drive drive = Drive::Classic;
+  int64_t maxSpace = 0;   // memory offered at prepare; 0: the host's default, and bands the tool plans
+  int64_t bandBytes = 0;  // bytes of rows in a band the tool plans; 0: about 2 MB
   std::string paramsFile;     // the block, restored before the run when present
   std::string paramsOut;      // where the block goes after the run ("": paramsFile)
   std::string replayFile;     // scripting values handed to the filter at start
@@ -45,8 +47,22 @@ using ProgressReport = void (*)(int32 done, int32 total);
 
 // Filters `input` into `output`. The input is never written; the output
 // appears only when the run succeeded, through a temporary file beside it.
+// By the classic drive the picture streams from its file through the filter
+// into the output a band at a time, in bands of an even height the tool
+// plans unless `maxSpace` leaves the height to the filter, and may be of any
+// size (see tiled_run.h); by the advanceState drive, or with the dialog, it
+// is held whole, at most 32767 pixels a side.
 Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                    const std::string& output, ProgressReport progress);
+
+// What FilterFile does between its files by the classic drive: filters the
+// rows `reader` serves of a picture like `info` into `writer`, band by band
+// and in tiles, and finishes `writer`. Messages name `input` for the
+// picture and the reader, `output` for the writer. On success `last` holds
+// the host of the last run, with its block and recorded values.
+Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, RowReader& reader,
+                   RowWriter& writer, const std::string& input, const std::string& output, ProgressReport progress,
+                   std::unique_ptr<runner::Host>& last);
 
 // Filters `picture` in memory by one run through the entry point, with the
 // settings' order, blend and channel to clear and no kept block, scripting

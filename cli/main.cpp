@@ -36,8 +36,9 @@ constexpr const char* kDescription =
     "input's depth unless --depth says otherwise. 16-bit samples are handed to the filter as image\n"
     "editors hand them, from 0 to 32768: a file's 0 to 65535 are halved on the way in and doubled on\n"
     "the way out, rounded to the nearest, so the lowest bit of a 16-bit sample is not kept and a\n"
-    "sample that the filter only moves comes back within 1 of what it was. A contact sheet shows a\n"
-    "thumbnail of an image under every order at once.";
+    "sample that the filter only moves comes back within 1 of what it was. Pictures stream through the\n"
+    "filter a band at a time, decoded, filtered and encoded at once, whatever their size. A contact\n"
+    "sheet shows a thumbnail of an image under every order at once.";
 
 constexpr const char* kFooter =
     "Examples:\n"
@@ -113,6 +114,7 @@ std::vector<std::string> WorkerOptions(const JobSettings& s, const std::string& 
   if (s.save.quality >= 0) add("--quality", std::to_string(s.save.quality));
   if (!s.save.compression.empty()) add("--compression", s.save.compression);
   if (s.save.depth > 0) add("--depth", std::to_string(s.save.depth));
+  if (s.save.threads > 0) add("--threads", std::to_string(s.save.threads));
   if (!plugin.empty()) add("--plugin", plugin);
   return o;
 }
@@ -151,7 +153,7 @@ int Run(int argc, char** argv) {
   app.set_version_flag("--version", "vantrel " VANTREL_VERSION);
 
   std::vector<std::string> inputs;
-  std::string output, listOrders, blend, drive = "advance", plugin, paramsTo;
+  std::string output, listOrders, blend, drive, plugin, paramsTo;
   JobSettings job;
   int jobs = int(std::max(1u, std::thread::hardware_concurrency()));
   bool quiet = false, worker = false;
@@ -188,10 +190,17 @@ int Run(int argc, char** argv) {
                "instead of --order, --order-index, --blend and --exclude. OK filters, Cancel writes nothing\n"
                "(status 130); with --params the dialog starts from the kept block and the block keeps the choice")
       ->excludes(orderName, orderIndex, blendOption, exclude);
-  app.add_option("--drive", drive, "How the image travels: advance (one request, as editors with a preview) or classic (bands)")
+  app.add_option("--drive", drive,
+                 "How the image travels: classic (the default; bands of a few megabytes streamed from the input\n"
+                 "file through the filter into the output, for pictures of any size) or advance (the whole\n"
+                 "picture in one request, as editors with a preview run it; at most 32767 pixels a side; the\n"
+                 "default with --dialog). Both give the same pixels")
       ->check(CLI::IsMember({"advance", "classic"}))
-      ->option_text("advance|classic");
-  app.add_option("--max-space", job.maxSpace, "Memory offered to the filter at prepare, in bytes (sets the band height)")
+      ->option_text("classic|advance");
+  app.add_option("--max-space", job.maxSpace,
+                 "Memory offered to the filter at prepare, in bytes: the filter then chooses the band height\n"
+                 "(an odd one lays the Cross checkerboard band by band; pictures beyond 32767 pixels a side\n"
+                 "take it rounded up to even)")
       ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
       ->option_text("BYTES");
   auto* params = app.add_option("--params", job.paramsFile,
@@ -250,6 +259,7 @@ int Run(int argc, char** argv) {
                         shard, skip);
   app.add_flag("-q,--quiet", quiet, "No progress bar and no names of written files");
   app.add_flag("--worker", worker, "")->group("");
+  app.add_option("--threads", job.save.threads, "")->check(CLI::Range(1, 256))->group("");
   app.add_option("--params-to", paramsTo, "")->group("");
 
   try {
@@ -288,7 +298,8 @@ int Run(int argc, char** argv) {
     return kBadCommandLine;
   }
   job.paramsOut = paramsTo;
-  job.drive = drive == "classic" ? Drive::Classic : Drive::Advance;
+  // The dialog's preview needs the whole picture at hand.
+  job.drive = drive == "advance" || (drive.empty() && job.dialog) ? Drive::Advance : Drive::Classic;
   static const std::map<std::string, Blend> blends = {
       {"", Blend::Keep}, {"none", Blend::None}, {"cross", Blend::Cross}, {"mix", Blend::Mix}, {"both", Blend::Both}};
   job.blend = blends.at(blend);
@@ -341,6 +352,9 @@ int Run(int argc, char** argv) {
   }
   if (files.empty()) return kSucceeded;
   if (batch) {
+    // The workers share the cores: each compresses on its share of them.
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    job.save.threads = std::max(1, cores / std::min<int>(jobs, int(files.size())));
     BatchSettings settings{WorkerOptions(job, plugin), jobs, !quiet && platform::StderrIsTerminal(), quiet,
                            job.paramsFile, job.recordFile};
     return RunBatch(settings, files);

@@ -4,6 +4,7 @@
 // read and write the plain raw format of raw_picture.h.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@ struct SaveOptions {
   int quality = -1;         // JPEG quality 1 to 100; -1: the format's default
   std::string compression;  // PNG: zlib level 0 to 9; TIFF: method name; "": default
   int depth = 0;            // bits per sample written: 8 or 16; 0: the input's
+  int threads = 0;          // threads compressing a PNG or deflate TIFF file; 0: one per core
 };
 
 // An image read from a file. The pixels are interleaved planes, the colour
@@ -28,6 +30,39 @@ struct Picture {
   runner::Image pixels;
   int16 imageMode = 0;         // RGB or CMYK, or their 16-bit modes RGB48 and CMYK64
   std::shared_ptr<void> file;  // the reader's own record of the file (profile, resolution, metadata)
+};
+
+// A picture without its pixels: its size (either side may be larger than a
+// host's request can reach), planes and mode, and the reader's record of the
+// file, as Picture has them.
+struct PictureInfo {
+  int width = 0;
+  int height = 0;
+  int16 planes = 0;
+  int16 imageMode = 0;
+  std::shared_ptr<void> file;
+};
+PictureInfo InfoOf(const Picture& picture);
+
+// A picture's rows in the host's convention, read top to bottom a few at a
+// time.
+class RowReader {
+ public:
+  virtual ~RowReader() = default;
+  // Copies the next `count` rows into `rows`, `stride` bytes apart. Answers
+  // "" or the reason the picture cannot be read further.
+  virtual std::string Read(uint8* rows, int count, std::ptrdiff_t stride) = 0;
+};
+
+// A file written row by row from rows in the host's convention, top to
+// bottom. Dropped before Finish, it stops; the caller removes the file.
+class RowWriter {
+ public:
+  virtual ~RowWriter() = default;
+  // Takes the next `count` rows, `stride` bytes apart.
+  virtual std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) = 0;
+  // Ends the file once every row is in it, and closes it.
+  virtual std::string Finish() = 0;
 };
 
 // Starts and stops the image library; call once per process.
@@ -53,10 +88,32 @@ using FitFor = std::function<Fit(int width, int height, int16 imageMode)>;
 // libvips build only.
 std::string ReadThumbnail(const std::string& path, const FitFor& fit, Picture& picture);
 
+// Opens the picture at `path` to be read row by row, as ReadPicture reads
+// it whole; `info` describes it. Where the format allows, it is decoded on
+// threads of its own a few rows ahead of the reading, holding a few
+// megabytes however large the picture is; otherwise it is read whole first.
+std::string OpenRows(const std::string& path, PictureInfo& info, std::unique_ptr<RowReader>& reader);
+
+// Creates the file `path` for a picture like `info`, to be written row by
+// row as WritePicture writes it. PNG, JPEG and TIFF (in strips) are encoded
+// on threads of their own as the rows come, holding a few megabytes; other
+// formats are written whole once the last row is in.
+std::string CreateRows(const PictureInfo& info, const std::string& path, const SaveOptions& options,
+                       std::unique_ptr<RowWriter>& writer);
+
+// Rows served from a picture held whole, and rows gathered whole and
+// written by WritePicture at Finish: how formats without a writer or reader
+// of their own go row by row. Pictures of at most 32767 a side.
+std::unique_ptr<RowReader> HeldRows(Picture picture);
+std::unique_ptr<RowWriter> GatheredRows(const PictureInfo& info, const std::string& path, const SaveOptions& options);
+
 // Whether an image like `picture` can be written to `path` (its extension
 // picks the format) with `options`, so that a doomed run fails before any
 // filtering. Options that do not apply to the format are ignored.
-std::string CheckWritable(const Picture& picture, const std::string& path, const SaveOptions& options);
+std::string CheckWritable(const PictureInfo& picture, const std::string& path, const SaveOptions& options);
+inline std::string CheckWritable(const Picture& picture, const std::string& path, const SaveOptions& options) {
+  return CheckWritable(InfoOf(picture), path, options);
+}
 
 // Writes `pixels` (host convention, same size and planes as the picture's)
 // to `path` with the picture's profile, resolution and metadata.
@@ -77,6 +134,13 @@ void FileToHost(runner::Image& pixels, int16 imageMode);
 // to the nearest, a sample above the hosts' full scale held at 65535; between
 // depths a sample v becomes v * 257 (8 to 16 bits) or v / 257 rounded.
 runner::Image HostToFile(const runner::Image& pixels, int16 imageMode, int bits = 0);
+
+// The same for `bytes` bytes of whole pixels of `planes` planes, at the
+// sample size of `imageMode`: FileToHost in place or into `out`, HostToFile
+// into `out`, which holds the samples at `bits` bits.
+void FileToHost(uint8* samples, std::size_t bytes, int planes, int16 imageMode);
+void FileToHost(const uint8* samples, uint8* out, std::size_t bytes, int planes, int16 imageMode);
+void HostToFile(const uint8* samples, std::size_t bytes, int planes, int16 imageMode, int bits, uint8* out);
 
 // Whether `imageMode` is one of the 16-bit modes.
 inline bool DeepMode(int16 imageMode) {

@@ -51,7 +51,21 @@ std::string ReadPicture(const std::string& path, Picture& picture) {
   return "";
 }
 
-std::string CheckWritable(const Picture& picture, const std::string& path, const SaveOptions& options) {
+std::string OpenRows(const std::string& path, PictureInfo& info, std::unique_ptr<RowReader>& reader) {
+  Picture picture;
+  if (std::string why = ReadPicture(path, picture); !why.empty()) return why;
+  info = InfoOf(picture);
+  reader = HeldRows(std::move(picture));
+  return "";
+}
+
+std::string CreateRows(const PictureInfo& info, const std::string& path, const SaveOptions& options,
+                       std::unique_ptr<RowWriter>& writer) {
+  writer = GatheredRows(info, path, options);
+  return "";
+}
+
+std::string CheckWritable(const PictureInfo& picture, const std::string& path, const SaveOptions& options) {
   const std::string ext = Extension(path);
   if (ext == kRawExtension) return "";
   if (ext != ".png") return std::string("no image format for the extension \"") + ext + "\"; " + kFormats;

@@ -4,16 +4,27 @@
 // metadata, its orientation tag among them (the pixels are never rotated),
 // and its depth unless asked for another.
 #include <vips/vips.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "cli/picture.h"
 #include "cli/png_stream.h"
 #include "cli/raw_picture.h"
+#include "cli/tiff_stream.h"
 
 namespace vantrel::cli {
 namespace {
@@ -186,7 +197,7 @@ std::string ReadImage(const std::string& path, const FitFor* fit, Picture& pictu
   }
   if (pixelsFrom->Xsize > 32767 || pixelsFrom->Ysize > 32767)
     return std::to_string(pixelsFrom->Xsize) + " x " + std::to_string(pixelsFrom->Ysize) +
-           " pixels; the filter interface takes at most 32767 a side";
+           " pixels; held whole, a picture takes at most 32767 a side (the classic drive takes any size)";
   runner::Image pixels{int16(pixelsFrom->Xsize), int16(pixelsFrom->Ysize), int16(pixelsFrom->Bands),
                        int16(DeepMode(mode) ? 2 : 1)};
   if (vips_sink_disc(pixelsFrom, CopyRows, &pixels) != 0) return VipsReason("cannot decode the pixels");
@@ -273,9 +284,373 @@ std::string WritePngPicture(VipsImage* original, const runner::Image& pixels, in
   return WritePng(path, header, pixels.pixels.data(), std::ptrdiff_t(pixels.width) * std::ptrdiff_t(pixels.PixelBytes()));
 }
 
+// What libvips' TIFF writer takes from an image beside its pixels, for our
+// deflate writer to write the same: resolution (per centimetre unless the
+// image came with inches), orientation, profile, XMP, IPTC, Photoshop data
+// and description. The rest of `header` describes the pixels.
+void DescribeTiff(VipsImage* original, TiffHeader& header) {
+  const char* unit = nullptr;
+  header.inches = original != nullptr && vips_image_get_typeof(original, "resolution-unit") != 0 &&
+                  vips_image_get_string(original, "resolution-unit", &unit) == 0 && vips_isprefix("in", unit);
+  const double perMillimetre = header.inches ? 25.4 : 10;
+  header.xResolution = (original != nullptr ? original->Xres : 1.0) * perMillimetre;
+  header.yResolution = (original != nullptr ? original->Yres : 1.0) * perMillimetre;
+  if (original == nullptr) return;
+  int orientation = 1;
+  if (vips_image_get_typeof(original, VIPS_META_ORIENTATION) != 0 &&
+      vips_image_get_int(original, VIPS_META_ORIENTATION, &orientation) == 0 && orientation >= 1 && orientation <= 8)
+    header.orientation = orientation;
+  header.iccProfile = Blob(original, VIPS_META_ICC_NAME);
+  header.xmp = Blob(original, VIPS_META_XMP_NAME);
+  header.iptc = Blob(original, VIPS_META_IPTC_NAME);
+  header.photoshop = Blob(original, VIPS_META_PHOTOSHOP_NAME);
+  const char* description = nullptr;
+  if (vips_image_get_typeof(original, VIPS_META_IMAGEDESCRIPTION) != 0 &&
+      vips_image_get_string(original, VIPS_META_IMAGEDESCRIPTION, &description) == 0)
+    header.description = description;
+  vips_error_clear();
+}
+
+TiffHeader TiffHeaderOf(VipsImage* original, int width, int height, int planes, int16 imageMode, int bits) {
+  TiffHeader header;
+  header.width = width;
+  header.height = height;
+  header.samples = planes;
+  header.cmyk = CmykMode(imageMode);
+  header.bitDepth = bits;
+  DescribeTiff(original, header);
+  return header;
+}
+
+// Deflate TIFF goes through our writer; other compressions through libvips.
+bool IsDeflateTiff(const char* saver, const SaveOptions& options) {
+  return (SaverIs(saver, "tiff") || SaverIs(saver, "Tiff")) && options.compression == "deflate";
+}
+
+// The JPEG format's largest side.
+constexpr int kJpegSide = 65500;
+// How far a decoder may run ahead of the reading, and an encoder's line of
+// rows waiting, in bytes: a few bands.
+constexpr std::size_t kAhead = std::size_t(4) << 20;
+// Strips of about this many bytes are decoded at a time.
+constexpr std::size_t kStripBytes = std::size_t(1) << 20;
+
+bool IsJpegSaver(const char* saver) { return SaverIs(saver, "jpeg") || SaverIs(saver, "Jpeg"); }
+bool IsTiffSaver(const char* saver) { return SaverIs(saver, "tiff") || SaverIs(saver, "Tiff"); }
+
+// Rows of a picture, in a line between two threads.
+struct Chunk {
+  int first = 0;  // the picture's row
+  int rows = 0;
+  std::unique_ptr<uint8[]> bytes;
+  std::size_t size = 0;
+  std::size_t served = 0;  // pixels asked for by an encoder
+};
+
+// A picture decoded by libvips on a thread of its own, a strip at a time
+// from the top (the decoder's sequential access), each strip turned to the
+// host's convention there and waiting in a short line until it is read.
+class DecodedRows : public RowReader {
+ public:
+  DecodedRows(std::shared_ptr<void> image, int16 mode)
+      : image_(std::move(image)), mode_(mode),
+        rowBytes_(std::size_t(Image()->Xsize) * std::size_t(Image()->Bands) * (DeepMode(mode) ? 2 : 1)) {}
+  ~DecodedRows() override {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  std::string Read(uint8* rows, int count, std::ptrdiff_t stride) override {
+    if (!thread_.joinable() && !started_) {
+      started_ = true;
+      try {
+        thread_ = std::thread([this] { Decode(); });
+      } catch (const std::system_error& e) {
+        return std::string("cannot start a thread (") + e.what() + ")";
+      }
+    }
+    std::unique_lock<std::mutex> hold(lock_);
+    for (int done = 0; done < count;) {
+      changed_.wait(hold, [&] { return !line_.empty() || ended_; });
+      if (line_.empty()) return error_.empty() ? "the picture ended before its last row" : error_;
+      // Only this side takes chunks off the line: the front one stays while
+      // it is copied without the lock.
+      Chunk& chunk = line_.front();
+      const int n = std::min(count - done, chunk.rows - taken_);
+      const uint8* from = chunk.bytes.get() + std::size_t(taken_) * rowBytes_;
+      hold.unlock();
+      for (int i = 0; i < n; ++i) std::memcpy(rows + (done + i) * stride, from + std::size_t(i) * rowBytes_, rowBytes_);
+      hold.lock();
+      done += n;
+      taken_ += n;
+      if (taken_ == chunk.rows) {
+        queued_ -= chunk.size;
+        spares_.push_back(std::move(chunk));
+        line_.pop_front();
+        taken_ = 0;
+        changed_.notify_all();
+      }
+    }
+    return "";
+  }
+
+ private:
+  VipsImage* Image() const { return static_cast<VipsImage*>(image_.get()); }
+
+  void Decode() {
+    VipsImage* image = Image();
+    VipsRegion* region = vips_region_new(image);
+    const int rows = int(std::clamp<std::size_t>(kStripBytes / rowBytes_, 1, std::size_t(image->Ysize)));
+    bool failed = region == nullptr;
+    for (int top = 0; top < image->Ysize && !failed; top += rows) {
+      VipsRect strip{0, top, image->Xsize, std::min(rows, image->Ysize - top)};
+      failed = vips_region_prepare(region, &strip) != 0 || Take(region, &strip) != 0;
+    }
+    if (region != nullptr) g_object_unref(region);
+    std::string why = failed ? VipsReason("cannot decode the pixels") : "";
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      ended_ = true;
+      if (error_.empty()) error_ = why;
+    }
+    changed_.notify_all();
+  }
+
+  // Puts the strip `area` of `region` in the line, waiting for room there;
+  // answers -1 when the reading has stopped.
+  int Take(VipsRegion* region, const VipsRect* area) {
+    Chunk chunk;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (!spares_.empty()) {
+        chunk = std::move(spares_.back());
+        spares_.pop_back();
+      }
+    }
+    chunk.first = area->top;
+    chunk.rows = area->height;
+    if (chunk.bytes == nullptr || chunk.size != std::size_t(area->height) * rowBytes_) {
+      chunk.size = std::size_t(area->height) * rowBytes_;
+      chunk.bytes.reset(new uint8[chunk.size]);
+    }
+    for (int y = 0; y < area->height; ++y)
+      FileToHost(VIPS_REGION_ADDR(region, 0, area->top + y), chunk.bytes.get() + std::size_t(y) * rowBytes_, rowBytes_,
+                 Image()->Bands, mode_);
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return stop_ || queued_ < kAhead; });
+    if (stop_) return -1;
+    queued_ += chunk.size;
+    line_.push_back(std::move(chunk));
+    changed_.notify_all();
+    return 0;
+  }
+
+  std::shared_ptr<void> image_;
+  int16 mode_;
+  std::size_t rowBytes_;
+  std::thread thread_;
+  bool started_ = false;
+  int taken_ = 0;  // rows read of the front chunk
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<Chunk> line_;
+  std::vector<Chunk> spares_;  // chunks read, kept for the decoder to fill again
+  std::size_t queued_ = 0;
+  bool ended_ = false;
+  bool stop_ = false;
+  std::string error_;
+};
+
+// A file written by a libvips saver on threads of its own. The saver is
+// handed an image whose pixels are made of the rows written here as they
+// come: its threads ask for them in strips, top to bottom, a few at a time;
+// a request waits for rows not yet written, and rows are let go once every
+// one of their pixels has been asked for (each is asked for once).
+class EncodedRows : public RowWriter {
+ public:
+  EncodedRows(const PictureInfo& info, int bits)
+      : info_(info), bits_(bits),
+        hostRowBytes_(std::size_t(info.width) * info.planes * (DeepMode(info.imageMode) ? 2 : 1)) {}
+  ~EncodedRows() override {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      abandoned_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // Starts the saver on `target` (the path and libvips' options).
+  std::string Start(const std::string& target, VipsImage* original, VipsInterpretation type) {
+    VipsImage* made = vips_image_new();
+    auto keepMade = Keep(made);
+    vips_image_init_fields(made, info_.width, info_.height, info_.planes,
+                           bits_ == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR, VIPS_CODING_NONE, type,
+                           original != nullptr ? original->Xres : 1.0, original != nullptr ? original->Yres : 1.0);
+    if (vips_image_pipelinev(made, VIPS_DEMAND_STYLE_FATSTRIP, nullptr) != 0 ||
+        vips_image_generate(made, nullptr, Generate, nullptr, this, nullptr) != 0)
+      return VipsReason("cannot prepare the output");
+    VipsImage* out = nullptr;
+    if (vips_copy(made, &out, nullptr) != 0) return VipsReason("cannot prepare the output");
+    auto keepOut = Keep(out);
+    if (original != nullptr) vips_image_map(original, CopyField, out);
+    try {
+      thread_ = std::thread([this, keepOut, target] {
+        const bool ok = vips_image_write_to_file(static_cast<VipsImage*>(keepOut.get()), target.c_str(), nullptr) == 0;
+        std::string why = ok ? "" : VipsReason("cannot write the file");
+        {
+          std::lock_guard<std::mutex> hold(lock_);
+          if (error_.empty()) error_ = why;
+          saverEnded_ = true;
+        }
+        changed_.notify_all();
+      });
+    } catch (const std::system_error& e) {
+      return std::string("cannot start a thread (") + e.what() + ")";
+    }
+    return "";
+  }
+
+  std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
+    if (count > info_.height - written_) return "more rows than the picture has";
+    // As they come: the saver's threads turn them to the file's convention.
+    Chunk chunk;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (!spares_.empty()) {
+        chunk = std::move(spares_.back());
+        spares_.pop_back();
+      }
+    }
+    chunk.first = written_;
+    chunk.rows = count;
+    chunk.served = 0;
+    if (chunk.bytes == nullptr || chunk.size != std::size_t(count) * hostRowBytes_) {
+      chunk.size = std::size_t(count) * hostRowBytes_;
+      chunk.bytes.reset(new uint8[chunk.size]);
+    }
+    for (int i = 0; i < count; ++i) std::memcpy(chunk.bytes.get() + std::size_t(i) * hostRowBytes_, rows + i * stride, hostRowBytes_);
+    std::unique_lock<std::mutex> hold(lock_);
+    // A saver that waits for rows is let have them, however many wait.
+    changed_.wait(hold, [&] { return saverEnded_ || starved_ > 0 || queued_ < kAhead; });
+    if (saverEnded_) return error_.empty() ? "the writer stopped early" : error_;
+    queued_ += chunk.size;
+    line_.push_back(std::move(chunk));
+    written_ += count;
+    changed_.notify_all();
+    return "";
+  }
+
+  std::string Finish() override {
+    if (written_ < info_.height) return "the picture is missing rows";
+    if (thread_.joinable()) thread_.join();
+    return error_;
+  }
+
+ private:
+  static int Generate(VipsRegion* region, void* /*sequence*/, void* self, void* /*unused*/, gboolean* /*stop*/) {
+    return static_cast<EncodedRows*>(self)->Fill(region);
+  }
+
+  int Fill(VipsRegion* region) {
+    const VipsRect& r = region->valid;
+    const std::size_t hostPixelBytes = hostRowBytes_ / std::size_t(info_.width);
+    std::unique_lock<std::mutex> hold(lock_);
+    const int last = r.top + r.height;
+    if (written_ < last) {
+      ++starved_;
+      changed_.notify_all();
+      changed_.wait(hold, [&] { return abandoned_ || written_ >= last; });
+      --starved_;
+    }
+    if (abandoned_) return -1;
+    for (int y = r.top; y < last; ++y) {
+      Chunk* chunk = nullptr;
+      for (Chunk& c : line_)
+        if (y >= c.first && y < c.first + c.rows) chunk = &c;
+      if (chunk == nullptr) return -1;  // asked for again after it was let go
+      HostToFile(chunk->bytes.get() + std::size_t(y - chunk->first) * hostRowBytes_ + std::size_t(r.left) * hostPixelBytes,
+                 std::size_t(r.width) * hostPixelBytes, info_.planes, info_.imageMode, bits_,
+                 VIPS_REGION_ADDR(region, r.left, y));
+      chunk->served += std::size_t(r.width);
+    }
+    // Rows from the top whose every pixel has been asked for are let go.
+    while (!line_.empty() && line_.front().served == std::size_t(line_.front().rows) * std::size_t(info_.width)) {
+      queued_ -= line_.front().size;
+      if (spares_.size() < 2) spares_.push_back(std::move(line_.front()));
+      line_.pop_front();
+    }
+    changed_.notify_all();
+    return 0;
+  }
+
+  PictureInfo info_;
+  int bits_;
+  std::size_t hostRowBytes_;  // as handed in
+  std::thread thread_;
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<Chunk> line_;
+  std::vector<Chunk> spares_;  // chunks written, kept to be filled again
+  std::size_t queued_ = 0;
+  int written_ = 0;  // rows handed in
+  int starved_ = 0;  // requests waiting for rows
+  bool saverEnded_ = false;
+  bool abandoned_ = false;
+  std::string error_;
+};
+
+// PNG or deflate TIFF through a writer of ours that compresses on every
+// core, row by row.
+template <class Stream>
+class StreamedRows : public RowWriter {
+ public:
+  StreamedRows(const PictureInfo& info, int bits)
+      : info_(info), bits_(bits), hostRowBytes_(std::size_t(info.width) * info.planes * (DeepMode(info.imageMode) ? 2 : 1)),
+        fileRowBytes_(std::size_t(info.width) * info.planes * std::size_t(bits / 8)),
+        convert_(DeepMode(info.imageMode) || CmykMode(info.imageMode) || bits != 8) {}
+  template <class Header, class Tuning>
+  std::string Open(const std::string& path, const Header& header, const Tuning& tuning) {
+    return stream_.Open(path, header, tuning);
+  }
+  std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
+    if (!convert_) return stream_.Write(rows, count, stride);
+    converted_.resize(std::size_t(count) * fileRowBytes_);
+    for (int i = 0; i < count; ++i)
+      HostToFile(rows + i * stride, hostRowBytes_, info_.planes, info_.imageMode, bits_,
+                 converted_.data() + std::size_t(i) * fileRowBytes_);
+    return stream_.Write(converted_.data(), count, std::ptrdiff_t(fileRowBytes_));
+  }
+  std::string Finish() override { return stream_.Finish(); }
+
+ private:
+  PictureInfo info_;
+  int bits_;
+  std::size_t hostRowBytes_, fileRowBytes_;
+  bool convert_;
+  std::vector<uint8> converted_;
+  Stream stream_;
+};
+
 }  // namespace
 
 void StartPictures(const char* programPath) {
+#ifdef __GLIBC__
+  // Strips and bands of a few megabytes each are allocated and freed over
+  // and over while a picture streams. By default the C library maps blocks
+  // that large afresh each time and gives them back at once, so every strip
+  // faults its pages in again (a tenth of a second on a 12-megapixel 16-bit
+  // TIFF). Kept in the heap, freed blocks are reused as they are.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
   if (VIPS_INIT(programPath) != 0) vips_error_exit("cannot start libvips");
   // Pixels are cached by the program itself; libvips' operation cache would
   // only hold on to memory.
@@ -290,13 +665,76 @@ std::string ReadThumbnail(const std::string& path, const FitFor& fit, Picture& p
   return ReadImage(path, &fit, picture);
 }
 
-std::string CheckWritable(const Picture& picture, const std::string& path, const SaveOptions& options) {
-  if (IsRaw(path)) return "";
+std::string OpenRows(const std::string& path, PictureInfo& info, std::unique_ptr<RowReader>& reader) {
+  if (IsRaw(path)) {
+    Picture picture;
+    if (std::string why = ReadRawPicture(path, picture); !why.empty()) return why;
+    info = InfoOf(picture);
+    reader = HeldRows(std::move(picture));
+    return "";
+  }
+  VipsImage* image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+  if (image == nullptr) return VipsReason("not an image libvips can read");
+  auto keep = Keep(image);
+  std::string why;
+  const int16 mode = ModeOf(image, why);
+  if (mode == 0) return why;
+  info = PictureInfo{image->Xsize, image->Ysize, int16(image->Bands), mode, keep};
+  reader = std::make_unique<DecodedRows>(keep, mode);
+  return "";
+}
+
+std::string CreateRows(const PictureInfo& info, const std::string& path, const SaveOptions& options,
+                       std::unique_ptr<RowWriter>& writer) {
+  const char* saver = IsRaw(path) ? nullptr : SaverFor(path);
+  const int bits = OutputBits(info.imageMode, options);
+  auto* original = static_cast<VipsImage*>(info.file.get());
+  if (saver != nullptr && IsPngSaver(saver) && !CmykMode(info.imageMode)) {
+    const std::string& c = options.compression;
+    PngHeader header;
+    header.width = info.width;
+    header.height = info.height;
+    header.channels = info.planes;
+    header.bitDepth = bits;
+    header.level = c.empty() ? 6 : c[0] - '0';
+    if (std::string why = DescribePng(original, header); !why.empty()) return why;
+    auto png = std::make_unique<StreamedRows<PngStream>>(info, bits);
+    std::string why = png->Open(path, header, PngTuning{options.threads, 0});
+    writer = std::move(png);
+    return why;
+  }
+  if (saver != nullptr && IsDeflateTiff(saver, options)) {
+    auto tiff = std::make_unique<StreamedRows<TiffStream>>(info, bits);
+    std::string why = tiff->Open(path, TiffHeaderOf(original, info.width, info.height, info.planes, info.imageMode, bits),
+                                 TiffTuning{options.threads});
+    writer = std::move(tiff);
+    return why;
+  }
+  if (saver != nullptr && (IsJpegSaver(saver) || IsTiffSaver(saver))) {
+    const VipsInterpretation type = CmykMode(info.imageMode) ? VIPS_INTERPRETATION_CMYK
+                                    : bits == 16             ? VIPS_INTERPRETATION_RGB16
+                                                             : VIPS_INTERPRETATION_sRGB;
+    auto encoded = std::make_unique<EncodedRows>(info, bits);
+    std::string why = encoded->Start(path + OptionString(saver, options), original, type);
+    writer = std::move(encoded);
+    return why;
+  }
+  writer = GatheredRows(info, path, options);
+  return "";
+}
+
+std::string CheckWritable(const PictureInfo& picture, const std::string& path, const SaveOptions& options) {
+  const bool large = picture.width > 32767 || picture.height > 32767;
+  if (IsRaw(path)) return large ? "raw images hold at most 32767 pixels a side; write .png, .jpg or .tif" : "";
   const char* saver = SaverFor(path);
   const std::string ext = Extension(path);
   if (saver == nullptr) return "no image format for the extension \"" + ext + "\"";
+  if (large && !IsPngSaver(saver) && !IsJpegSaver(saver) && !IsTiffSaver(saver))
+    return "pictures beyond 32767 pixels a side are written as .png, .jpg or .tif";
+  if (IsJpegSaver(saver) && (picture.width > kJpegSide || picture.height > kJpegSide))
+    return ".jpg files hold at most " + std::to_string(kJpegSide) + " pixels a side";
   const bool cmyk = CmykMode(picture.imageMode);
-  const bool alpha = picture.pixels.planes > ColourPlanes(picture.imageMode);
+  const bool alpha = picture.planes > ColourPlanes(picture.imageMode);
   const VipsSaveable saveable = SaveableBy(saver);
   if (OutputBits(picture.imageMode, options) == 16 && !Keeps16Bits(saver))
     return ext + " files cannot hold 16-bit samples; write .png or .tif, or add --depth 8";
@@ -330,6 +768,10 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
   auto* original = static_cast<VipsImage*>(picture.file.get());
   if (IsPngSaver(saver) && !CmykMode(picture.imageMode))
     return WritePngPicture(original, stored, bits, path, options);
+  if (IsDeflateTiff(saver, options))
+    return WriteTiff(path, TiffHeaderOf(original, stored.width, stored.height, stored.planes, picture.imageMode, bits),
+                     stored.pixels.data(), std::ptrdiff_t(stored.width) * std::ptrdiff_t(stored.PixelBytes()),
+                     TiffTuning{options.threads});
   VipsImage* memory = vips_image_new_from_memory(stored.pixels.data(), stored.pixels.size(), stored.width,
                                                  stored.height, stored.planes,
                                                  bits == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);

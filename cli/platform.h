@@ -2,6 +2,7 @@
 // Ctrl-C, and worker processes whose output it reads.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,7 +20,9 @@ int TerminalColumns();
 
 // From now on Ctrl-C sets the interrupted flag instead of ending the process.
 void CatchInterrupt();
-bool Interrupted();
+// The flag, read as often as the filter asks whether to stop: once a pixel.
+extern std::atomic<bool> interrupted;
+inline bool Interrupted() { return interrupted.load(std::memory_order_relaxed); }
 
 // Hands what the system still holds of the file at `path` to the disk, so
 // that it survives a power loss once renamed into place. Answers "" or the

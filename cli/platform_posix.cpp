@@ -15,11 +15,14 @@
 extern char** environ;
 
 namespace vantrel::cli::platform {
+
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int) { g_interrupted = 1; }
+void OnInterrupt(int) { interrupted.store(true); }
 
 }  // namespace
 
@@ -41,7 +44,6 @@ void CatchInterrupt() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool Interrupted() { return g_interrupted != 0; }
 
 std::string ProgramPath() {
   char path[4096];

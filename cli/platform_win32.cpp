@@ -8,13 +8,16 @@
 #include "cli/platform.h"
 
 namespace vantrel::cli::platform {
+
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
 namespace {
 
-std::atomic<bool> g_interrupted{false};
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  g_interrupted = true;
+  interrupted.store(true);
   return TRUE;
 }
 
@@ -51,7 +54,6 @@ int TerminalColumns() {
 
 void CatchInterrupt() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
-bool Interrupted() { return g_interrupted; }
 
 std::string ProgramPath() {
   char path[MAX_PATH] = {};

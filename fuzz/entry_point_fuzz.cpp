@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "host/handles.h"
@@ -102,6 +103,29 @@ runner::Descriptor StoredDescriptor(FuzzedDataProvider& in) {
 
 // Pixels outside `filterRect` (within the image) are as they were delivered,
 // in what a run made of the image whether or not it succeeded.
+// Serves an image's rows and takes the finished ones back, requiring each
+// row to go each way at most once, top to bottom.
+class RowsOf : public runner::RowStream {
+ public:
+  explicit RowsOf(const runner::Image& image) : image_(image) {}
+  OSErr ReadRows(int32 top, int32 count, uint8* rows, std::ptrdiff_t stride) override {
+    Require(top == read && count > 0 && top + count <= image_.height);
+    const std::size_t bytes = std::size_t(image_.width) * image_.PixelBytes();
+    for (int32 i = 0; i < count && bytes > 0; ++i) std::memcpy(rows + i * stride, image_.At(top + i, 0), bytes);
+    read = top + count;
+    return noErr;
+  }
+  OSErr WriteRows(int32 top, int32 count, const uint8* /*rows*/, std::ptrdiff_t /*stride*/) override {
+    Require(top == written && count > 0 && top + count <= read);
+    written = top + count;
+    return noErr;
+  }
+  int32 read = 0, written = 0;
+
+ private:
+  const runner::Image& image_;
+};
+
 void RequireUntouchedOutside(const runner::Image& before, const runner::Image& after, const Rect& f) {
   Require(after.pixels.size() == before.pixels.size());
   const size_t bytes = before.PixelBytes();
@@ -219,6 +243,17 @@ void Session(FuzzedDataProvider& in) {
     RequireUntouchedOutside(host.source(), host.runOutput(), filterRect);
     Require(record.filterRect.top == filterRect.top && record.filterRect.left == filterRect.left &&
             record.filterRect.bottom == filterRect.bottom && record.filterRect.right == filterRect.right);
+  }
+
+  // The same host streaming the image: what is left of the input decides.
+  if (in.remaining_bytes() > 0 && in.ConsumeBool()) {
+    for (int step = in.ConsumeIntegralInRange<int>(1, 3); step > 0 && in.remaining_bytes() > 0; --step) {
+      RowsOf stream(image);
+      host.StreamImage(image, mode, stream);
+      const OSErr result = host.RunFilter(in.ConsumeBool());
+      Require(KnownResult(result));
+      Require(result != noErr || stream.written == image.height);
+    }
   }
 
   host.DisposeRunHandles();

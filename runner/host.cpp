@@ -1,6 +1,7 @@
 // Our own host's record, words and handle suite.
 #include "runner/host.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "runner/host_window.h"
@@ -8,6 +9,7 @@
 namespace vantrel::runner {
 
 Host* Host::current_ = nullptr;
+std::vector<Host*> Host::live_;
 
 Host::Host(EntryProc entry) : entry_(entry) {
   const std::size_t words = (kHostFilterRecordSize + 7) / 8;
@@ -28,13 +30,16 @@ Host::Host(EntryProc entry) : entry_(entry) {
   OfferDisplayPixels(true);
   SetDescriptorSuite(DescriptorSuiteMode::Full);
   current_ = this;
+  live_.push_back(this);
 }
 
 Host::~Host() {
   DisposeRunHandles();
   DisposeAny(descriptorParameters_.descriptor);
   DestroyHostWindow(window_);
-  if (current_ == this) current_ = nullptr;
+  live_.erase(std::find(live_.begin(), live_.end(), this));
+  // The suite a caller reaches between calls is the newest host's left.
+  if (current_ == this) current_ = live_.empty() ? nullptr : live_.back();
 }
 
 void Host::SetHandleSuite(HandleSuiteMode mode) {

@@ -2,6 +2,7 @@
 // suite, and calls a filter's entry point selector by selector.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -160,6 +161,21 @@ struct HandleEvent {
   Handle handle;
 };
 
+// Where the rows of a streamed image come from and where the finished ones
+// go, so that a host holds a few bands of an image however tall it is.
+class RowStream {
+ public:
+  virtual ~RowStream() = default;
+  // Copies `count` rows of the image from row `top` on into `rows`, `stride`
+  // bytes apart, each width * planes samples. Rows are asked for once each,
+  // top to bottom, every call going on where the last one ended. Answers
+  // noErr, or the code that ends the run.
+  virtual OSErr ReadRows(int32 top, int32 count, uint8* rows, std::ptrdiff_t stride) = 0;
+  // Takes the finished rows from `top` on, in the same form: every row of the
+  // image once, top to bottom. Answers noErr, or the code that ends the run.
+  virtual OSErr WriteRows(int32 top, int32 count, const uint8* rows, std::ptrdiff_t stride) = 0;
+};
+
 class Host {
  public:
   explicit Host(EntryProc entry);
@@ -223,6 +239,20 @@ class Host {
   // run, its preview fetches included, leaves the image as it was.
   void SetImage(Image source, int16 imageMode);
   void SetImage(Image source, int16 imageMode, Rect filterRect);
+  // Streams an image instead of holding it: `shape` gives its size, planes
+  // and sample size (its pixels are not looked at) and `stream` serves its
+  // rows. The filter rectangle is the whole image. A run reads rows as its
+  // requests reach them and holds only the rows between the first one a
+  // request may still read or write and the last one read; the rows above
+  // go to the stream once no request can change them any more, those no
+  // request reached as they came. Requests must therefore move down the
+  // image: one that reads or writes a row already handed on answers
+  // paramErr (so there is no preview). After a failed run no more rows are
+  // handed on; the rows handed on so far are the caller's to discard.
+  // source() then holds the shape alone, and there is no destination().
+  void StreamImage(const Image& shape, int16 imageMode, RowStream& stream);
+  // The most rows of a streamed image that the last run held at once.
+  int32 heldRowsPeak() const { return heldPeak_; }
   const Image& source() const { return source_; }
   const Image& destination() const { return destinationIsSource_ ? source_ : destination_; }
   // The pixels as the last run left them: the destination after a run that
@@ -238,6 +268,16 @@ class Host {
   // first; the parameter block and descriptor are kept. Answers the run's
   // first non-zero result, or noErr.
   int16 RunFilter(bool withParametersSelector = false);
+  // The same run a step at a time, so that a caller can take turns between
+  // hosts: StartRun calls the selectors up to start and answers the first
+  // non-zero result (the run is then over, EndRun still due); StepRun serves
+  // one request and calls continue, and answers whether the run is still in
+  // its loop; EndRun calls finish as the host's habit has it and answers the
+  // run's result. A run left while still in its loop ends as cancelled by
+  // the host: userCanceledErr, and finish.
+  int16 StartRun(bool withParametersSelector = false);
+  bool StepRun();
+  int16 EndRun();
   // Called in every run between prepare and start, as a host does that sets
   // up the filter's parameter block itself instead of showing the dialog.
   void BeforeStart(std::function<void()> action) { beforeStart_ = std::move(action); }
@@ -324,7 +364,10 @@ class Host {
     bool disposed = false;  // by a suite whose dispose frees nothing
     std::unique_ptr<char[]> storage;
   };
+  // The host whose calls the filter is in: callbacks carry no host of
+  // their own. Set by every call; when its host goes, the newest host left.
   static Host* current_;
+  static std::vector<Host*> live_;
 
   static Handle NewProc(int32 size);
   static void DisposeProc(Handle h);
@@ -352,10 +395,27 @@ class Host {
                                  void* platformContext);
   bool RectsActive() const;
   OSErr ServeRequest();
-  OSErr FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 padding, const Image& from,
+  // The rows of an image that a request is served from: all of them, or
+  // those a streamed run holds.
+  struct RowsView {
+    Image* rows;      // image rows `first` on
+    int32 first = 0;
+    uint8* At(int64_t y, int64_t x) const { return rows->At(int(y - first), int(x)); }
+  };
+  RowsView SourceRows();
+  RowsView WorkingRows();
+  OSErr FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 padding, const RowsView& from,
                    Fixed rate);
+  bool Pad(uint8* d, int64_t y, int64_t x, std::size_t offset, std::size_t bytes, int16 padding,
+           const RowsView& from) const;
   void TakeOverOutput();
   bool Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const;
+  // Streamed images: makes the held rows run from `first` to `last`, handing
+  // on the rows above `first` and reading down to `last`.
+  OSErr HoldRows(int32 first, int32 last);
+  OSErr ReadHeldRows(int32 last);
+  OSErr HandOnRows(int32 until);
+  bool Streaming() const { return stream_ != nullptr; }
   void ResetRunCounters();
   // What the host does with the last run's words, block and filter before a
   // new run.
@@ -366,7 +426,11 @@ class Host {
   // Makes the working copy from the destination when it does not hold one,
   // as for a selector called outside a run.
   void EnsureWorkingCopy();
-  int16 DriveRun(bool withParametersSelector);
+  int16 CallInRun(int16 selector);
+  // What the run at hand has come to.
+  enum class RunStage { Idle, StartFailed, Looping, Left };
+  RunStage stage_ = RunStage::Idle;
+  OSErr runResult_ = noErr;
 
   // Descriptor suites.
   struct ReadSession;
@@ -420,6 +484,14 @@ class Host {
   bool rollBack_ = true;
   Image working_;
   bool lastRunFailed_ = false;
+  // A streamed image: its rows from `heldTop_` on, `heldRows_` of them, as
+  // they came and as the run writes them.
+  RowStream* stream_ = nullptr;
+  Image heldIn_;
+  Image heldOut_;
+  int32 heldTop_ = 0;
+  int32 heldRows_ = 0;
+  int32 heldPeak_ = 0;
   Buffer in_;
   Buffer out_;
   bool outPending_ = false;

@@ -11,36 +11,71 @@ namespace {
 
 bool NonEmpty(const Rect& r) { return r.left < r.right && r.top < r.bottom; }
 
+// Guards the run loop against a filter that keeps asking forever.
+constexpr int kMaxContinueCalls = 1 << 20;
+
+// Rows of a streamed image that go on unread by any request are passed on
+// this many at a time.
+constexpr int32 kPassedRows = 64;
+
+// The image rows, first and past the last, that a request for `rect` reads
+// at `rate`: its sampled rows inside an image of `height` rows, with the
+// edge rows that replication (-1) copies; {0, 0} when it reads none.
+std::pair<int32, int32> RowsRead(const Rect& rect, Fixed rate, int16 padding, int32 height) {
+  if (!NonEmpty(rect) || height <= 0) return {0, 0};
+  int64_t first = int64_t(rect.top) * rate >> 16;
+  int64_t last = int64_t(rect.bottom - 1) * rate >> 16;
+  if (padding == -1) {
+    first = std::clamp<int64_t>(first, 0, height - 1);
+    last = std::clamp<int64_t>(last, 0, height - 1);
+  } else {
+    first = std::max<int64_t>(first, 0);
+    last = std::min<int64_t>(last, height - 1);
+    if (first > last) return {0, 0};
+  }
+  return {int32(first), int32(last + 1)};
+}
+
+}  // namespace
+
 // Fills one pixel outside the image as `padding` asks: a byte value (every
 // byte of a 16-bit sample too), the nearest edge pixel (-1) or whatever is
 // there (-2). `offset` and `bytes` are the requested planes' place and size
-// within a pixel of `from`. Answers false for -3, and for -1 on an image
-// without pixels, which makes such a request an error.
-bool Pad(uint8* d, int64_t y, int64_t x, std::size_t offset, std::size_t bytes, int16 padding, const Image& from) {
+// within a pixel. Answers false for -3, and for -1 on an image without
+// pixels, which makes such a request an error.
+bool Host::Pad(uint8* d, int64_t y, int64_t x, std::size_t offset, std::size_t bytes, int16 padding,
+               const RowsView& from) const {
   if (padding >= 0) {
     std::memset(d, padding & 0xFF, bytes);
   } else if (padding == -1) {
-    if (from.width <= 0 || from.height <= 0) return false;  // no edge to replicate
-    const int64_t cy = std::clamp<int64_t>(y, 0, from.height - 1);
-    const int64_t cx = std::clamp<int64_t>(x, 0, from.width - 1);
-    std::memcpy(d, from.At(int(cy), int(cx)) + offset, bytes);
+    if (source_.width <= 0 || source_.height <= 0) return false;  // no edge to replicate
+    const int64_t cy = std::clamp<int64_t>(y, 0, source_.height - 1);
+    const int64_t cx = std::clamp<int64_t>(x, 0, source_.width - 1);
+    std::memcpy(d, from.At(cy, cx) + offset, bytes);
   } else if (padding != -2) {
     return false;
   }
   return true;
 }
 
-// Guards the run loop against a filter that keeps asking forever.
-constexpr int kMaxContinueCalls = 1 << 20;
-
-}  // namespace
-
 void Host::SetImage(Image source, int16 imageMode) {
   const Rect whole{0, 0, source.height, source.width};
   SetImage(std::move(source), imageMode, whole);
 }
 
+void Host::StreamImage(const Image& shape, int16 imageMode, RowStream& stream) {
+  Image bare;
+  bare.width = shape.width;
+  bare.height = shape.height;
+  bare.planes = shape.planes;
+  bare.sampleBytes = shape.sampleBytes;
+  SetImage(std::move(bare), imageMode);
+  stream_ = &stream;
+}
+
 void Host::SetImage(Image source, int16 imageMode, Rect filterRect) {
+  stream_ = nullptr;
+  heldIn_ = heldOut_ = Image{};
   source_ = std::move(source);
   destination_ = Image{};
   destinationIsSource_ = true;
@@ -70,6 +105,7 @@ void Host::ResetRunCounters() {
   in_ = Buffer{};
   out_ = Buffer{};
   outPending_ = false;
+  heldTop_ = heldRows_ = heldPeak_ = 0;
 }
 
 bool Host::RectsActive() const {
@@ -79,78 +115,108 @@ bool Host::RectsActive() const {
 }
 
 int16 Host::RunFilter(bool withParametersSelector) {
+  StartRun(withParametersSelector);
+  while (StepRun()) {
+  }
+  return EndRun();
+}
+
+int16 Host::CallInRun(int16 selector) {
+  selectors_.push_back(selector);
+  return Call(selector);
+}
+
+int16 Host::StartRun(bool withParametersSelector) {
   BetweenRuns();
   ResetRunCounters();
-  if (rollBack_ || destinationIsSource_)
+  if (Streaming())
+    working_ = Image{};
+  else if (rollBack_ || destinationIsSource_)
     working_ = destination();
   else
     std::swap(working_, destination_);  // the run goes on where the last one left the image
-  const int16 result = DriveRun(withParametersSelector);
+  stage_ = RunStage::StartFailed;  // a failed start ends the run without finish
+  runResult_ = noErr;
+  if (withParametersSelector) runResult_ = CallInRun(filterSelectorParameters);
+  if (runResult_ == noErr) runResult_ = CallInRun(filterSelectorPrepare);
+  if (runResult_ != noErr) return runResult_;
+  if (beforeStart_) beforeStart_();
+  runResult_ = CallInRun(filterSelectorStart);
+  TakeOverOutput();
+  if (runResult_ == noErr) stage_ = RunStage::Looping;
+  return runResult_;
+}
+
+bool Host::StepRun() {
+  if (stage_ != RunStage::Looping) return false;
+  if (!RectsActive()) {
+    stage_ = RunStage::Left;
+    return false;
+  }
+  OSErr served = ServeRequest();
+  if (served != noErr && !ignoreOwnAdvanceErrors_) {
+    runResult_ = served;
+    stage_ = RunStage::Left;
+    return false;
+  }
+  ++continueCalls_;
+  runResult_ = CallInRun(filterSelectorContinue);
+  // A host that calls finish before its flush takes the last band over
+  // only then.
+  if (finishHabit_ != FinishHabit::BeforeFlushAfterSuccess || RectsActive() || runResult_ != noErr)
+    TakeOverOutput();
+  if (runResult_ == noErr && continueCalls_ >= kMaxContinueCalls) runResult_ = filterBadParameters;
+  if (runResult_ != noErr) stage_ = RunStage::Left;
+  return stage_ == RunStage::Looping;
+}
+
+int16 Host::EndRun() {
+  if (stage_ == RunStage::Looping) {
+    runResult_ = userCanceledErr;
+    stage_ = RunStage::Left;
+  }
+  if (stage_ == RunStage::Left) {
+    const bool failed = runResult_ != noErr;
+    auto finish = [&] {
+      const OSErr finished = CallInRun(filterSelectorFinish);
+      if (runResult_ == noErr) runResult_ = finished;
+    };
+    switch (finishHabit_) {
+      case FinishHabit::Always: finish(); break;
+      case FinishHabit::Never: break;
+      case FinishHabit::OnlyAfterFailure:
+        if (failed) finish();
+        else Flush();
+        break;
+      case FinishHabit::BeforeFlushAfterSuccess:
+        if (!failed) finish();
+        Flush();
+        break;
+      case FinishHabit::AfterFlush:
+        Flush();
+        finish();
+        break;
+    }
+  }
+  if (stage_ == RunStage::Idle) return runResult_;
+  stage_ = RunStage::Idle;
+  const int16 result = runResult_;
   lastRunFailed_ = result != noErr;
+  if (Streaming()) {
+    // What no request can change any more goes on: the whole image.
+    if (!lastRunFailed_) runResult_ = HandOnRows(source_.height);
+    in_ = out_ = Buffer{};
+    heldIn_ = heldOut_ = Image{};
+    heldRows_ = 0;
+    lastRunFailed_ = runResult_ != noErr;
+    return runResult_;
+  }
   if (!lastRunFailed_ || !rollBack_) {
     std::swap(destination_, working_);
     destinationIsSource_ = false;
     working_ = Image{};  // the image before this run is not kept
   }
   return result;
-}
-
-int16 Host::DriveRun(bool withParametersSelector) {
-  auto call = [this](int16 selector) {
-    selectors_.push_back(selector);
-    return Call(selector);
-  };
-
-  if (withParametersSelector) {
-    if (OSErr e = call(filterSelectorParameters); e != noErr) return e;
-  }
-  if (OSErr e = call(filterSelectorPrepare); e != noErr) return e;
-  if (beforeStart_) beforeStart_();
-  OSErr runResult = call(filterSelectorStart);
-  TakeOverOutput();
-  if (runResult != noErr) return runResult;  // a failed start ends the run without finish
-
-  while (RectsActive()) {
-    OSErr served = ServeRequest();
-    if (served != noErr && !ignoreOwnAdvanceErrors_) {
-      runResult = served;
-      break;
-    }
-    ++continueCalls_;
-    runResult = call(filterSelectorContinue);
-    // A host that calls finish before its flush takes the last band over
-    // only then.
-    if (finishHabit_ != FinishHabit::BeforeFlushAfterSuccess || RectsActive() || runResult != noErr)
-      TakeOverOutput();
-    if (runResult != noErr) break;
-    if (continueCalls_ >= kMaxContinueCalls) {
-      runResult = filterBadParameters;
-      break;
-    }
-  }
-
-  const bool failed = runResult != noErr;
-  auto finish = [&] {
-    const OSErr finished = call(filterSelectorFinish);
-    if (runResult == noErr) runResult = finished;
-  };
-  switch (finishHabit_) {
-    case FinishHabit::Always: finish(); break;
-    case FinishHabit::Never: break;
-    case FinishHabit::OnlyAfterFailure:
-      if (failed) finish();
-      else Flush();
-      break;
-    case FinishHabit::BeforeFlushAfterSuccess:
-      if (!failed) finish();
-      Flush();
-      break;
-    case FinishHabit::AfterFlush:
-      Flush();
-      finish();
-      break;
-  }
-  return runResult;
 }
 
 void Host::Flush() {
@@ -170,6 +236,14 @@ OSErr Host::AdvanceStateProc() {
   return self->ServeRequest();
 }
 
+Host::RowsView Host::SourceRows() {
+  return Streaming() ? RowsView{&heldIn_, heldTop_} : RowsView{&source_, 0};
+}
+
+Host::RowsView Host::WorkingRows() {
+  return Streaming() ? RowsView{&heldOut_, heldTop_} : RowsView{&working_, 0};
+}
+
 OSErr Host::ServeRequest() {
   EnsureWorkingCopy();
   FilterRecord& r = *record_;
@@ -182,6 +256,19 @@ OSErr Host::ServeRequest() {
       if (rect->bottom <= 0 || rect->right <= 0) *rect = Rect{0, 0, 0, 0};
     }
   }
+  in_ = Buffer{};
+  out_ = Buffer{};
+  if (Streaming()) {
+    // The rows both buffers read, held before anything is served.
+    const auto in = RowsRead(r.inRect, rate, r.inputPadding, source_.height);
+    const auto out = RowsRead(r.outRect, rate, r.outputPadding, source_.height);
+    const bool reads[2] = {in.first < in.second, out.first < out.second};
+    if (reads[0] || reads[1]) {
+      const int32 first = !reads[0] ? out.first : !reads[1] ? in.first : std::min(in.first, out.first);
+      const int32 last = !reads[0] ? out.second : !reads[1] ? in.second : std::max(in.second, out.second);
+      if (OSErr e = HoldRows(first, last); e != noErr) return e;
+    }
+  }
   // A request for whole pixels inside the image at full rate is served from
   // the image itself, as hosts that hand out their own tiles do; the output
   // only so where it also lies inside the filter rectangle.
@@ -191,22 +278,21 @@ OSErr Host::ServeRequest() {
                        std::min(f.right, image.right)};
   const bool directIn = Direct(r.inRect, r.inLoPlane, r.inHiPlane, rate, image);
   const bool directOut = Direct(r.outRect, r.outLoPlane, r.outHiPlane, rate, outBounds);
+  const RowsView from = SourceRows(), working = WorkingRows();
 
-  in_ = Buffer{};
-  out_ = Buffer{};
   if (!directIn) {
-    OSErr e = FillBuffer(in_, r.inRect, r.inLoPlane, r.inHiPlane, r.inputPadding, source_, rate);
+    OSErr e = FillBuffer(in_, r.inRect, r.inLoPlane, r.inHiPlane, r.inputPadding, from, rate);
     if (e != noErr) return e;
   }
   if (!directOut) {
     // The output buffer starts as the pixels of the run so far.
-    OSErr e = FillBuffer(out_, r.outRect, r.outLoPlane, r.outHiPlane, r.outputPadding, working_, rate);
+    OSErr e = FillBuffer(out_, r.outRect, r.outLoPlane, r.outHiPlane, r.outputPadding, working, rate);
     if (e != noErr) return e;
   }
   const int32 imageRowBytes = int32(source_.width * source_.PixelBytes());
-  r.inData = directIn ? source_.At(r.inRect.top, r.inRect.left) : in_.bytes.empty() ? nullptr : in_.bytes.data();
+  r.inData = directIn ? from.At(r.inRect.top, r.inRect.left) : in_.bytes.empty() ? nullptr : in_.bytes.data();
   r.inRowBytes = directIn ? imageRowBytes : in_.rowBytes;
-  r.outData = directOut ? working_.At(r.outRect.top, r.outRect.left)
+  r.outData = directOut ? working.At(r.outRect.top, r.outRect.left)
                         : out_.bytes.empty() ? nullptr : out_.bytes.data();
   r.outRowBytes = directOut ? imageRowBytes : out_.rowBytes;
   r.inColumnBytes = r.outColumnBytes = 0;
@@ -215,7 +301,62 @@ OSErr Host::ServeRequest() {
   return noErr;
 }
 
+OSErr Host::HoldRows(int32 first, int32 last) {
+  if (first < heldTop_) return paramErr;  // a row already handed on
+  if (OSErr e = HandOnRows(first); e != noErr) return e;
+  return ReadHeldRows(last);
+}
+
+OSErr Host::ReadHeldRows(int32 last) {
+  last = std::min<int32>(last, source_.height);
+  const int32 end = heldTop_ + heldRows_;
+  if (last <= end) return noErr;
+  const int32 count = last - end;
+  const std::size_t rowBytes = std::size_t(source_.width) * source_.PixelBytes();
+  if (heldIn_.height < heldRows_ + count) {
+    // Room for the rows held and the new ones; the held ones move along.
+    const int16 rows = int16(heldRows_ + count);
+    for (Image* held : {&heldIn_, &heldOut_}) {
+      Image grown(source_.width, rows, source_.planes, source_.sampleBytes);
+      if (heldRows_ > 0 && rowBytes > 0)
+        std::memcpy(grown.pixels.data(), held->pixels.data(), std::size_t(heldRows_) * rowBytes);
+      *held = std::move(grown);
+    }
+  }
+  uint8* in = heldIn_.pixels.data() + std::size_t(heldRows_) * rowBytes;
+  if (OSErr e = stream_->ReadRows(end, count, in, std::ptrdiff_t(rowBytes)); e != noErr) return e;
+  // The run's pixels start as the image's.
+  if (rowBytes > 0)
+    std::memcpy(heldOut_.pixels.data() + std::size_t(heldRows_) * rowBytes, in, std::size_t(count) * rowBytes);
+  heldRows_ += count;
+  heldPeak_ = std::max(heldPeak_, heldRows_);
+  return noErr;
+}
+
+OSErr Host::HandOnRows(int32 until) {
+  until = std::min<int32>(until, source_.height);
+  const std::size_t rowBytes = std::size_t(source_.width) * source_.PixelBytes();
+  while (heldTop_ < until) {
+    // Rows that no request reached go on as they came.
+    if (heldRows_ == 0) {
+      if (OSErr e = ReadHeldRows(std::min(until, heldTop_ + kPassedRows)); e != noErr) return e;
+    }
+    const int32 count = std::min(until - heldTop_, heldRows_);
+    if (OSErr e = stream_->WriteRows(heldTop_, count, heldOut_.pixels.data(), std::ptrdiff_t(rowBytes)); e != noErr)
+      return e;
+    heldTop_ += count;
+    heldRows_ -= count;
+    const std::size_t moved = std::size_t(heldRows_) * rowBytes, from = std::size_t(count) * rowBytes;
+    if (moved > 0) {
+      std::memmove(heldIn_.pixels.data(), heldIn_.pixels.data() + from, moved);
+      std::memmove(heldOut_.pixels.data(), heldOut_.pixels.data() + from, moved);
+    }
+  }
+  return noErr;
+}
+
 void Host::EnsureWorkingCopy() {
+  if (Streaming()) return;
   if (working_.width != source_.width || working_.height != source_.height || working_.planes != source_.planes ||
       working_.sampleBytes != source_.sampleBytes)
     working_ = destination();
@@ -227,15 +368,15 @@ bool Host::Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& 
          rect.bottom <= bounds.bottom && rect.right <= bounds.right;
 }
 
-OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 padding, const Image& from,
+OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 padding, const RowsView& from,
                        Fixed rate) {
   buffer = Buffer{};
   if (!NonEmpty(rect)) return noErr;
-  if (lo < 0 || hi < lo || hi >= from.planes) return paramErr;
+  if (lo < 0 || hi < lo || hi >= source_.planes) return paramErr;
   const int32 rows = rect.bottom - rect.top;
   const int32 cols = rect.right - rect.left;
-  const std::size_t offset = std::size_t(lo) * std::size_t(from.sampleBytes);
-  const std::size_t pixelBytes = std::size_t(hi - lo + 1) * std::size_t(from.sampleBytes);
+  const std::size_t offset = std::size_t(lo) * std::size_t(source_.sampleBytes);
+  const std::size_t pixelBytes = std::size_t(hi - lo + 1) * std::size_t(source_.sampleBytes);
   if ((int64_t{cols} * int64_t(pixelBytes) + rowSlack_) * rows > bufferLimit_) return memFullErr;
   buffer.rect = rect;
   buffer.loPlane = lo;
@@ -249,8 +390,8 @@ OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 pad
     for (int32 j = 0; j < cols; ++j) {
       const int64_t x = (int64_t(rect.left) + j) * rate >> 16;
       uint8* d = row + std::size_t(j) * pixelBytes;
-      if (y >= 0 && y < from.height && x >= 0 && x < from.width)
-        std::memcpy(d, from.At(int(y), int(x)) + offset, pixelBytes);
+      if (y >= 0 && y < source_.height && x >= 0 && x < source_.width)
+        std::memcpy(d, from.At(y, x) + offset, pixelBytes);
       else if (!ignorePadding_ && !Pad(d, y, x, offset, pixelBytes, padding, from)) {
         buffer = Buffer{};
         return paramErr;
@@ -268,15 +409,19 @@ void Host::TakeOverOutput() {
   if (outRate_ != kFixedOne) return;
   const Buffer& b = out_;
   const Rect& f = record_->filterRect;
-  const std::size_t offset = std::size_t(b.loPlane) * std::size_t(working_.sampleBytes);
-  const std::size_t pixelBytes = std::size_t(b.hiPlane - b.loPlane + 1) * std::size_t(working_.sampleBytes);
-  const int32 top = std::max<int32>({b.rect.top, f.top, 0});
-  const int32 bottom = std::min<int32>({b.rect.bottom, f.bottom, working_.height});
+  const std::size_t offset = std::size_t(b.loPlane) * std::size_t(source_.sampleBytes);
+  const std::size_t pixelBytes = std::size_t(b.hiPlane - b.loPlane + 1) * std::size_t(source_.sampleBytes);
+  // Within the rows held: a streamed run holds every row its request wrote.
+  const int32 rowsFrom = Streaming() ? heldTop_ : 0;
+  const int32 rowsTo = Streaming() ? heldTop_ + heldRows_ : working_.height;
+  const int32 top = std::max<int32>({b.rect.top, f.top, rowsFrom});
+  const int32 bottom = std::min<int32>({b.rect.bottom, f.bottom, rowsTo});
   const int32 left = std::max<int32>({b.rect.left, f.left, 0});
-  const int32 right = std::min<int32>({b.rect.right, f.right, working_.width});
+  const int32 right = std::min<int32>({b.rect.right, f.right, source_.width});
+  const RowsView working = WorkingRows();
   for (int32 y = top; y < bottom; ++y) {
     const uint8* s = &b.bytes[std::size_t(y - b.rect.top) * b.rowBytes + std::size_t(left - b.rect.left) * pixelBytes];
-    for (int32 x = left; x < right; ++x, s += pixelBytes) std::memcpy(working_.At(y, x) + offset, s, pixelBytes);
+    for (int32 x = left; x < right; ++x, s += pixelBytes) std::memcpy(working.At(y, x) + offset, s, pixelBytes);
   }
 }
 

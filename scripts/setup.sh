@@ -10,7 +10,8 @@ for pkg in g++ cmake ninja-build googletest libgtest-dev libbenchmark-dev \
            wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic \
            imagemagick clang libclang-rt-14-dev \
            pkg-config libvips-dev libvips-tools libcli11-dev libstb-dev \
-           help2man dpkg-dev unzip parallel libpng-dev zlib1g-dev pngcheck; do
+           help2man dpkg-dev unzip parallel libpng-dev zlib1g-dev pngcheck \
+           libtiff-dev libdeflate-dev; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 

@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/filter_job.h"
 #include "cli/picture.h"
+#include "core/parameters.h"
 #include "tests/support/png_chunks.h"
 #include "tests/support/windows_builds.h"
 
@@ -62,6 +64,27 @@ runner::Image Pixels(const fs::path& file) {
   const std::string why = ReadPicture(file.string(), picture);
   EXPECT_EQ(why, "") << file;
   return picture.pixels;
+}
+
+// A file's pixels as libvips decodes them, at any size.
+struct Decoded {
+  int width = 0, height = 0, bands = 0;
+  VipsBandFormat format = VIPS_FORMAT_NOTSET;
+  std::vector<uint8> bytes;
+  bool operator==(const Decoded&) const = default;
+};
+
+Decoded Decode(const fs::path& file) {
+  VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
+  EXPECT_NE(image, nullptr) << file;
+  if (image == nullptr) return {};
+  std::size_t size = 0;
+  void* memory = vips_image_write_to_memory(image, &size);
+  Decoded d{image->Xsize, image->Ysize, image->Bands, image->BandFmt,
+            std::vector<uint8>(static_cast<uint8*>(memory), static_cast<uint8*>(memory) + size)};
+  g_free(memory);
+  g_object_unref(image);
+  return d;
 }
 
 std::vector<std::string> Listing(const fs::path& folder) {
@@ -197,6 +220,14 @@ TEST_F(Cli, SamePixelsNativeLinkedLoadedAndWindowsUnderWine) {
         EXPECT_NE(native.pixels, Pixels(work_ / kNativeSample[f]).pixels) << folder << " " << kNativeSample[f];
         for (const std::string& host : hosts)
           EXPECT_EQ(Pixels(work_ / host / folder / kRawSample[f]).pixels, native.pixels) << host << " " << folder;
+      }
+      // Where the tool plans the bands, both drives give the same pixels.
+      const std::string advance = std::string("new folder ") + s.name + "_advance";
+      if (std::find(s.options.begin(), s.options.end(), "--max-space") == s.options.end()) {
+        for (const std::string& file : kNativeSample) {
+          EXPECT_EQ(Pixels(work_ / "native" / folder / file).pixels, Pixels(work_ / "native" / advance / file).pixels)
+              << folder << " " << file;
+        }
       }
       // The transparency plane comes out untouched.
       const runner::Image rgba = Pixels(work_ / "native" / folder / "chart_alpha.png");
@@ -339,6 +370,190 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
     const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_EQ(kept.size(), 40u);
     for (const auto& [offset, value] : c.block) EXPECT_EQ(uint8(kept[offset]), value) << "block byte " << offset;
+  }
+}
+
+// ---- The tool plans the bands: the filter asks for every one at the same
+// even height, and the writer gets each as soon as the filter is done with
+// it, with the pixels of one request for the whole picture.
+
+// Gathers the rows written, and how many came at a time.
+class Gathering : public RowWriter {
+ public:
+  explicit Gathering(const runner::Image& like) : image(like.width, like.height, like.planes, like.sampleBytes) {}
+  std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
+    for (int i = 0; i < count; ++i)
+      std::memcpy(image.At(next + i, 0), rows + i * stride, std::size_t(image.width) * image.PixelBytes());
+    next += count;
+    counts.push_back(count);
+    return "";
+  }
+  std::string Finish() override {
+    finished = true;
+    return "";
+  }
+  runner::Image image;
+  int next = 0;
+  std::vector<int> counts;
+  bool finished = false;
+};
+
+TEST_F(Cli, TheFilterAsksForThePlannedBandsAndEachGoesOnAsSoonAsItIsDone) {
+  const std::pair<const char*, int> rows[] = {{"chart.png", 10}, {"chart_alpha.png", 2}, {"chart16_cmyk.tif", 6}};
+  const runner::EntryProc entry = runner::LoadFilter().entry;
+  ASSERT_NE(entry, nullptr);
+  for (const auto& [input, band] : rows) {
+    SCOPED_TRACE(input);
+    Picture picture;
+    ASSERT_EQ(ReadPicture((work_ / input).string(), picture), "");
+    JobSettings settings;
+    settings.orderIndex = 14;
+    settings.blend = Blend::Both;
+    settings.bandBytes = band * int64_t(picture.pixels.width) * int64_t(picture.pixels.PixelBytes());
+    Gathering written(picture.pixels);
+    std::unique_ptr<runner::Host> last;
+    const std::unique_ptr<RowReader> reader = HeldRows(picture);
+    const Outcome done = FilterRows(entry, settings, InfoOf(picture), *reader, written, input, "out", nullptr, last);
+    ASSERT_EQ(done.status, kSucceeded) << done.message;
+    EXPECT_TRUE(written.finished);
+    std::vector<int> bands(picture.pixels.height / band, band);
+    if (picture.pixels.height % band != 0) bands.push_back(picture.pixels.height % band);
+    EXPECT_EQ(written.counts, bands);
+    EXPECT_EQ(ParametersOf(&last->record())->bandRows, band);
+
+    settings.drive = Drive::Advance;
+    runner::Image whole;
+    ASSERT_EQ(FilterPixels(entry, settings, picture, input, whole).status, kSucceeded);
+    EXPECT_EQ(written.image.pixels, whole.pixels);
+    EXPECT_NE(whole.pixels, picture.pixels.pixels) << "the filter ran";
+  }
+}
+
+// ---- A picture streamed through the filter band by band and written as the
+// bands come comes out as the same picture held whole and filtered in one
+// request: in every format that is written as it streams, and the lossless
+// ones alike. Bands of 8 rows: twenty to a sample picture.
+
+TEST_F(Cli, StreamedBandsWriteThePixelsOfOneWholeRequestInEveryFormat) {
+  struct Row {
+    const char* input;
+    std::vector<std::string> outputs;  // "_deflate" asks for that TIFF compression
+  };
+  const Row rows[] = {
+      {"chart.png", {".png", ".tif", "_deflate.tif", ".jpg"}},
+      {"chart_alpha.png", {".png", ".tif", "_deflate.tif"}},
+      {"chart_cmyk.tif", {".tif", ".jpg", "_deflate.tif"}},
+      {"chart16.tif", {".png", "_deflate.tif"}},
+      {"chart16_alpha.png", {".png", ".tif"}},
+      {"chart16_cmyk.tif", {".tif", "_deflate.tif"}},
+  };
+  const runner::EntryProc entry = runner::LoadFilter().entry;
+  ASSERT_NE(entry, nullptr);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.input);
+    const runner::Image source = Pixels(work_ / row.input);
+    for (Drive drive : {Drive::Classic, Drive::Advance}) {
+      const std::string stem = (work_ / fs::path(row.input).stem()).string() + (drive == Drive::Classic ? "_bands" : "_whole");
+      for (const std::string& output : row.outputs) {
+        JobSettings settings;
+        settings.orderIndex = 14;
+        settings.blend = Blend::Both;
+        settings.drive = drive;
+        settings.bandBytes = 8 * int64_t(source.width) * int64_t(source.PixelBytes());
+        if (output.find("_deflate") == 0) settings.save.compression = "deflate";
+        const Outcome done = FilterFile(entry, settings, (work_ / row.input).string(), stem + output, nullptr);
+        ASSERT_EQ(done.status, kSucceeded) << done.message;
+      }
+    }
+    const std::string stem = fs::path(row.input).stem().string();
+    const Decoded first = Decode(work_ / (stem + "_bands" + row.outputs[0]));
+    EXPECT_NE(first.bytes, Decode(work_ / row.input).bytes) << "the filter ran";
+    for (const std::string& output : row.outputs) {
+      const Decoded bands = Decode(work_ / (stem + "_bands" + output));
+      EXPECT_EQ(bands, Decode(work_ / (stem + "_whole" + output))) << output;
+      if (output != ".jpg") {
+        EXPECT_EQ(bands, first) << output;
+      }
+    }
+  }
+}
+
+// ---- Pictures wider or taller than a request can reach come out as the
+// same picture's pieces filtered whole and joined: tiles and bands lie where
+// one run over the whole picture would lay its checkerboard.
+
+TEST_F(Cli, PicturesBeyondARequestComeOutAsTheirPiecesFilteredWholeAndJoined) {
+  struct Row {
+    const char* name;
+    int width, height;
+    bool deep;
+    std::vector<std::string> whole;  // options of the run over the whole picture
+  };
+  // An offer of memory leaves the band height to the filter: 1 row of a
+  // tile here, made even.
+  const Row rows[] = {{"wide", 33000, 6, false, {}},
+                      {"wide16", 33000, 6, true, {}},
+                      {"tall", 6, 33000, false, {}},
+                      {"tall16", 6, 33000, true, {}},
+                      {"wide_offer", 33000, 6, false, {"--max-space", "1000"}}};
+  const std::vector<std::string> options = {"--order", "B R G", "--blend", "both"};
+  constexpr int kPieces = 3;  // at even offsets, not where the tiles meet
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string ext = row.deep ? ".tif" : ".png";
+    const std::size_t samples = std::size_t(row.width) * row.height * 3;
+    std::vector<uint16> pattern(samples);
+    for (std::size_t i = 0; i < samples; ++i) pattern[i] = uint16((i * 2654435761u) >> (row.deep ? 16 : 24));
+    std::vector<uint8> narrow(pattern.begin(), pattern.end());
+    VipsImage* raw = row.deep ? vips_image_new_from_memory_copy(pattern.data(), samples * 2, row.width, row.height, 3,
+                                                                VIPS_FORMAT_USHORT)
+                              : vips_image_new_from_memory_copy(narrow.data(), samples, row.width, row.height, 3,
+                                                                VIPS_FORMAT_UCHAR);
+    VipsImage* typed = nullptr;
+    ASSERT_EQ(vips_copy(raw, &typed, "interpretation", row.deep ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB,
+                        nullptr), 0);
+    const std::string input = std::string(row.name) + ext;
+    ASSERT_EQ(vips_image_write_to_file(typed, (work_ / input).c_str(), nullptr), 0);
+    std::vector<std::string> args = {input, "-o", "out" + ext};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), row.whole.begin(), row.whole.end());
+    const Ran whole = Vantrel(args);
+    ASSERT_EQ(whole.status, 0) << whole.output;
+
+    const bool wide = row.width > row.height;
+    const int side = (wide ? row.width : row.height) / kPieces;
+    std::vector<Decoded> pieces;
+    for (int k = 0; k < kPieces; ++k) {
+      const std::string piece = "piece" + std::to_string(k) + ext;
+      VipsImage* cut = nullptr;
+      ASSERT_EQ(vips_crop(typed, &cut, wide ? k * side : 0, wide ? 0 : k * side, wide ? side : row.width,
+                          wide ? row.height : side, nullptr), 0);
+      ASSERT_EQ(vips_image_write_to_file(cut, (work_ / piece).c_str(), nullptr), 0);
+      g_object_unref(cut);
+      args = {piece, "-o", "out_" + piece, "--drive", "advance"};
+      args.insert(args.end(), options.begin(), options.end());
+      const Ran ran = Vantrel(args);
+      ASSERT_EQ(ran.status, 0) << ran.output;
+      pieces.push_back(Decode(work_ / ("out_" + piece)));
+    }
+    g_object_unref(typed);
+    g_object_unref(raw);
+
+    const Decoded out = Decode(work_ / ("out" + ext));
+    ASSERT_EQ(out.width, row.width);
+    ASSERT_EQ(out.height, row.height);
+    const std::size_t pixel = 3 * (row.deep ? 2 : 1);
+    std::vector<uint8> joined(out.bytes.size());
+    for (int k = 0; k < kPieces; ++k)
+      for (int y = 0; y < pieces[k].height; ++y) {
+        const std::size_t rowBytes = std::size_t(pieces[k].width) * pixel;
+        const std::size_t at = wide ? (std::size_t(y) * row.width + std::size_t(k) * side) * pixel
+                                    : (std::size_t(k) * side + y) * std::size_t(row.width) * pixel;
+        std::memcpy(joined.data() + at, pieces[k].bytes.data() + y * rowBytes, rowBytes);
+      }
+    EXPECT_TRUE(out.bytes == joined);
+    const Decoded in = Decode(work_ / input);
+    EXPECT_FALSE(out.bytes == in.bytes) << "the filter ran";
   }
 }
 
@@ -569,6 +784,59 @@ TEST_F(Cli, OutputKeepsProfileResolutionDescriptionAndOrientation) {
   }
 }
 
+// ---- Deflate TIFF, written by our own writer on every core, is byte for
+// byte the file libvips writes for the same picture, tags and all, by either
+// drive.
+
+TEST_F(Cli, DeflateTiffIsTheFileLibvipsWritesByEitherDrive) {
+  // 16-bit samples that the trip to the host's scale and back leaves alone:
+  // the tool's own output.
+  ASSERT_EQ(Vantrel({"chart16.tif", "-o", "deep.tif", "--order", "R G B"}).status, 0);
+  struct Row {
+    const char* input;
+    const char* profile;
+    const char* unit;     // resolution unit the input came with
+    const char* order;    // leaves the pixels as they are
+  };
+  const Row rows[] = {{"chart.png", "srgb", "cm", "R G B"},
+                      {"chart_alpha.png", "srgb", "in", "R G B"},
+                      {"chart_cmyk.tif", "cmyk", "in", "C M Y K"},
+                      {"deep.tif", "srgb", "cm", "R G B"}};
+  const std::string iptc("\x1c\x02\x00\x00\x02\x00\x04\x00", 8), photoshop = "8BIM\x04\x04\0\0\0\0\0\0";
+  const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.input);
+    VipsBlob* profile = nullptr;
+    ASSERT_EQ(vips_profile_load(row.profile, &profile, nullptr), 0);
+    std::size_t length = 0;
+    const void* bytes = vips_blob_get(profile, &length);
+    VipsImage* in = vips_image_new_from_file((work_ / row.input).c_str(), nullptr);
+    ASSERT_NE(in, nullptr);
+    VipsImage* tagged = nullptr;
+    ASSERT_EQ(vips_copy(in, &tagged, "xres", 150 / 25.4, "yres", 75 / 25.4, nullptr), 0);
+    vips_image_set_blob_copy(tagged, VIPS_META_ICC_NAME, bytes, length);
+    vips_image_set_blob_copy(tagged, VIPS_META_XMP_NAME, xmp.data(), xmp.size());
+    vips_image_set_blob_copy(tagged, VIPS_META_IPTC_NAME, iptc.data(), iptc.size());
+    vips_image_set_blob_copy(tagged, VIPS_META_PHOTOSHOP_NAME, photoshop.data(), photoshop.size());
+    vips_image_set_string(tagged, VIPS_META_IMAGEDESCRIPTION, "a chart of ours");
+    vips_image_set_string(tagged, "resolution-unit", row.unit);
+    vips_image_set_int(tagged, VIPS_META_ORIENTATION, 6);
+    ASSERT_EQ(vips_image_write_to_file(tagged, (work_ / "tagged.tif").c_str(), nullptr), 0);
+    g_object_unref(tagged);
+    g_object_unref(in);
+    vips_area_unref(VIPS_AREA(profile));
+
+    ASSERT_EQ(Shell("vips copy tagged.tif 'reference.tif[compression=deflate]'", work_).status, 0);
+    const std::string reference = testing::FileBytes(work_ / "reference.tif");
+    for (const char* drive : {"classic", "advance"}) {
+      const Ran ran = Vantrel({"tagged.tif", "-o", "out.tif", "--order", row.order, "--compression", "deflate",
+                               "--drive", drive});
+      ASSERT_EQ(ran.status, 0) << ran.output;
+      EXPECT_TRUE(testing::FileBytes(work_ / "out.tif") == reference) << drive;
+    }
+  }
+}
+
 // ---- The progress bar: on a terminal, not in a file, not with --quiet.
 
 TEST_F(Cli, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
@@ -654,7 +922,17 @@ struct Failure {
 
 TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
   std::ofstream(work_ / "text.png") << "not an image";
+  // A picture of several bands whose compressed pixels are damaged towards
+  // the end: the file opens, and the run fails once its first bands are
+  // written.
+  ASSERT_EQ(Shell(Quote(VANTREL_SAMPLE_MAKER) + " --size 2000x1500 large.png && vips copy large.png "
+                  "'damaged.tif[compression=deflate]' && rm large.png && head -c 4000 /dev/zero | "
+                  "dd of=damaged.tif bs=1 seek=$(( $(stat -c %s damaged.tif) * 3 / 4 )) conv=notrunc 2>/dev/null",
+                  work_)
+                .status,
+            0);
   ASSERT_EQ(Shell("vips cast chart.png float.tif float && vips colourspace chart.png grey.png b-w"
+                  " && vips black wide.png 33000 2 --bands 3"
                   " && head -c 100 chart_cmyk.vraw > short.vraw && printf 'x' > badblock"
                   " && printf 'Amnt long\\n' > badvalues",
                   work_)
@@ -667,6 +945,10 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"floating-point", {"float.tif", "-o", "out.tif"}, 1, "float.tif: floating-point samples"},
       {"16-bit to JPEG", {"chart16.tif", "-o", "out.jpg"}, 1, "out.jpg: .jpg files cannot hold 16-bit samples"},
       {"short raw", {"short.vraw", "-o", "out.png"}, 1, "short.vraw: raw image of the wrong length"},
+      {"damaged pixels", {"damaged.tif", "-o", "out.png"}, 1, "damaged.tif: "},
+      {"damaged pixels to TIFF", {"damaged.tif", "-o", "out.tif"}, 1, "damaged.tif: "},
+      {"damaged pixels to deflate TIFF", {"damaged.tif", "-o", "out.tif", "--compression", "deflate"}, 1, "damaged.tif: "},
+      {"raw beyond its size", {"wide.png", "-o", "out.vraw"}, 1, "out.vraw: raw images hold at most 32767"},
       {"order of the other mode", {"chart.png", "-o", "out.png", "--order", "K C M Y"}, 1, "not one of the 24 RGB orders"},
       {"order index", {"chart_cmyk.tif", "-o", "out.tif", "--order-index", "256"}, 2, "--order-index"},
       {"RGB order index", {"chart.png", "-o", "out.png", "--order-index", "24"}, 1, "outside the RGB table, 0 to 23"},

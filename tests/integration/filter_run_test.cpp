@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/parameters.h"
@@ -310,6 +311,182 @@ TEST(Cancel, HostWithoutRollBackKeepsWhatACancelledRunWroteAndTheNextRunComplete
   Configure(rolledBack, Order(1));
   ASSERT_EQ(rolledBack.RunFilter(), noErr);
   EXPECT_EQ(host.destination().pixels, rolledBack.destination().pixels);
+}
+
+// ---- Streamed images: rows served as the requests reach them and handed on
+// once no request can change them, by one host or by hosts side by side
+// that take turns, as the tool runs pictures wider than a request can be.
+
+// Serves a strip of an image's columns and puts what comes back in
+// `output`, checking that rows go each way once, top to bottom.
+class StripStream : public runner::RowStream {
+ public:
+  StripStream(const Image& image, int left, int width, Image& output)
+      : image_(image), output_(output), left_(left), bytes_(std::size_t(width) * image.PixelBytes()) {}
+  OSErr ReadRows(int32 top, int32 count, uint8* rows, std::ptrdiff_t stride) override {
+    EXPECT_EQ(top, read);
+    for (int32 i = 0; i < count; ++i) std::memcpy(rows + i * stride, image_.At(top + i, left_), bytes_);
+    read = top + count;
+    return noErr;
+  }
+  OSErr WriteRows(int32 top, int32 count, const uint8* rows, std::ptrdiff_t stride) override {
+    EXPECT_EQ(top, written);
+    starts.push_back(top);
+    for (int32 i = 0; i < count; ++i) std::memcpy(output_.At(top + i, left_), rows + i * stride, bytes_);
+    written = top + count;
+    return noErr;
+  }
+  int32 read = 0, written = 0;
+  std::vector<int32> starts;  // the first row of every handing on
+
+ private:
+  const Image& image_;
+  Image& output_;
+  int left_;
+  std::size_t bytes_;
+};
+
+struct StreamCase {
+  const char* name;
+  RunCase image;
+  int band;     // rows per band written into the block; 0: the advanceState drive
+  int columns;  // hosts side by side, each over an even share of the columns
+};
+
+class StreamedRunTest : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(StreamedRunTest, HandsOnThePixelsTheRulesDefineOneBandAtATime) {
+  const StreamCase& c = GetParam();
+  const int16 width = 24, height = 17, strip = int16(width / c.columns);
+  const Image source = Pattern(width, height, c.image.planes, Deep(c.image.mode) ? 2 : 1);
+  Image output(width, height, source.planes, source.sampleBytes);
+  std::vector<std::unique_ptr<Host>> hosts;
+  std::vector<std::unique_ptr<StripStream>> streams;
+  for (int k = 0; k < c.columns; ++k) {
+    streams.push_back(std::make_unique<StripStream>(source, k * strip, strip, output));
+    hosts.push_back(std::make_unique<Host>(testing::ReloadFilter()));
+    Host& host = *hosts.back();
+    host.StreamImage(Image(strip, height, source.planes, source.sampleBytes), c.image.mode, *streams.back());
+    host.OfferAdvanceState(c.band == 0);
+    host.BeforeStart([&host, &c] {
+      Configure(Block(host), c.image.settings);
+      if (c.band > 0) Block(host)->bandRows = int16(c.band);
+    });
+    ASSERT_EQ(host.StartRun(), noErr);
+  }
+  for (bool going = true; going;) {
+    going = false;
+    for (auto& host : hosts) going = host->StepRun() || going;
+  }
+  for (auto& host : hosts) ASSERT_EQ(host->EndRun(), noErr);
+
+  const int band = c.band == 0 ? height : c.band;
+  const Image expected =
+      Expected(source, Cmyk(c.image.mode) ? 4 : 3, c.image.sources, c.image.settings, band, Cleared(c.image.mode));
+  EXPECT_EQ(output.pixels, expected.pixels);
+  std::vector<int32> bandStarts;
+  for (int top = 0; top < height; top += band) bandStarts.push_back(top);
+  for (int k = 0; k < c.columns; ++k) {
+    EXPECT_EQ(streams[k]->read, height);
+    EXPECT_EQ(streams[k]->starts, bandStarts);
+    EXPECT_LE(hosts[k]->heldRowsPeak(), band);
+  }
+}
+
+const RunCase kRgbCrossAndMix{"", 3, 3, With(Order(1), true, true), {2, 0, 1, 0}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, StreamedRunTest,
+    ::testing::Values(StreamCase{"RgbBandsOf4", kRgbCrossAndMix, 4, 1},
+                      StreamCase{"RgbOddBandsOf5", kRgbCrossAndMix, 5, 1},
+                      StreamCase{"RgbSideBySide", kRgbCrossAndMix, 4, 2},
+                      StreamCase{"RgbAdvanceStateSideBySide", kRgbCrossAndMix, 0, 2},
+                      StreamCase{"RgbaSideBySide", {"", 3, 4, With(Order(2), false, true), {1, 2, 0, 0}}, 2, 2},
+                      StreamCase{"CmykExcludeK", {"", 4, 4, Excluding(Order(23), 4), {3, 2, 1, 0}}, 6, 1},
+                      StreamCase{"Rgb48SideBySide", {"", 11, 3, With(Order(1), true, true), {2, 0, 1, 0}}, 4, 2},
+                      StreamCase{"Cmyk64Cross", {"", 13, 4, With(Order(116), true, false), {1, 2, 0, 2}}, 6, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A filter of the test's own, for the host's side of streaming: it asks for
+// the listed spans of rows, one a call (start, then each continue), with the
+// padding given, and writes every buffer's bytes inverted.
+struct Requests {
+  std::array<std::pair<int16, int16>, 4> spans;  // an empty one ends them
+  int16 padding;
+};
+Requests g_requests;
+std::size_t g_nextRequest = 0;
+
+void RequestingEntry(int16 selector, void* record, intptr_t* /*data*/, int16* result) {
+  auto* r = static_cast<FilterRecord*>(record);
+  *result = noErr;
+  if (selector != filterSelectorStart && selector != filterSelectorContinue) return;
+  if (selector == filterSelectorContinue && r->outData != nullptr) {
+    const int rows = r->outRect.bottom - r->outRect.top, bytes = (r->outRect.right - r->outRect.left) * r->planes;
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < bytes; ++x)
+        static_cast<uint8*>(r->outData)[y * r->outRowBytes + x] =
+            uint8(255 - static_cast<const uint8*>(r->inData)[y * r->inRowBytes + x]);
+  }
+  r->inRect = r->outRect = r->maskRect = Rect{0, 0, 0, 0};
+  if (g_nextRequest == g_requests.spans.size() || g_requests.spans[g_nextRequest].second == 0) return;
+  const auto [top, bottom] = g_requests.spans[g_nextRequest++];
+  r->inRect = r->outRect = Rect{top, 0, bottom, r->imageSize.h};
+  r->inLoPlane = r->outLoPlane = 0;
+  r->inHiPlane = r->outHiPlane = int16(r->planes - 1);
+  r->inputPadding = r->outputPadding = g_requests.padding;
+}
+
+struct RequestCase {
+  const char* name;
+  Requests requests;
+  OSErr result;
+  std::array<int32, 4> starts;  // of the rows handed on; -1 after the last
+  int inverted;               // rows 0 to this one, less the skipped ones, come back inverted
+  std::pair<int, int> skipped;
+};
+
+TEST(StreamedRun, RequestsMustMoveDownAndRowsNoneReachesPassAsTheyCame) {
+  static const RequestCase cases[] = {
+      {"forward", {{{{0, 4}, {4, 8}, {8, 10}}}, 255}, noErr, {0, 4, 8, -1}, 10, {0, 0}},
+      {"overlapping", {{{{0, 4}, {2, 6}}}, 255}, noErr, {0, 2, 6, -1}, 6, {0, 0}},
+      {"skipping", {{{{0, 2}, {6, 8}}}, 255}, noErr, {0, 2, 6, 8}, 8, {2, 6}},
+      {"edges replicated above and below", {{{{-3, 2}, {2, 9}, {9, 12}, {12, 14}}}, -1}, noErr, {0, 2, 9, -1}, 10, {0, 0}},
+      {"backward", {{{{4, 8}, {0, 4}}}, 255}, paramErr, {0, -1, -1, -1}, 0, {0, 0}},
+      {"below a row handed on", {{{{0, 4}, {4, 8}, {0, 2}}}, 255}, paramErr, {0, -1, -1, -1}, 0, {0, 0}},
+  };
+  for (const RequestCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Image source = Pattern(4, 10, 3);
+    Image output(4, 10, 3);
+    StripStream stream(source, 0, 4, output);
+    g_requests = c.requests;
+    g_nextRequest = 0;
+    Host host(RequestingEntry);
+    host.StreamImage(source, plugInModeRGBColor, stream);
+    EXPECT_EQ(host.RunFilter(), c.result);
+    std::vector<int32> starts(c.starts.begin(), c.starts.end());
+    std::erase(starts, -1);
+    EXPECT_EQ(stream.starts, starts);
+    if (c.result != noErr) continue;
+    for (int y = 0; y < 10; ++y) {
+      const bool inverted = y < c.inverted && (y < c.skipped.first || y >= c.skipped.second);
+      EXPECT_EQ(output.At(y, 1)[2], inverted ? 255 - source.At(y, 1)[2] : source.At(y, 1)[2]) << "row " << y;
+    }
+  }
+}
+
+TEST(StreamedRun, FailedRunHandsOnNoRowAfterTheFailure) {
+  const Image source = Pattern(6, 12, 3);
+  Image output(6, 12, 3);
+  StripStream stream(source, 0, 6, output);
+  Host host(testing::ReloadFilter());
+  host.StreamImage(source, plugInModeRGBColor, stream);
+  host.OfferAdvanceState(false);
+  host.BeforeStart([&host] { Block(host)->bandRows = 2; });
+  host.AbortAfter(1 + 12 + 1 + 12 + 1 + 3);  // three bands in: continue, then a pixel at a time
+  EXPECT_EQ(host.RunFilter(), userCanceledErr);
+  EXPECT_EQ(stream.starts, (std::vector<int32>{0, 2}));
 }
 
 // ---- Hosts with habits of their own, and bad requests.
