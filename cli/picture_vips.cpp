@@ -170,18 +170,27 @@ VipsImage* Shrunk(VipsImage* image, int16 mode, double scale) {
   return out;
 }
 
+// Opens the image at `path` to be read once from the top, and tells its
+// mode; answers "" or the reason the filter cannot take it.
+std::string OpenImage(const std::string& path, std::shared_ptr<void>& keep, int16& mode) {
+  VipsImage* image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+  if (image == nullptr) return VipsReason("not an image libvips can read");
+  keep = Keep(image);
+  std::string why;
+  mode = ModeOf(image, why);
+  return why;
+}
+
 // ReadPicture, shrunk to what `fit` answers when there is a `fit`.
 std::string ReadImage(const std::string& path, const FitFor* fit, Picture& picture) {
   if (IsRaw(path)) {
     if (fit != nullptr) return "no thumbnails of raw images; convert it to TIFF first";
     return ReadRawPicture(path, picture);
   }
-  VipsImage* image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
-  if (image == nullptr) return VipsReason("not an image libvips can read");
-  auto keep = Keep(image);
-  std::string why;
-  const int16 mode = ModeOf(image, why);
-  if (mode == 0) return why;
+  std::shared_ptr<void> keep;
+  int16 mode = 0;
+  if (std::string why = OpenImage(path, keep, mode); !why.empty()) return why;
+  VipsImage* image = static_cast<VipsImage*>(keep.get());
   VipsImage* pixelsFrom = image;
   std::shared_ptr<void> keepShrunk;
   if (fit != nullptr) {
@@ -266,22 +275,20 @@ std::string DescribePng(VipsImage* original, PngHeader& header) {
   return gathered.why;
 }
 
-// PNG through the writer that compresses on every core, at the level asked
-// for (libvips' default, 6, when none) with adaptive row filters. `pixels`
-// are in the files' convention, at `bits` per sample.
-std::string WritePngPicture(VipsImage* original, const runner::Image& pixels, int bits, const std::string& path,
-                            const SaveOptions& options) {
+// The header of a PNG written by the writer that compresses on every core,
+// at the level asked for (libvips' default, 6, when none) with adaptive row
+// filters. Answers "" or why it cannot be written.
+std::string PngHeaderOf(VipsImage* original, int width, int height, int planes, int bits, const SaveOptions& options,
+                        PngHeader& header) {
   const std::string& c = options.compression;
   if (!c.empty() && !(c.size() == 1 && c[0] >= '0' && c[0] <= '9'))
     return "PNG compression \"" + c + "\" is not a level from 0 to 9";
-  PngHeader header;
-  header.width = pixels.width;
-  header.height = pixels.height;
-  header.channels = pixels.planes;
+  header.width = width;
+  header.height = height;
+  header.channels = planes;
   header.bitDepth = bits;
   header.level = c.empty() ? 6 : c[0] - '0';
-  if (std::string why = DescribePng(original, header); !why.empty()) return why;
-  return WritePng(path, header, pixels.pixels.data(), std::ptrdiff_t(pixels.width) * std::ptrdiff_t(pixels.PixelBytes()));
+  return DescribePng(original, header);
 }
 
 // What libvips' TIFF writer takes from an image beside its pixels, for our
@@ -673,12 +680,10 @@ std::string OpenRows(const std::string& path, PictureInfo& info, std::unique_ptr
     reader = HeldRows(std::move(picture));
     return "";
   }
-  VipsImage* image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
-  if (image == nullptr) return VipsReason("not an image libvips can read");
-  auto keep = Keep(image);
-  std::string why;
-  const int16 mode = ModeOf(image, why);
-  if (mode == 0) return why;
+  std::shared_ptr<void> keep;
+  int16 mode = 0;
+  if (std::string why = OpenImage(path, keep, mode); !why.empty()) return why;
+  const VipsImage* image = static_cast<VipsImage*>(keep.get());
   info = PictureInfo{image->Xsize, image->Ysize, int16(image->Bands), mode, keep};
   reader = std::make_unique<DecodedRows>(keep, mode);
   return "";
@@ -690,14 +695,10 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
   const int bits = OutputBits(info.imageMode, options);
   auto* original = static_cast<VipsImage*>(info.file.get());
   if (saver != nullptr && IsPngSaver(saver) && !CmykMode(info.imageMode)) {
-    const std::string& c = options.compression;
     PngHeader header;
-    header.width = info.width;
-    header.height = info.height;
-    header.channels = info.planes;
-    header.bitDepth = bits;
-    header.level = c.empty() ? 6 : c[0] - '0';
-    if (std::string why = DescribePng(original, header); !why.empty()) return why;
+    if (std::string why = PngHeaderOf(original, info.width, info.height, info.planes, bits, options, header);
+        !why.empty())
+      return why;
     auto png = std::make_unique<StreamedRows<PngStream>>(info, bits);
     std::string why = png->Open(path, header, PngTuning{options.threads, 0});
     writer = std::move(png);
@@ -766,12 +767,17 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
     converted = HostToFile(pixels, picture.imageMode, bits);
   const runner::Image& stored = converted.pixels.empty() ? pixels : converted;
   auto* original = static_cast<VipsImage*>(picture.file.get());
-  if (IsPngSaver(saver) && !CmykMode(picture.imageMode))
-    return WritePngPicture(original, stored, bits, path, options);
+  const std::ptrdiff_t stride = std::ptrdiff_t(stored.width) * std::ptrdiff_t(stored.PixelBytes());
+  if (IsPngSaver(saver) && !CmykMode(picture.imageMode)) {
+    PngHeader header;
+    if (std::string why = PngHeaderOf(original, stored.width, stored.height, stored.planes, bits, options, header);
+        !why.empty())
+      return why;
+    return WritePng(path, header, stored.pixels.data(), stride, PngTuning{options.threads, 0});
+  }
   if (IsDeflateTiff(saver, options))
     return WriteTiff(path, TiffHeaderOf(original, stored.width, stored.height, stored.planes, picture.imageMode, bits),
-                     stored.pixels.data(), std::ptrdiff_t(stored.width) * std::ptrdiff_t(stored.PixelBytes()),
-                     TiffTuning{options.threads});
+                     stored.pixels.data(), stride, TiffTuning{options.threads});
   VipsImage* memory = vips_image_new_from_memory(stored.pixels.data(), stored.pixels.size(), stored.width,
                                                  stored.height, stored.planes,
                                                  bits == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);

@@ -5,6 +5,8 @@
 // joining of the pieces into one stream.
 #include "cli/png_stream.h"
 
+#include "cli/piece_line.h"
+
 #include <png.h>
 #include <zlib.h>
 
@@ -125,10 +127,8 @@ void ZlibHeader(int level, std::vector<uint8_t>& out) {
 }
 
 // A run of rows on its way through a worker.
-struct Piece {
-  int rows = 0;
+struct Piece : PieceRows {         // raw: freed once filtered
   bool last = false;               // the picture's last piece: its deflate ends the stream
-  std::vector<uint8_t> raw;        // the rows as handed over; freed once filtered
   std::vector<uint8_t> above;      // the row before the first, empty at the top
   std::shared_ptr<Piece> previous; // held until this piece has taken its dictionary
 
@@ -139,8 +139,6 @@ struct Piece {
   std::vector<uint8_t> compressed; // raw deflate data, ending on a byte boundary
   uLong adler = 0;                 // Adler-32 of this piece's filtered data
   std::size_t filteredBytes = 0;
-  std::string error;
-  bool done = false;
 };
 
 // Deflates `data` onto `out`, primed with `dictionary`, ending with `flush`.
@@ -174,14 +172,6 @@ std::string Deflate(const std::vector<uint8_t>& data, const std::vector<uint8_t>
   return why;
 }
 
-// What went wrong, in a line.
-std::string Reason(const std::exception& e) {
-  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return "out of memory";
-  std::string what = e.what();
-  std::replace(what.begin(), what.end(), '\n', ' ');
-  return what;
-}
-
 // libpng reports an error by a long jump back to where setjmp was called.
 // Its calls are made through here, in lambdas that hold nothing that would
 // need destroying, so that the jump skips no destructor.
@@ -198,8 +188,6 @@ struct PngStream::State {
   PngHeader header;
   std::size_t rowBytes = 0;   // bytes of one row as handed over and as stored
   std::size_t pixelBytes = 0;
-  int pieceRows = 0;
-  std::size_t maxInFlight = 0;
 
   std::FILE* file = nullptr;
   png_structp png = nullptr;
@@ -207,35 +195,24 @@ struct PngStream::State {
   std::string pngMessage;     // libpng's last error
   int writeErrno = 0;         // errno of a failed write
 
-  // The caller's side.
-  int rowsTaken = 0;
-  int rowsInPiece = 0;
-  std::shared_ptr<Piece> filling;
+  PieceLine<Piece> line;
   std::shared_ptr<Piece> lastSent;
   std::vector<uint8_t> lastRow;  // the last row sent, above the next piece
-  std::deque<std::shared_ptr<Piece>> inFlight;  // sent and not yet in the file, in order
   std::vector<uint8_t> stream;   // compressed data waiting for a full chunk
   bool streamStarted = false;
   uLong adler = 1;
   std::string error;
   bool finished = false;
 
-  // The workers' side, under `lock`.
-  std::mutex lock;
-  std::condition_variable changed;
-  std::deque<std::shared_ptr<Piece>> queue;
-  bool stopping = false;
-  std::vector<std::thread> workers;
-
   ~State() {
-    StopWorkers();
+    line.Stop();
     if (png != nullptr) png_destroy_write_struct(&png, &info);
     if (file != nullptr) std::fclose(file);
   }
 
   std::string Fail(const std::string& why) {
     if (error.empty()) error = why;
-    StopWorkers();
+    line.Stop();
     return error;
   }
 
@@ -244,37 +221,15 @@ struct PngStream::State {
     return std::string(what) + (pngMessage.empty() ? "" : ": " + pngMessage);
   }
 
-  void StopWorkers() {
-    {
-      std::lock_guard<std::mutex> hold(lock);
-      stopping = true;
-      queue.clear();
-    }
-    changed.notify_all();
-    for (std::thread& t : workers) t.join();
-    workers.clear();
-  }
-
   // ---- Workers.
 
-  void Work() {
-    for (;;) {
-      std::shared_ptr<Piece> piece;
-      {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [&] { return stopping || !queue.empty(); });
-        if (queue.empty()) return;
-        piece = std::move(queue.front());
-        queue.pop_front();
-      }
-      Process(*piece);
-      {
-        std::lock_guard<std::mutex> hold(lock);
-        piece->tailReady = true;  // also when it failed, so that the next one does not wait for ever
-        piece->done = true;
-      }
-      changed.notify_all();
+  void Work(Piece& piece) {
+    Process(piece);
+    {
+      std::lock_guard<std::mutex> hold(line.lock());
+      piece.tailReady = true;  // also when it failed, so that the next one does not wait for ever
     }
+    line.changed().notify_all();
   }
 
   void Process(Piece& piece) {
@@ -300,8 +255,8 @@ struct PngStream::State {
       static const std::vector<uint8_t> kNone;
       const std::vector<uint8_t>* dictionary = &kNone;
       if (piece.previous != nullptr) {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [&] { return piece.previous->tailReady; });
+        std::unique_lock<std::mutex> hold(line.lock());
+        line.changed().wait(hold, [&] { return piece.previous->tailReady; });
         dictionary = &piece.previous->tail;
       }
       std::vector<uint8_t> tail;
@@ -311,11 +266,11 @@ struct PngStream::State {
       tail.insert(tail.end(), dictionary->end() - std::ptrdiff_t(fromDictionary), dictionary->end());
       tail.insert(tail.end(), filtered.end() - std::ptrdiff_t(std::min(filtered.size(), kWindow)), filtered.end());
       {
-        std::lock_guard<std::mutex> hold(lock);
+        std::lock_guard<std::mutex> hold(line.lock());
         piece.tail = std::move(tail);
         piece.tailReady = true;
       }
-      changed.notify_all();
+      line.changed().notify_all();
       why = Deflate(filtered, *dictionary, header.level, piece.last ? Z_FINISH : Z_SYNC_FLUSH, piece.compressed);
       piece.previous.reset();
     } catch (const std::exception& e) {
@@ -336,25 +291,15 @@ struct PngStream::State {
     header = h;
     pixelBytes = std::size_t(h.channels) * std::size_t(h.bitDepth / 8);
     rowBytes = pixelBytes * std::size_t(h.width);
-    pieceRows = tuning.pieceRows > 0 ? tuning.pieceRows
-                                     : int(std::max<std::size_t>(1, (kPieceBytes + rowBytes) / (rowBytes + 1)));
-    pieceRows = std::min(pieceRows, h.height);
-    const int pieces = (h.height + pieceRows - 1) / pieceRows;
-    int threads = tuning.threads > 0 ? tuning.threads : int(std::max(1u, std::thread::hardware_concurrency()));
-    threads = std::min(threads, pieces);
-    // Enough pieces queued to keep every worker busy while the caller waits
-    // for the oldest; no more, so that memory stays a few pieces.
-    maxInFlight = std::size_t(threads) * 2;
+    const int pieceRows = tuning.pieceRows > 0
+                              ? tuning.pieceRows
+                              : int(std::max<std::size_t>(1, (kPieceBytes + rowBytes) / (rowBytes + 1)));
+    const int threads = tuning.threads > 0 ? tuning.threads : int(std::max(1u, std::thread::hardware_concurrency()));
 
     file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return std::string("cannot create the file (") + std::strerror(errno) + ")";
     if (!WriteHead()) return PngReason("cannot write the header");
-    try {
-      for (int i = 0; i < threads; ++i) workers.emplace_back([this] { Work(); });
-    } catch (const std::system_error& e) {
-      return std::string("cannot start the threads (") + e.what() + ")";
-    }
-    return "";
+    return line.Start(threads, rowBytes, h.height, pieceRows, [this](Piece& piece) { Work(piece); });
   }
 
   static void OnWrite(png_structp png, png_bytep data, std::size_t length) {
@@ -424,71 +369,44 @@ struct PngStream::State {
     return true;
   }
 
-  // Puts the finished pieces at the head of the line into the file, waiting
-  // for them while more than `keep` are on their way.
-  std::string Drain(std::size_t keep) {
-    while (!inFlight.empty()) {
-      const std::shared_ptr<Piece> head = inFlight.front();
-      {
-        std::unique_lock<std::mutex> hold(lock);
-        if (!head->done && inFlight.size() <= keep) break;
-        changed.wait(hold, [&] { return head->done; });
-      }
-      if (!head->error.empty()) return Fail(head->error);
-      if (!streamStarted) ZlibHeader(header.level, stream);
-      streamStarted = true;
-      adler = adler32_combine(adler, head->adler, z_off_t(head->filteredBytes));
-      stream.insert(stream.end(), head->compressed.begin(), head->compressed.end());
-      std::vector<uint8_t>().swap(head->compressed);  // the next piece may hold this one a while longer
-      inFlight.pop_front();
-      if (!WriteChunks(false)) return Fail(PngReason("cannot write the pixels"));
-    }
-    return "";
-  }
-
-  std::string Send() {
-    lastRow.assign(filling->raw.end() - std::ptrdiff_t(rowBytes), filling->raw.end());
-    {
-      std::lock_guard<std::mutex> hold(lock);
-      queue.push_back(filling);
-    }
-    changed.notify_all();
-    inFlight.push_back(filling);
-    lastSent = std::move(filling);
-    rowsInPiece = 0;
-    return Drain(maxInFlight - 1);
+  // Joins a finished piece to the stream and writes out the full chunks.
+  std::string Deliver(Piece& piece) {
+    if (!streamStarted) ZlibHeader(header.level, stream);
+    streamStarted = true;
+    adler = adler32_combine(adler, piece.adler, z_off_t(piece.filteredBytes));
+    stream.insert(stream.end(), piece.compressed.begin(), piece.compressed.end());
+    std::vector<uint8_t>().swap(piece.compressed);  // the next piece may hold this one a while longer
+    return WriteChunks(false) ? "" : PngReason("cannot write the pixels");
   }
 
   std::string Take(const uint8_t* rows, int count, std::ptrdiff_t stride) {
-    for (int r = 0; r < count; ++r) {
-      if (filling == nullptr) {
-        filling = std::make_shared<Piece>();
-        filling->rows = std::min(pieceRows, header.height - rowsTaken);
-        filling->last = rowsTaken + filling->rows == header.height;
-        filling->raw.resize(std::size_t(filling->rows) * rowBytes);
-        filling->above = lastRow;
-        filling->previous = lastSent;
-      }
-      std::memcpy(filling->raw.data() + std::size_t(rowsInPiece) * rowBytes, rows + std::ptrdiff_t(r) * stride,
-                  rowBytes);
-      ++rowsInPiece;
-      ++rowsTaken;
-      if (rowsInPiece == filling->rows)
-        if (std::string why = Send(); !why.empty()) return why;
-    }
-    return "";
+    const int height = header.height;
+    std::string why = line.Take(
+        rows, count, stride,
+        [&](Piece& piece) {
+          piece.last = line.rowsTaken() + piece.rows == height;
+          piece.above = lastRow;
+          piece.previous = lastSent;
+        },
+        [&](const std::shared_ptr<Piece>& piece) {
+          lastRow.assign(piece->raw.end() - std::ptrdiff_t(rowBytes), piece->raw.end());
+          lastSent = piece;
+        },
+        [&](Piece& piece) { return Deliver(piece); });
+    return why.empty() ? why : Fail(why);
   }
 
   std::string End() {
-    if (rowsTaken < header.height)
-      return Fail("the picture ended after " + std::to_string(rowsTaken) + " of " + std::to_string(header.height) +
-                  " rows");
-    if (std::string why = Drain(0); !why.empty()) return why;
+    if (line.rowsTaken() < header.height)
+      return Fail("the picture ended after " + std::to_string(line.rowsTaken()) + " of " +
+                  std::to_string(header.height) + " rows");
+    if (std::string why = line.Drain(0, [&](Piece& piece) { return Deliver(piece); }); !why.empty())
+      return Fail(why);
     for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(uint8_t(adler >> shift));
     if (!WriteChunks(true) ||
         !PngCall(png, [&] { png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0); }))
       return Fail(PngReason("cannot end the file"));
-    StopWorkers();
+    line.Stop();
     std::FILE* f = file;
     file = nullptr;
     if (std::fclose(f) != 0) return Fail(std::string("cannot write the file (") + std::strerror(errno) + ")");
@@ -501,51 +419,18 @@ PngStream::PngStream() = default;
 PngStream::~PngStream() = default;
 
 std::string PngStream::Open(const std::string& path, const PngHeader& header, const PngTuning& tuning) {
-  if (state_ != nullptr) return "the writer is already open";
-  try {
-    state_ = std::make_unique<State>();
-    const std::string why = state_->Start(path, header, tuning);
-    return why.empty() ? why : state_->Fail(why);
-  } catch (const std::exception& e) {
-    return state_ != nullptr ? state_->Fail(Reason(e)) : Reason(e);
-  }
+  return OpenStream(state_, path, header, tuning);
 }
 
 std::string PngStream::Write(const void* rows, int count, std::ptrdiff_t stride) {
-  if (state_ == nullptr) return "the writer is not open";
-  State& s = *state_;
-  if (!s.error.empty()) return s.error;
-  if (s.finished) return "the file is already finished";
-  if (count < 0 || count > s.header.height - s.rowsTaken)
-    return s.Fail(std::to_string(count) + " rows past row " + std::to_string(s.rowsTaken) + " of a picture " +
-                  std::to_string(s.header.height) + " rows high");
-  if (count > 0 && rows == nullptr) return s.Fail("no rows given");
-  try {
-    return s.Take(static_cast<const uint8_t*>(rows), count, stride);
-  } catch (const std::exception& e) {
-    return s.Fail(Reason(e));
-  }
+  return WriteStream(state_.get(), rows, count, stride);
 }
 
-std::string PngStream::Finish() {
-  if (state_ == nullptr) return "the writer is not open";
-  State& s = *state_;
-  if (!s.error.empty()) return s.error;
-  if (s.finished) return "";
-  try {
-    return s.End();
-  } catch (const std::exception& e) {
-    return s.Fail(Reason(e));
-  }
-}
+std::string PngStream::Finish() { return FinishStream(state_.get()); }
 
 std::string WritePng(const std::string& path, const PngHeader& header, const void* pixels, std::ptrdiff_t stride,
                      const PngTuning& tuning) {
-  PngStream png;
-  std::string why = png.Open(path, header, tuning);
-  if (why.empty()) why = png.Write(pixels, header.height, stride);
-  if (why.empty()) why = png.Finish();
-  return why;
+  return WriteWhole<PngStream>(path, header, pixels, stride, tuning);
 }
 
 }  // namespace vantrel::cli

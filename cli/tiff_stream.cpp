@@ -7,6 +7,8 @@
 // so that the strips are the very bytes it writes.
 #include "cli/tiff_stream.h"
 
+#include "cli/piece_line.h"
+
 #include <libdeflate.h>
 #include <tiffio.h>
 #include <zlib.h>
@@ -29,13 +31,9 @@ namespace vantrel::cli {
 namespace {
 
 // A strip on its way through a worker.
-struct Strip {
+struct Strip : PieceRows {         // raw: freed once predicted
   uint32_t index = 0;
-  int rows = 0;
-  std::vector<uint8_t> raw;         // the rows as handed over; freed once predicted
   std::vector<uint8_t> compressed;  // a zlib stream, as libtiff's deflate codec writes it
-  std::string error;
-  bool done = false;
 };
 
 // Horizontal differencing as libtiff's predictor 2 applies it: each sample
@@ -61,21 +59,11 @@ void Predict(const uint8_t* in, uint8_t* out, std::size_t rowBytes, int rows, in
   }
 }
 
-// What went wrong, in a line.
-std::string Reason(const std::exception& e) {
-  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return "out of memory";
-  std::string what = e.what();
-  std::replace(what.begin(), what.end(), '\n', ' ');
-  return what;
-}
-
 }  // namespace
 
 struct TiffStream::State {
   TiffHeader header;
   std::size_t rowBytes = 0;
-  uint32_t strips = 0;
-  std::size_t maxInFlight = 0;
 
   std::FILE* file = nullptr;
   TIFF* tif = nullptr;
@@ -83,24 +71,13 @@ struct TiffStream::State {
   int writeErrno = 0;       // errno of a failed write
   bool abandoned = false;   // no more bytes reach the file
 
-  // The caller's side.
-  int rowsTaken = 0;
-  int rowsInStrip = 0;
+  PieceLine<Strip> line;
   uint32_t nextStrip = 0;
-  std::shared_ptr<Strip> filling;
-  std::deque<std::shared_ptr<Strip>> inFlight;  // sent and not yet in the file, in order
   std::string error;
   bool finished = false;
 
-  // The workers' side, under `lock`.
-  std::mutex lock;
-  std::condition_variable changed;
-  std::deque<std::shared_ptr<Strip>> queue;
-  bool stopping = false;
-  std::vector<std::thread> workers;
-
   ~State() {
-    StopWorkers();
+    line.Stop();
     // A file given up on gets no directory: libtiff's last writes are refused.
     abandoned = true;
     if (tif != nullptr) TIFFClose(tif);
@@ -109,7 +86,7 @@ struct TiffStream::State {
 
   std::string Fail(const std::string& why) {
     if (error.empty()) error = why;
-    StopWorkers();
+    line.Stop();
     return error;
   }
 
@@ -118,37 +95,7 @@ struct TiffStream::State {
     return std::string(what) + (tiffMessage.empty() ? "" : ": " + tiffMessage);
   }
 
-  void StopWorkers() {
-    {
-      std::lock_guard<std::mutex> hold(lock);
-      stopping = true;
-      queue.clear();
-    }
-    changed.notify_all();
-    for (std::thread& t : workers) t.join();
-    workers.clear();
-  }
-
   // ---- Workers.
-
-  void Work() {
-    for (;;) {
-      std::shared_ptr<Strip> strip;
-      {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [&] { return stopping || !queue.empty(); });
-        if (queue.empty()) return;
-        strip = std::move(queue.front());
-        queue.pop_front();
-      }
-      Process(*strip);
-      {
-        std::lock_guard<std::mutex> hold(lock);
-        strip->done = true;
-      }
-      changed.notify_all();
-    }
-  }
 
   void Process(Strip& strip) {
     try {
@@ -233,12 +180,7 @@ struct TiffStream::State {
     if (h.orientation < 1 || h.orientation > 8) return "orientation " + std::to_string(h.orientation) + " is not 1 to 8";
     header = h;
     rowBytes = std::size_t(h.width) * std::size_t(h.samples) * std::size_t(h.bitDepth / 8);
-    strips = uint32_t((int64_t(h.height) + h.rowsPerStrip - 1) / h.rowsPerStrip);
-    int threads = tuning.threads > 0 ? tuning.threads : int(std::max(1u, std::thread::hardware_concurrency()));
-    threads = int(std::min<int64_t>(threads, strips));
-    // Enough strips queued to keep every worker busy while the caller waits
-    // for the oldest; no more, so that memory stays a few strips.
-    maxInFlight = std::size_t(threads) * 2;
+    const int threads = tuning.threads > 0 ? tuning.threads : int(std::max(1u, std::thread::hardware_concurrency()));
 
     file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return std::string("cannot create the file (") + std::strerror(errno) + ")";
@@ -251,12 +193,7 @@ struct TiffStream::State {
     TIFFOpenOptionsFree(options);
     if (tif == nullptr) return TiffReason("cannot start the file");
     if (!WriteTags()) return TiffReason("cannot set the tags");
-    try {
-      for (int i = 0; i < threads; ++i) workers.emplace_back([this] { Work(); });
-    } catch (const std::system_error& e) {
-      return std::string("cannot start the threads (") + e.what() + ")";
-    }
-    return "";
+    return line.Start(threads, rowBytes, h.height, h.rowsPerStrip, [this](Strip& strip) { Process(strip); });
   }
 
   // The tags libvips writes for such a picture; libtiff picks their types
@@ -296,60 +233,28 @@ struct TiffStream::State {
     return ok;
   }
 
-  // Puts the finished strips at the head of the line into the file, waiting
-  // for them while more than `keep` are on their way.
-  std::string Drain(std::size_t keep) {
-    while (!inFlight.empty()) {
-      const std::shared_ptr<Strip> head = inFlight.front();
-      {
-        std::unique_lock<std::mutex> hold(lock);
-        if (!head->done && inFlight.size() <= keep) break;
-        changed.wait(hold, [&] { return head->done; });
-      }
-      if (!head->error.empty()) return Fail(head->error);
-      if (TIFFWriteRawStrip(tif, head->index, head->compressed.data(), tmsize_t(head->compressed.size())) !=
-          tmsize_t(head->compressed.size()))
-        return Fail(TiffReason("cannot write the pixels"));
-      inFlight.pop_front();
-    }
-    return "";
-  }
-
-  std::string Send() {
-    {
-      std::lock_guard<std::mutex> hold(lock);
-      queue.push_back(filling);
-    }
-    changed.notify_all();
-    inFlight.push_back(std::move(filling));
-    rowsInStrip = 0;
-    return Drain(maxInFlight - 1);
+  // Writes a finished strip to the file, in its place.
+  std::string Deliver(Strip& strip) {
+    const tmsize_t size = tmsize_t(strip.compressed.size());
+    return TIFFWriteRawStrip(tif, strip.index, strip.compressed.data(), size) == size
+               ? ""
+               : TiffReason("cannot write the pixels");
   }
 
   std::string Take(const uint8_t* rows, int count, std::ptrdiff_t stride) {
-    for (int r = 0; r < count; ++r) {
-      if (filling == nullptr) {
-        filling = std::make_shared<Strip>();
-        filling->index = nextStrip++;
-        filling->rows = std::min(header.rowsPerStrip, header.height - rowsTaken);
-        filling->raw.resize(std::size_t(filling->rows) * rowBytes);
-      }
-      std::memcpy(filling->raw.data() + std::size_t(rowsInStrip) * rowBytes, rows + std::ptrdiff_t(r) * stride,
-                  rowBytes);
-      ++rowsInStrip;
-      ++rowsTaken;
-      if (rowsInStrip == filling->rows)
-        if (std::string why = Send(); !why.empty()) return why;
-    }
-    return "";
+    std::string why = line.Take(
+        rows, count, stride, [&](Strip& strip) { strip.index = nextStrip++; }, [](const std::shared_ptr<Strip>&) {},
+        [&](Strip& strip) { return Deliver(strip); });
+    return why.empty() ? why : Fail(why);
   }
 
   std::string End() {
-    if (rowsTaken < header.height)
-      return Fail("the picture ended after " + std::to_string(rowsTaken) + " of " + std::to_string(header.height) +
-                  " rows");
-    if (std::string why = Drain(0); !why.empty()) return why;
-    StopWorkers();
+    if (line.rowsTaken() < header.height)
+      return Fail("the picture ended after " + std::to_string(line.rowsTaken()) + " of " +
+                  std::to_string(header.height) + " rows");
+    if (std::string why = line.Drain(0, [&](Strip& strip) { return Deliver(strip); }); !why.empty())
+      return Fail(why);
+    line.Stop();
     if (!TIFFWriteDirectory(tif)) return Fail(TiffReason("cannot write the directory"));
     TIFF* t = tif;
     tif = nullptr;
@@ -366,51 +271,18 @@ TiffStream::TiffStream() = default;
 TiffStream::~TiffStream() = default;
 
 std::string TiffStream::Open(const std::string& path, const TiffHeader& header, const TiffTuning& tuning) {
-  if (state_ != nullptr) return "the writer is already open";
-  try {
-    state_ = std::make_unique<State>();
-    const std::string why = state_->Start(path, header, tuning);
-    return why.empty() ? why : state_->Fail(why);
-  } catch (const std::exception& e) {
-    return state_ != nullptr ? state_->Fail(Reason(e)) : Reason(e);
-  }
+  return OpenStream(state_, path, header, tuning);
 }
 
 std::string TiffStream::Write(const void* rows, int count, std::ptrdiff_t stride) {
-  if (state_ == nullptr) return "the writer is not open";
-  State& s = *state_;
-  if (!s.error.empty()) return s.error;
-  if (s.finished) return "the file is already finished";
-  if (count < 0 || count > s.header.height - s.rowsTaken)
-    return s.Fail(std::to_string(count) + " rows past row " + std::to_string(s.rowsTaken) + " of a picture " +
-                  std::to_string(s.header.height) + " rows high");
-  if (count > 0 && rows == nullptr) return s.Fail("no rows given");
-  try {
-    return s.Take(static_cast<const uint8_t*>(rows), count, stride);
-  } catch (const std::exception& e) {
-    return s.Fail(Reason(e));
-  }
+  return WriteStream(state_.get(), rows, count, stride);
 }
 
-std::string TiffStream::Finish() {
-  if (state_ == nullptr) return "the writer is not open";
-  State& s = *state_;
-  if (!s.error.empty()) return s.error;
-  if (s.finished) return "";
-  try {
-    return s.End();
-  } catch (const std::exception& e) {
-    return s.Fail(Reason(e));
-  }
-}
+std::string TiffStream::Finish() { return FinishStream(state_.get()); }
 
 std::string WriteTiff(const std::string& path, const TiffHeader& header, const void* pixels, std::ptrdiff_t stride,
                       const TiffTuning& tuning) {
-  TiffStream tiff;
-  std::string why = tiff.Open(path, header, tuning);
-  if (why.empty()) why = tiff.Write(pixels, header.height, stride);
-  if (why.empty()) why = tiff.Finish();
-  return why;
+  return WriteWhole<TiffStream>(path, header, pixels, stride, tuning);
 }
 
 }  // namespace vantrel::cli
