@@ -251,7 +251,9 @@ Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const s
       RunOnce(host, settings, order, stored, settings.replayFile.empty() ? nullptr : &replay, progress);
   if (Outcome ran = RunOutcome(result, settings, input, &host); ran.status != kSucceeded) return ran;
   const std::string temporary = TemporaryBeside(output);
+  std::shared_ptr<void> flushing = platform::FlushWhileWriting(temporary);
   const std::string why = WritePicture(picture, host.destination(), temporary, settings.save);
+  flushing.reset();
   if (Outcome placed = PlaceOutput(temporary, output, why); placed.status != kSucceeded) return placed;
   return WriteKept(settings, host);
 }
@@ -287,12 +289,16 @@ Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, con
   std::unique_ptr<RowWriter> writer;
   Outcome outcome;
   std::unique_ptr<runner::Host> last;
-  if (std::string why = CreateRows(info, temporary, settings.save, writer); !why.empty())
+  std::shared_ptr<void> flushing;
+  if (std::string why = CreateRows(info, temporary, settings.save, writer); !why.empty()) {
     outcome = {kFailed, output + ": " + why};
-  else
+  } else {
+    flushing = platform::FlushWhileWriting(temporary);
     outcome = FilterRows(entry, settings, info, *reader, *writer, input, output, progress, last);
+  }
   reader.reset();  // the decoder stops where it is
   writer.reset();  // a writer not finished stops here
+  flushing.reset();
   if (outcome.status != kSucceeded) {
     std::error_code ignored;
     fs::remove(temporary, ignored);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ inline bool Interrupted() { return interrupted.load(std::memory_order_relaxed); 
 // that it survives a power loss once renamed into place. Answers "" or the
 // error (file systems that cannot be synced count as synced).
 std::string FlushToDisk(const std::string& path);
+// While the answer is held, hands what has been written to the file at
+// `path` to the disk every few hundredths of a second, so that the disk
+// works while the file is still being written and FlushToDisk at its end
+// has little left to wait for. Does nothing where the system cannot.
+std::shared_ptr<void> FlushWhileWriting(const std::string& path);
 
 // The running program's own file.
 std::string ProgramPath();

@@ -7,8 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "cli/platform.h"
 
@@ -62,6 +67,58 @@ std::string FlushToDisk(const std::string& path) {
   close(fd);
   return error == 0 || error == EINVAL || error == EROFS ? "" : std::strerror(error);
 }
+
+#ifdef __linux__
+namespace {
+
+// A thread that starts the write-back of a file's dirty pages at intervals
+// without waiting for it, until it is dropped. The file is opened at the
+// first interval that finds it: a writer may create it on a thread of its
+// own a little later.
+class Flusher {
+ public:
+  explicit Flusher(std::string path) : path_(std::move(path)), thread_([this] { Run(); }) {}
+  ~Flusher() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+    if (fd_ >= 0) close(fd_);
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> hold(lock_);
+    while (!wake_.wait_for(hold, std::chrono::milliseconds(20), [this] { return stop_; })) {
+      hold.unlock();
+      if (fd_ < 0) fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd_ >= 0) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+      hold.lock();
+    }
+  }
+
+  std::string path_;
+  int fd_ = -1;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace
+
+std::shared_ptr<void> FlushWhileWriting(const std::string& path) {
+  try {
+    return std::make_shared<Flusher>(path);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+#else
+std::shared_ptr<void> FlushWhileWriting(const std::string&) { return nullptr; }
+#endif
 
 std::string StartChild(const std::vector<std::string>& args, Child& child) {
   int fds[2];

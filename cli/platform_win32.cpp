@@ -73,6 +73,9 @@ std::string FlushToDisk(const std::string& path) {
   return flushed ? "" : "cannot flush it (error " + std::to_string(error) + ")";
 }
 
+// Windows writes back on its own; FlushToDisk does the rest.
+std::shared_ptr<void> FlushWhileWriting(const std::string&) { return nullptr; }
+
 std::string StartChild(const std::vector<std::string>& args, Child& child) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
