@@ -33,6 +33,10 @@ struct JobSettings {
   std::string replayFile;     // scripting values handed to the filter at start
   std::string recordFile;     // scripting values the filter writes at finish
   SaveOptions save;
+  // What the tool's host answers for the size of its handles: the truth, or
+  // as some real hosts do, 0 or a negative number, for tests of the filter
+  // against them.
+  runner::HandleHabits::Size handleSizes = runner::HandleHabits::Size::Honest;
 };
 
 // Exit statuses of the tool.

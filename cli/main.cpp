@@ -115,6 +115,8 @@ std::vector<std::string> WorkerOptions(const JobSettings& s, const std::string& 
   if (!s.save.compression.empty()) add("--compression", s.save.compression);
   if (s.save.depth > 0) add("--depth", std::to_string(s.save.depth));
   if (s.save.threads > 0) add("--threads", std::to_string(s.save.threads));
+  if (s.handleSizes == runner::HandleHabits::Size::Zero) add("--handle-sizes", "zero");
+  if (s.handleSizes == runner::HandleHabits::Size::Negative) add("--handle-sizes", "negative");
   if (!plugin.empty()) add("--plugin", plugin);
   return o;
 }
@@ -261,6 +263,11 @@ int Run(int argc, char** argv) {
   app.add_flag("--worker", worker, "")->group("");
   app.add_option("--threads", job.save.threads, "")->check(CLI::Range(1, 256))->group("");
   app.add_option("--params-to", paramsTo, "")->group("");
+  const std::map<std::string, runner::HandleHabits::Size> handleSizes = {
+      {"honest", runner::HandleHabits::Size::Honest},
+      {"zero", runner::HandleHabits::Size::Zero},
+      {"negative", runner::HandleHabits::Size::Negative}};
+  app.add_option("--handle-sizes", job.handleSizes, "")->transform(CLI::CheckedTransformer(handleSizes))->group("");
 
   try {
     app.parse(argc, argv);

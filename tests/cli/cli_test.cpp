@@ -23,6 +23,7 @@
 
 #include "cli/filter_job.h"
 #include "cli/picture.h"
+#include "core/channel_orders.h"
 #include "core/parameters.h"
 #include "tests/support/png_chunks.h"
 #include "tests/support/windows_builds.h"
@@ -641,12 +642,37 @@ std::vector<std::pair<int, int>> Places(const runner::Image& whole, const runner
   return found;
 }
 
+// Whether `text`, set as the sheet sets its labels (black on white, in every
+// colour plane), lies in `sheet` just below the thumbnail `cell` found at
+// `place`, somewhere across it.
+bool LabelledBelow(const runner::Image& sheet, std::pair<int, int> place, const runner::Image& cell,
+                   const std::string& text) {
+  VipsImage* ink = nullptr;
+  if (vips_text(&ink, text.c_str(), "font", "sans 10", "dpi", 96, nullptr) != 0) return false;
+  std::size_t size = 0;
+  auto* glyphs = static_cast<uint8*>(vips_image_write_to_memory(ink, &size));
+  const int w = ink->Xsize, h = ink->Ysize;
+  g_object_unref(ink);
+  bool found = false;
+  for (int y = place.first + cell.height; !found && y <= place.first + cell.height + 8; ++y)
+    for (int x = std::max(0, place.second - w); !found && x <= place.second + cell.width; ++x) {
+      if (y + h > sheet.height || x + w > sheet.width) continue;
+      bool same = true;
+      for (int row = 0; same && row < h; ++row)
+        for (int col = 0; same && col < w; ++col) same = sheet.At(y + row, x + col)[0] == 255 - glyphs[row * w + col];
+      found = same;
+    }
+  g_free(glyphs);
+  return found;
+}
+
 TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
   ASSERT_EQ(Shell("vips crop chart_cmyk.tif small_cmyk.tif 8 40 24 12", work_).status, 0);
   struct Sheet {
     const char* input;
     std::vector<std::string> options;
     std::vector<int> orders;  // compared with single runs, in table order
+    int16 mode = plugInModeRGBColor;
   };
   std::vector<int> first24(24);
   std::iota(first24.begin(), first24.end(), 0);
@@ -656,8 +682,8 @@ TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
       {"chart.png", {"--blend", "mix"}, first24},
       {"chart_alpha.png", {"--blend", "cross"}, {0, 5, 11, 17, 23}},
       // The 24 orders that take each ink once are the table's first 24.
-      {"chart_cmyk.tif", {"--exclude", "4", "--drive", "classic"}, {0, 6, 13, 18, 23}},
-      {"small_cmyk.tif", {"--all-orders", "--blend", "both"}, {0, 23, 24, 137, 255}},
+      {"chart_cmyk.tif", {"--exclude", "4", "--drive", "classic"}, {0, 6, 13, 18, 23}, plugInModeCMYKColor},
+      {"small_cmyk.tif", {"--all-orders", "--blend", "both"}, {0, 23, 24, 137, 255}, plugInModeCMYKColor},
   };
   for (const Sheet& sheet : sheets) {
     SCOPED_TRACE(sheet.input);
@@ -673,9 +699,13 @@ TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
       run.insert(run.end(), sheet.options.begin(), sheet.options.end());
       std::erase(run, "--all-orders");
       ASSERT_EQ(Vantrel(run).status, 0) << order;
-      const auto places = Places(shown, Shown(work_ / single));
+      const runner::Image cell = Shown(work_ / single);
+      const auto places = Places(shown, cell);
       ASSERT_EQ(places.size(), 1u) << "order " << order;
       EXPECT_LT(previous, places[0]) << "order " << order;
+      // Labelled with the index and the name that pick it on a command line.
+      const std::string label = std::to_string(order) + "  " + ChannelOrderName(sheet.mode, int16(order));
+      EXPECT_TRUE(LabelledBelow(shown, places[0], cell, label)) << label;
       previous = places[0];
     }
   }
@@ -894,11 +924,22 @@ TEST_F(Cli, QualityAndCompressionReachTheWriter) {
 // ---- What a host keeps between runs.
 
 TEST_F(Cli, ParameterBlockAndScriptingValuesCarryOverToTheNextRun) {
-  ASSERT_EQ(Vantrel({"chart.png", "-o", "first.png", "--order", "G B R", "--blend", "mix", "--params", "block"}).status, 0);
-  ASSERT_EQ(fs::file_size(work_ / "block"), 40u);
-  // No settings given: the stored block decides.
-  ASSERT_EQ(Vantrel({"chart.png", "-o", "second.png", "--params", "block"}).status, 0);
-  EXPECT_EQ(Pixels(work_ / "second.png").pixels, Pixels(work_ / "first.png").pixels);
+  // Also where the host keeps the block but answers 0, or less, for the size
+  // of every handle, as some real hosts do.
+  for (const char* sizes : {"honest", "zero", "negative"}) {
+    SCOPED_TRACE(sizes);
+    fs::remove(work_ / "block");
+    ASSERT_EQ(Vantrel({"chart.png", "-o", "first.png", "--order", "G B R", "--blend", "mix", "--params", "block",
+                       "--handle-sizes", sizes})
+                  .status,
+              0);
+    ASSERT_EQ(fs::file_size(work_ / "block"), 40u);
+    // No settings given: the stored block decides.
+    ASSERT_EQ(Vantrel({"chart.png", "-o", "second.png", "--params", "block", "--handle-sizes", sizes}).status, 0);
+    const runner::Image first = Pixels(work_ / "first.png");
+    EXPECT_EQ(Pixels(work_ / "second.png").pixels, first.pixels);
+    EXPECT_NE(first.pixels, Pixels(work_ / "chart.png").pixels);
+  }
 
   // Written as on Windows, with a carriage return ending each line.
   std::ofstream(work_ / "values") << "Amnt UntF #Prc 37.9\r\ndisP enum mooD moD3\r\nentI bool 1\r\n";

@@ -3,9 +3,11 @@
 // real hosts, and bad requests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/parameters.h"
@@ -510,35 +512,144 @@ TEST(HostHabits, ClampingHostThatRewritesRectanglesGetsTheSamePixels) {
 // settings written into the block, then a second run that writes none and so
 // filters with whatever block the host hands over: the first run's where it
 // keeps or restores it, a new one with the defaults where it does not.
+//
+// Each profile is also held to what its host program is known to answer,
+// read through the record and the suites as a plug-in reads them, so that a
+// profile cannot drift away from the host it stands for.
+struct HostAnswers {
+  const char* signature;      // hostSig's four bytes in memory ("" for none)
+  int32 newSize;              // getSizeProc of a 40-byte handle just made
+  int32 sizeAfterGrowing;     // getSizeProc after setSizeProc to 80 (which answers noErr)
+  bool lockableAfterDispose;  // the handle's block still there after disposeProc
+  Fixed inputRate;
+  bool padding;               // supportsPadding, with paddings of -3 (else 0)
+  enum Descriptors { NoRecord, NullSuites, BothSuites } descriptors;
+  bool ownerWindow;           // platformData names the host's window (else 0)
+  bool errorString;
+  bool finishAfterSuccess;
+  bool handsBackDataWord;     // the next run gets the last run's data word
+};
+
 struct ProfileCase {
   const char* name;
   runner::HostProfile profile;
   bool keepsBlock;
+  HostAnswers answers;
+  // Sizes answered by a host that otherwise keeps to the profile.
+  std::optional<runner::HandleHabits::Size> sizes = std::nullopt;
 };
 
 struct ProfileImage {
   const char* name;
   int16 mode, planes;
 };
+void PrintTo(const ProfileCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ProfileImage& i, std::ostream* os) { *os << i.name; }
+
+// What the filter is handed, read on its way in at each selector.
+struct SeenAnswers {
+  uint32 hostSig = 0;
+  int32 newSize = 0, sizeAfterGrowing = 0;
+  OSErr growResult = 0;
+  bool lockableAfterDispose = false;
+  Fixed inputRate = 0;
+  int16 supportsPadding = 0, inputPadding = 0, outputPadding = 0, maskPadding = 0;
+  HostAnswers::Descriptors descriptors = HostAnswers::NoRecord;
+  intptr_t ownerWindow = 0;
+  bool errorString = false;
+  intptr_t dataAtParameters = 0;  // the data word the run began with
+  intptr_t dataLeft = 0;          // the data word the filter left
+  Handle probed = nullptr;        // the handle the probe made and disposed of
+};
+SeenAnswers g_seen;
+runner::EntryProc g_probed = nullptr;
+
+void ProbeEntry(int16 selector, void* record, intptr_t* data, int16* result) {
+  auto* r = static_cast<FilterRecord*>(record);
+  if (selector == filterSelectorParameters) g_seen.dataAtParameters = *data;
+  if (selector == filterSelectorPrepare) {
+    SeenAnswers& s = g_seen;
+    std::memcpy(&s.hostSig, &r->hostSig, sizeof s.hostSig);
+    const HandleProcs* procs = r->handleProcs;
+    Handle h = procs->newProc(40);
+    s.newSize = procs->getSizeProc(h);
+    s.growResult = procs->setSizeProc(h, 80);
+    s.sizeAfterGrowing = procs->getSizeProc(h);
+    procs->disposeProc(h);
+    s.probed = h;
+    s.lockableAfterDispose = procs->lockProc(h, 0) != nullptr;
+    s.inputRate = r->inputRate;
+    s.supportsPadding = r->supportsPadding;
+    s.inputPadding = r->inputPadding;
+    s.outputPadding = r->outputPadding;
+    s.maskPadding = r->maskPadding;
+    const PIDescriptorParameters* d = r->descriptorParameters;
+    s.descriptors = d == nullptr ? HostAnswers::NoRecord
+                    : d->readDescriptorProcs != nullptr && d->writeDescriptorProcs != nullptr ? HostAnswers::BothSuites
+                                                                                                : HostAnswers::NullSuites;
+    if (d != nullptr && d->readDescriptorProcs != nullptr) {
+      EXPECT_NE(d->writeDescriptorProcs, nullptr);
+    }
+    const auto* platform = static_cast<const PlatformData*>(r->platformData);
+    s.ownerWindow = platform != nullptr ? platform->hwnd : -1;
+    s.errorString = r->errorString != nullptr;
+  }
+  g_probed(selector, record, data, result);
+  g_seen.dataLeft = *data;
+}
+
+runner::EntryProc ReloadProbed() {
+  g_probed = testing::ReloadFilter();
+  return ProbeEntry;
+}
+
+// The record's fields are the host's own only until the filter has run: it
+// writes some of them (paddings, rates) for its requests.
+void ExpectAnswers(const HostAnswers& a, const SeenAnswers& s, runner::Host& host, bool firstRun) {
+  EXPECT_EQ(s.newSize, a.newSize);
+  EXPECT_EQ(s.growResult, noErr);
+  EXPECT_EQ(s.sizeAfterGrowing, a.sizeAfterGrowing);
+  EXPECT_EQ(s.lockableAfterDispose, a.lockableAfterDispose);
+  EXPECT_EQ(s.descriptors, a.descriptors);
+  EXPECT_EQ(s.ownerWindow, a.ownerWindow ? host.window() : 0);
+  EXPECT_EQ(s.errorString, a.errorString);
+  const auto& called = host.selectorsCalled();
+  EXPECT_EQ(std::count(called.begin(), called.end(), filterSelectorFinish), a.finishAfterSuccess ? 1 : 0);
+  if (!firstRun) return;
+  uint32 signature = 0;
+  std::memcpy(&signature, a.signature, std::strlen(a.signature));
+  EXPECT_EQ(s.hostSig, signature);
+  EXPECT_EQ(s.inputRate, a.inputRate);
+  EXPECT_EQ(s.supportsPadding, a.padding ? 1 : 0);
+  for (int16 padding : {s.inputPadding, s.outputPadding, s.maskPadding}) EXPECT_EQ(padding, a.padding ? -3 : 0);
+}
 
 class HostProfileTest : public ::testing::TestWithParam<std::tuple<ProfileCase, Drive, ProfileImage>> {};
 
 TEST_P(HostProfileTest, FirstAndNextRunGiveThePixelsTheRulesDefine) {
   const auto& [c, drive, image] = GetParam();
   const Image source = Pattern(21, 13, image.planes, Deep(image.mode) ? 2 : 1);
-  Host host(testing::ReloadFilter());
+  Host host(ReloadProbed());
   host.UseProfile(c.profile);
-  host.SetReloader(testing::ReloadFilter);
+  runner::HandleHabits habits = host.handleHabits();
+  habits.size = c.sizes.value_or(habits.size);
+  host.SetHandleHabits(habits);
+  host.SetReloader(ReloadProbed);
   host.SetImage(source, image.mode);
   host.OfferAdvanceState(drive == Drive::AdvanceState);
   const Settings chosen = With(Order(1), true, true);
+  intptr_t dataLeft = 0;
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run == 0 ? "first run" : "next run");
     host.BeforeStart([&] {
       if (run == 0) Configure(Block(host), chosen);
     });
     host.ClearHandleEvents();
+    g_seen = SeenAnswers{};
     ASSERT_EQ(host.RunFilter(true), noErr);
+    ExpectAnswers(c.answers, g_seen, host, run == 0);
+    EXPECT_EQ(g_seen.dataAtParameters, run == 1 && c.answers.handsBackDataWord ? dataLeft : 0);
+    dataLeft = g_seen.dataLeft;
     const Settings used = run == 0 || c.keepsBlock ? chosen : Settings{};
     const std::array<int, 4> sources = run == 0 || c.keepsBlock ? std::array{2, 0, 1, 0} : std::array{0, 1, 2, 0};
     const Image expected = Expected(source, 3, sources, used, Block(host)->bandRows, 0);
@@ -546,21 +657,40 @@ TEST_P(HostProfileTest, FirstAndNextRunGiveThePixelsTheRulesDefine) {
     EXPECT_EQ(host.fatalCalls(), 0);
     for (const runner::HandleEvent& e : host.handleEvents()) {
       if (e.kind == runner::HandleEvent::Lock) {
-        EXPECT_TRUE(host.OwnsHandle(e.handle)) << "locked a handle the host lacks";
+        EXPECT_TRUE(host.OwnsHandle(e.handle) || e.handle == g_seen.probed) << "locked a handle the host lacks";
       }
     }
   }
 }
 
+// The answers of the host programs, as their sources show them. The last two
+// rows keep the block between runs but cannot tell the size of any handle:
+// the block must still be taken for the filter's own.
+constexpr HostAnswers kHonest{"", 40, 80, false, 0, true, HostAnswers::BothSuites, true, false, true, false};
+HostAnswers Sized(HostAnswers a, int32 newSize, int32 grown) {
+  a.newSize = newSize;
+  a.sizeAfterGrowing = grown;
+  return a;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Hosts, HostProfileTest,
-    ::testing::Combine(::testing::Values(ProfileCase{"Honest", runner::HostProfile::Honest, true},
-                                         ProfileCase{"PluginHostDll", runner::HostProfile::PluginHostDll, false},
-                                         ProfileCase{"GimpBridge", runner::HostProfile::GimpBridge, true},
-                                         ProfileCase{"DotNetHost", runner::HostProfile::DotNetHost, true}),
-                       ::testing::Values(Drive::AdvanceState, Drive::Classic),
-                       ::testing::Values(ProfileImage{"Rgb", 3, 3}, ProfileImage{"Rgba", 3, 4},
-                                         ProfileImage{"Rgb48", 11, 3}, ProfileImage{"Rgb48a", 11, 4})),
+    ::testing::Combine(
+        ::testing::Values(
+            ProfileCase{"Honest", runner::HostProfile::Honest, true, kHonest},
+            ProfileCase{"PluginHostDll", runner::HostProfile::PluginHostDll, false,
+                        {"spHO", 0, 0, true, kFixedOne, false, HostAnswers::NullSuites, true, true, true, false}},
+            ProfileCase{"GimpBridge", runner::HostProfile::GimpBridge, true,
+                        {"GIMP", 40, 80, false, 0, false, HostAnswers::NoRecord, false, false, false, true}},
+            ProfileCase{"DotNetHost", runner::HostProfile::DotNetHost, true,
+                        {".PDN", 40, 80, false, kFixedOne, true, HostAnswers::BothSuites, true, true, true, false}},
+            ProfileCase{"KeepsBlockSizesZero", runner::HostProfile::Honest, true, Sized(kHonest, 0, 0),
+                        runner::HandleHabits::Size::Zero},
+            ProfileCase{"KeepsBlockSizesNegative", runner::HostProfile::Honest, true, Sized(kHonest, -41, -81),
+                        runner::HandleHabits::Size::Negative}),
+        ::testing::Values(Drive::AdvanceState, Drive::Classic),
+        ::testing::Values(ProfileImage{"Rgb", 3, 3}, ProfileImage{"Rgba", 3, 4}, ProfileImage{"Rgb48", 11, 3},
+                          ProfileImage{"Rgb48a", 11, 4})),
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) +
              (std::get<1>(info.param) == Drive::Classic ? "Classic" : "AdvanceState") + std::get<2>(info.param).name;
