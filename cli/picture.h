@@ -13,8 +13,16 @@
 
 namespace vantrel::cli {
 
+// The TIFF compression methods the tool writes, as --compression names them.
+inline constexpr const char* kTiffCompressions[] = {"none", "lzw", "deflate", "packbits", "zstd", "jpeg", "webp"};
+
+// The JPEG quality written when the input is no JPEG (a JPEG input's own
+// quality is kept).
+constexpr int kDefaultJpegQuality = 90;
+
 struct SaveOptions {
-  int quality = -1;         // JPEG quality 1 to 100; -1: the format's default
+  int quality = -1;         // JPEG quality 1 to 100; -1: the input's, else kDefaultJpegQuality
+  std::string subsampling;  // JPEG chroma: "4:4:4", "4:2:2" or "4:2:0"; "": the input's, else the writer's choice
   std::string compression;  // PNG: zlib level 0 to 9; TIFF: method name; "": default
   int depth = 0;            // bits per sample written: 8 or 16; 0: the input's
   int threads = 0;          // threads compressing a PNG or deflate TIFF file; 0: one per core
@@ -65,9 +73,17 @@ class RowWriter {
   virtual std::string Finish() = 0;
 };
 
-// Starts and stops the image library; call once per process.
-void StartPictures(const char* programPath);
+// Starts and stops the image library; call once per process. A reader
+// meets a damaged file (cut short, or data its decoder cannot take) by
+// failing at the first sign of it, or, where `acceptDamaged` and the
+// decoder can, by taking what can be read; the damage is then among the
+// warnings.
+void StartPictures(const char* programPath, bool acceptDamaged = false);
 void StopPictures();
+
+// What the image library warned of since the last call, while reading or
+// writing (one line: the first warning, and how many more), or ""; taken.
+std::string TakeWarnings();
 
 // Each answers "" on success, else a one-line reason without the file name.
 

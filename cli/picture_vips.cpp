@@ -9,6 +9,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/jpeg_settings.h"
 #include "cli/picture.h"
 #include "cli/png_stream.h"
 #include "cli/raw_picture.h"
@@ -36,6 +38,44 @@ std::string VipsReason(const char* fallback) {
   const auto newline = text.find('\n');
   if (newline != std::string::npos) text.resize(newline);
   return text.empty() ? fallback : text;
+}
+
+// How the loaders meet damage: libvips' fail_on level.
+VipsFailOn g_failOn = VIPS_FAIL_ON_ERROR;
+
+// libvips' warnings (its own, and its decoders' and encoders'), kept to be
+// reported against the file they concern instead of printed as they come,
+// from whichever thread of libvips gives them.
+struct Warnings {
+  std::mutex lock;
+  std::string first;
+  int more = 0;
+} g_warnings;
+
+void KeepWarning(const gchar* /*domain*/, GLogLevelFlags /*level*/, const gchar* message, gpointer /*unused*/) {
+  // libvips' notes on its own handling of a failure: the failure says it.
+  for (const char* noise : {"error in tile", "read gave "})
+    if (vips_isprefix(noise, message)) return;
+  std::string text = message;
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  std::lock_guard<std::mutex> hold(g_warnings.lock);
+  if (g_warnings.first.empty()) g_warnings.first = text;
+  else ++g_warnings.more;
+}
+
+// What a decoder's failure means to the user, with the first warning the
+// decoder gave (often the actual damage, "not enough data").
+std::string DecodeFailure(const char* fallback) {
+  std::string reason = VipsReason(fallback);
+  {
+    std::lock_guard<std::mutex> hold(g_warnings.lock);
+    if (!g_warnings.first.empty()) reason += " (" + g_warnings.first + ")";
+    g_warnings.first.clear();
+    g_warnings.more = 0;
+  }
+  reason = "the file is damaged or cut short: " + reason;
+  if (g_failOn != VIPS_FAIL_ON_NONE) reason += "; --accept-damaged takes what can be read";
+  return reason;
 }
 
 std::shared_ptr<void> Keep(VipsImage* image) {
@@ -114,8 +154,9 @@ bool Keeps16Bits(const char* saver) {
 bool SaverIs(const char* saver, const char* kind) { return std::strstr(saver, kind) != nullptr; }
 
 bool IsPngSaver(const char* saver) { return SaverIs(saver, "png") || SaverIs(saver, "Png"); }
+bool IsJpegSaver(const char* saver) { return SaverIs(saver, "jpeg") || SaverIs(saver, "Jpeg"); }
+bool IsTiffSaver(const char* saver) { return SaverIs(saver, "tiff") || SaverIs(saver, "Tiff"); }
 
-constexpr const char* kTiffMethods[] = {"none", "jpeg", "deflate", "packbits", "ccittfax4", "lzw", "webp", "zstd", "jp2k"};
 
 // The saver's options as libvips reads them after a file name.
 std::string OptionString(const char* saver, const SaveOptions& options) {
@@ -125,11 +166,66 @@ std::string OptionString(const char* saver, const SaveOptions& options) {
   const bool tiff = SaverIs(saver, "tiff") || SaverIs(saver, "Tiff");
   const bool jpeg = SaverIs(saver, "jpeg") || SaverIs(saver, "Jpeg");
   if (jpeg && options.quality >= 0) add("Q=" + std::to_string(options.quality));
+  // libvips subsamples chroma both ways or not at all: 4:2:2 becomes 4:2:0.
+  if (jpeg && !options.subsampling.empty()) add(options.subsampling == "4:4:4" ? "subsample_mode=off" : "subsample_mode=on");
   if ((png || tiff) && !options.compression.empty()) add("compression=" + options.compression);
   // Adaptive row filtering, as libpng and most tools choose it: far smaller
   // files than libvips' unfiltered default, and no slower to write.
   if (png) add("filter=all");
   return s.empty() ? s : s + "]";
+}
+
+// What a picture asks of the format it is written in.
+struct Kind {
+  bool cmyk = false;
+  bool alpha = false;
+  bool deep = false;  // 16-bit samples
+};
+
+// What of `kind` the format of `saver` cannot hold, or nullptr.
+const char* Lacks(const char* saver, const Kind& kind) {
+  const VipsSaveable saveable = SaveableBy(saver);
+  if (kind.deep && !Keeps16Bits(saver)) return kind.cmyk ? "16-bit CMYK samples" : "16-bit samples";
+  if (kind.cmyk && kind.alpha && saveable != VIPS_SAVEABLE_ANY) return "CMYK with transparency";
+  if (kind.cmyk && saveable != VIPS_SAVEABLE_RGB_CMYK && saveable != VIPS_SAVEABLE_ANY) return "CMYK pixels";
+  if (kind.alpha && saveable != VIPS_SAVEABLE_ANY && saveable != VIPS_SAVEABLE_RGBA &&
+      saveable != VIPS_SAVEABLE_RGBA_ONLY)
+    return "the transparency plane";
+  return nullptr;
+}
+
+// The extensions of the formats people use that hold `kind` in this build,
+// in words (".tif, .jpg or .vraw"); only those that take any size when
+// `large`.
+std::string Holding(const Kind& kind, bool large) {
+  std::vector<std::string> fit;
+  for (const char* ext : {".png", ".jpg", ".tif", ".webp", ".jxl", ".jp2", ".heic", ".avif", ".gif", ".ppm"}) {
+    const char* saver = SaverFor(std::string("x") + ext);
+    if (saver == nullptr || Lacks(saver, kind) != nullptr) continue;
+    if (large && !IsPngSaver(saver) && !IsJpegSaver(saver) && !IsTiffSaver(saver)) continue;
+    fit.push_back(ext);
+  }
+  if (!large) fit.push_back(kRawExtension);
+  std::string words;
+  for (std::size_t i = 0; i < fit.size(); ++i)
+    words += (i == 0 ? "" : i + 1 == fit.size() ? " or " : ", ") + fit[i];
+  return words;
+}
+
+// The options a JPEG is written with: a JPEG input's own quality and chroma
+// subsampling unless the options say otherwise, else kDefaultJpegQuality.
+SaveOptions JpegOptions(const SaveOptions& options, VipsImage* original) {
+  SaveOptions chosen = options;
+  const char* loader = nullptr;
+  JpegSettings input;
+  if (original != nullptr && vips_image_get_typeof(original, VIPS_META_LOADER) != 0 &&
+      vips_image_get_string(original, VIPS_META_LOADER, &loader) == 0 && std::strcmp(loader, "jpegload") == 0 &&
+      original->filename != nullptr && ReadJpegSettings(original->filename, input).empty()) {
+    if (chosen.quality < 0) chosen.quality = input.quality;
+    if (chosen.subsampling.empty()) chosen.subsampling = input.subsampling;
+  }
+  if (chosen.quality < 0) chosen.quality = kDefaultJpegQuality;
+  return chosen;
 }
 
 // Copies the metadata of `from` onto `to`: profile, EXIF, XMP, comments and
@@ -173,7 +269,8 @@ VipsImage* Shrunk(VipsImage* image, int16 mode, double scale) {
 // Opens the image at `path` to be read once from the top, and tells its
 // mode; answers "" or the reason the filter cannot take it.
 std::string OpenImage(const std::string& path, std::shared_ptr<void>& keep, int16& mode) {
-  VipsImage* image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+  VipsImage* image =
+      vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", g_failOn, nullptr);
   if (image == nullptr) return VipsReason("not an image libvips can read");
   keep = Keep(image);
   std::string why;
@@ -209,7 +306,7 @@ std::string ReadImage(const std::string& path, const FitFor* fit, Picture& pictu
            " pixels; held whole, a picture takes at most 32767 a side (the classic drive takes any size)";
   runner::Image pixels{int16(pixelsFrom->Xsize), int16(pixelsFrom->Ysize), int16(pixelsFrom->Bands),
                        int16(DeepMode(mode) ? 2 : 1)};
-  if (vips_sink_disc(pixelsFrom, CopyRows, &pixels) != 0) return VipsReason("cannot decode the pixels");
+  if (vips_sink_disc(pixelsFrom, CopyRows, &pixels) != 0) return DecodeFailure("cannot decode the pixels");
   FileToHost(pixels, mode);
   picture.pixels = std::move(pixels);
   picture.imageMode = mode;
@@ -342,8 +439,6 @@ constexpr std::size_t kAhead = std::size_t(4) << 20;
 // Strips of about this many bytes are decoded at a time.
 constexpr std::size_t kStripBytes = std::size_t(1) << 20;
 
-bool IsJpegSaver(const char* saver) { return SaverIs(saver, "jpeg") || SaverIs(saver, "Jpeg"); }
-bool IsTiffSaver(const char* saver) { return SaverIs(saver, "tiff") || SaverIs(saver, "Tiff"); }
 
 // Rows of a picture, in a line between two threads.
 struct Chunk {
@@ -418,7 +513,7 @@ class DecodedRows : public RowReader {
       failed = vips_region_prepare(region, &strip) != 0 || Take(region, &strip) != 0;
     }
     if (region != nullptr) g_object_unref(region);
-    std::string why = failed ? VipsReason("cannot decode the pixels") : "";
+    std::string why = failed ? DecodeFailure("cannot decode the pixels") : "";
     {
       std::lock_guard<std::mutex> hold(lock_);
       ended_ = true;
@@ -648,7 +743,9 @@ class StreamedRows : public RowWriter {
 
 }  // namespace
 
-void StartPictures(const char* programPath) {
+void StartPictures(const char* programPath, bool acceptDamaged) {
+  g_failOn = acceptDamaged ? VIPS_FAIL_ON_NONE : VIPS_FAIL_ON_ERROR;
+  g_log_set_handler("VIPS", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE), KeepWarning, nullptr);
 #ifdef __GLIBC__
   // Strips and bands of a few megabytes each are allocated and freed over
   // and over while a picture streams. By default the C library maps blocks
@@ -665,6 +762,15 @@ void StartPictures(const char* programPath) {
 }
 
 void StopPictures() { vips_shutdown(); }
+
+std::string TakeWarnings() {
+  std::lock_guard<std::mutex> hold(g_warnings.lock);
+  std::string text = g_warnings.first;
+  if (g_warnings.more > 0) text += " (and " + std::to_string(g_warnings.more) + " more)";
+  g_warnings.first.clear();
+  g_warnings.more = 0;
+  return text;
+}
 
 std::string ReadPicture(const std::string& path, Picture& picture) { return ReadImage(path, nullptr, picture); }
 
@@ -712,11 +818,12 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
     return why;
   }
   if (saver != nullptr && (IsJpegSaver(saver) || IsTiffSaver(saver))) {
+    const SaveOptions chosen = IsJpegSaver(saver) ? JpegOptions(options, original) : options;
     const VipsInterpretation type = CmykMode(info.imageMode) ? VIPS_INTERPRETATION_CMYK
                                     : bits == 16             ? VIPS_INTERPRETATION_RGB16
                                                              : VIPS_INTERPRETATION_sRGB;
     auto encoded = std::make_unique<EncodedRows>(info, bits);
-    std::string why = encoded->Start(path + OptionString(saver, options), original, type);
+    std::string why = encoded->Start(path + OptionString(saver, chosen), original, type);
     writer = std::move(encoded);
     return why;
   }
@@ -726,31 +833,32 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
 
 std::string CheckWritable(const PictureInfo& picture, const std::string& path, const SaveOptions& options) {
   const bool large = picture.width > 32767 || picture.height > 32767;
-  if (IsRaw(path)) return large ? "raw images hold at most 32767 pixels a side; write .png, .jpg or .tif" : "";
+  const Kind kind{CmykMode(picture.imageMode), picture.planes > ColourPlanes(picture.imageMode),
+                  OutputBits(picture.imageMode, options) == 16};
+  if (IsRaw(path)) return large ? "raw images hold at most 32767 pixels a side; write " + Holding(kind, true) : "";
   const char* saver = SaverFor(path);
   const std::string ext = Extension(path);
-  if (saver == nullptr) return "no image format for the extension \"" + ext + "\"";
+  if (saver == nullptr) return "no image format for the extension \"" + ext + "\"; vantrel writes " + Holding(Kind{}, false);
   if (large && !IsPngSaver(saver) && !IsJpegSaver(saver) && !IsTiffSaver(saver))
-    return "pictures beyond 32767 pixels a side are written as .png, .jpg or .tif";
+    return "pictures beyond 32767 pixels a side are written as " + Holding(kind, true);
   if (IsJpegSaver(saver) && (picture.width > kJpegSide || picture.height > kJpegSide))
     return ".jpg files hold at most " + std::to_string(kJpegSide) + " pixels a side";
-  const bool cmyk = CmykMode(picture.imageMode);
-  const bool alpha = picture.planes > ColourPlanes(picture.imageMode);
-  const VipsSaveable saveable = SaveableBy(saver);
-  if (OutputBits(picture.imageMode, options) == 16 && !Keeps16Bits(saver))
-    return ext + " files cannot hold 16-bit samples; write .png or .tif, or add --depth 8";
-  if (cmyk && saveable != VIPS_SAVEABLE_RGB_CMYK && saveable != VIPS_SAVEABLE_ANY)
-    return ext + " files cannot hold CMYK pixels; write .tif or .jpg";
-  if (alpha && saveable != VIPS_SAVEABLE_ANY && saveable != VIPS_SAVEABLE_RGBA && saveable != VIPS_SAVEABLE_RGBA_ONLY)
-    return ext + " files cannot hold the transparency plane; write .png or .tif";
-  if (cmyk && alpha && saveable != VIPS_SAVEABLE_ANY) return ext + " files cannot hold CMYK with transparency; write .tif";
+  if (const char* lacking = Lacks(saver, kind)) {
+    std::string why = ext + " files cannot hold " + lacking + "; write " + Holding(kind, large);
+    // The same picture at 8 bits may fit the format after all.
+    if (kind.deep && Lacks(saver, Kind{kind.cmyk, kind.alpha, false}) == nullptr) why += ", or add --depth 8";
+    return why;
+  }
   const std::string& c = options.compression;
   if (!c.empty() && IsPngSaver(saver) &&
       !(c.size() == 1 && c[0] >= '0' && c[0] <= '9'))
     return "PNG compression \"" + c + "\" is not a level from 0 to 9";
   if (!c.empty() && (SaverIs(saver, "tiff") || SaverIs(saver, "Tiff")) &&
-      std::find(std::begin(kTiffMethods), std::end(kTiffMethods), c) == std::end(kTiffMethods))
-    return "TIFF compression \"" + c + "\" is not one of none, lzw, deflate, packbits, zstd, jpeg, webp";
+      std::find(std::begin(kTiffCompressions), std::end(kTiffCompressions), c) == std::end(kTiffCompressions)) {
+    std::string methods;
+    for (const char* m : kTiffCompressions) methods += std::string(methods.empty() ? "" : ", ") + m;
+    return "TIFF compression \"" + c + "\" is not one of " + methods;
+  }
   return "";
 }
 
@@ -792,7 +900,7 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
     return VipsReason("cannot prepare the output");
   auto keepOut = Keep(out);
   if (original != nullptr) vips_image_map(original, CopyField, out);
-  const std::string target = path + OptionString(saver, options);
+  const std::string target = path + OptionString(saver, IsJpegSaver(saver) ? JpegOptions(options, original) : options);
   if (vips_image_write_to_file(out, target.c_str(), nullptr) != 0) return VipsReason("cannot write the file");
   return "";
 }
