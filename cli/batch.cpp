@@ -90,7 +90,13 @@ void KeepLast(const std::string& file, const std::vector<int>& status) {
 
 }  // namespace
 
-int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files) {
+int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files, std::vector<FileResult>& results) {
+  results.assign(files.size(), FileResult{});
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    results[i].input = files[i].input;
+    results[i].output = files[i].output;
+    results[i].kind = FileResult::Cancelled;  // until it has run
+  }
   EventQueue queue;
   // A worker's reader is joined as soon as it has reported the end, so that
   // a long batch does not pile up finished threads.
@@ -137,8 +143,11 @@ int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files)
       if (e.line.rfind(kProgressLine, 0) == 0) {
         fraction[e.file] = std::atof(e.line.c_str() + std::strlen(kProgressLine)) / 1000.0;
       } else {
+        const bool warning = e.line.rfind(kWarningLine, 0) == 0;
+        const std::string text = warning ? e.line.substr(std::strlen(kWarningLine)) : e.line;
+        (warning ? results[e.file].warning : results[e.file].message) = text;
         bar.Clear();
-        std::fprintf(stderr, "%s\n", e.line.c_str());
+        std::fprintf(stderr, "%s\n", text.c_str());
       }
     } else {
       --pending;
@@ -149,6 +158,12 @@ int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files)
       status[e.file] = e.status;
       std::erase(running, e.file);
       ++done;
+      FileResult& result = results[e.file];
+      result.kind = e.status == kSucceeded ? FileResult::Written
+                    : e.status == kCancelled ? FileResult::Cancelled
+                                             : FileResult::Failed;
+      if (result.kind != FileResult::Written && result.message.empty())
+        result.message = files[e.file].input + ": the worker ended with status " + std::to_string(e.status);
       if (e.status == kSucceeded) {
         bar.Clear();
         if (!settings.quiet) std::printf("%s\n", files[e.file].output.c_str());
@@ -164,12 +179,7 @@ int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files)
   KeepLast(settings.paramsFile, status);
   KeepLast(settings.recordFile, status);
 
-  const std::size_t written = done - failed;
-  if (platform::Interrupted()) {
-    std::fprintf(stderr, "cancelled: %zu of %zu files written\n", written, files.size());
-    return kCancelled;
-  }
-  if (failed > 0) std::fprintf(stderr, "%zu of %zu files failed\n", failed, files.size());
+  if (platform::Interrupted()) return kCancelled;
   return failed == 0 ? kSucceeded : kFailed;
 }
 

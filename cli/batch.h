@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/report.h"
+
 namespace vantrel::cli {
 
 struct BatchFile {
@@ -23,9 +25,14 @@ struct BatchSettings {
 };
 
 // Answers the tool's exit status: kSucceeded when every file was written.
-int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files);
+// `results` gets what came of each file, in the order of `files`; the
+// workers' messages are printed as they come.
+int RunBatch(const BatchSettings& settings, const std::vector<BatchFile>& files, std::vector<FileResult>& results);
 
-// How a worker tells its parent how far it is: a line on standard error.
+// How a worker tells its parent how far it is, and what the image library
+// warned of: lines on standard error that begin so. Any other line is a
+// message of its file's.
 inline constexpr const char* kProgressLine = "@progress ";
+inline constexpr const char* kWarningLine = "@warning ";
 
 }  // namespace vantrel::cli

@@ -19,6 +19,8 @@ namespace fs = std::filesystem;
 
 ProgressReport g_progress = nullptr;
 
+constexpr const char* kKeptOutput = "already there; not replaced (--no-clobber)";
+
 // Bands of about this many bytes of rows, when the tool plans them: enough
 // that a band's calls cost nothing beside its pixels, few enough that
 // reading, filtering and writing overlap and little is held.
@@ -39,14 +41,23 @@ std::string Compact(const std::string& name) {
   return s;
 }
 
+}  // namespace
+
+int OrderNamed(const std::string& name, int16 imageMode) {
+  for (int16 i = 0; i < ChannelOrderCount(imageMode); ++i)
+    if (Compact(ChannelOrderName(imageMode, i)) == Compact(name)) return i;
+  return -1;
+}
+
+namespace {
+
 // The table row the settings name for `mode`, -1 when they keep the block's,
 // or -2 with `why` set.
 int OrderRow(const JobSettings& settings, int16 mode, std::string& why) {
   const int16 count = ChannelOrderCount(mode);
   const std::string hint = std::string(" (see --list-orders ") + (CmykMode(mode) ? "cmyk)" : "rgb)");
   if (!settings.orderName.empty()) {
-    for (int16 i = 0; i < count; ++i)
-      if (Compact(ChannelOrderName(mode, i)) == Compact(settings.orderName)) return i;
+    if (const int row = OrderNamed(settings.orderName, mode); row >= 0) return row;
     why = "order \"" + settings.orderName + "\" is not one of the " + std::to_string(count) + " " + ModeName(mode) +
           " orders" + hint;
     return -2;
@@ -101,7 +112,7 @@ std::string RunMessage(OSErr result) {
 // Puts the file written at `temporary` in place as `output`, or removes it
 // when `why` says it failed or the run was cancelled: nothing of it remains
 // unless the whole file was written.
-Outcome PlaceOutput(const std::string& temporary, const std::string& output, std::string why) {
+Outcome PlaceOutput(const std::string& temporary, const std::string& output, bool replace, std::string why) {
   std::error_code ignored;
   if (why.empty() && platform::Interrupted()) {
     fs::remove(temporary, ignored);
@@ -114,10 +125,16 @@ Outcome PlaceOutput(const std::string& temporary, const std::string& output, std
     if (const std::string flush = platform::FlushToDisk(temporary); !flush.empty())
       why = "cannot write the file to the disk (" + flush + ")";
   }
-  if (why.empty()) {
+  if (why.empty() && replace) {
     std::error_code error;
     fs::rename(temporary, output, error);
     if (error) why = "cannot put the file in place (" + error.message() + ")";
+  }
+  if (why.empty() && !replace) {
+    if (std::string placed = platform::RenameWithoutReplacing(temporary, output); placed == "already there")
+      why = kKeptOutput;
+    else if (!placed.empty())
+      why = "cannot put the file in place (" + placed + ")";
   }
   if (!why.empty()) {
     fs::remove(temporary, ignored);
@@ -257,7 +274,8 @@ Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const s
   std::shared_ptr<void> flushing = platform::FlushWhileWriting(temporary);
   const std::string why = WritePicture(picture, host.destination(), temporary, settings.save);
   flushing.reset();
-  if (Outcome placed = PlaceOutput(temporary, output, why); placed.status != kSucceeded) return placed;
+  if (Outcome placed = PlaceOutput(temporary, output, !settings.noClobber, why); placed.status != kSucceeded)
+    return placed;
   return WriteKept(settings, host);
 }
 
@@ -307,7 +325,8 @@ Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, con
     fs::remove(temporary, ignored);
     return outcome;
   }
-  if (Outcome placed = PlaceOutput(temporary, output, ""); placed.status != kSucceeded) return placed;
+  if (Outcome placed = PlaceOutput(temporary, output, !settings.noClobber, ""); placed.status != kSucceeded)
+    return placed;
   return WriteKept(settings, *last);
 }
 
@@ -371,9 +390,15 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
     return {kFailed, output + ": is the input file; choose another output"};
   const fs::path folder = fs::path(output).parent_path();
   if (!folder.empty() && !fs::is_directory(folder, error)) return {kFailed, output + ": no such folder"};
+  if (settings.noClobber && fs::exists(fs::symlink_status(output, error))) return {kFailed, output + ": " + kKeptOutput};
   // The dialog's preview asks for any part of the picture at any time.
-  if (settings.drive == Drive::Advance || settings.dialog) return FilterHeld(entry, settings, input, output, progress);
-  return FilterStreamed(entry, settings, input, output, progress);
+  Outcome outcome = settings.drive == Drive::Advance || settings.dialog
+                        ? FilterHeld(entry, settings, input, output, progress)
+                        : FilterStreamed(entry, settings, input, output, progress);
+  // Warnings matter only for a file that was written: a failure says why.
+  if (std::string warned = TakeWarnings(); !warned.empty() && outcome.status == kSucceeded)
+    outcome.warning = input + ": warning: " + warned;
+  return outcome;
 }
 
 }  // namespace vantrel::cli

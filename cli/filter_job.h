@@ -33,6 +33,7 @@ struct JobSettings {
   std::string replayFile;     // scripting values handed to the filter at start
   std::string recordFile;     // scripting values the filter writes at finish
   SaveOptions save;
+  bool noClobber = false;     // an output already there is kept, and the file fails
   // What the tool's host answers for the size of its handles: the truth, or
   // as some real hosts do, 0 or a negative number, for tests of the filter
   // against them.
@@ -45,12 +46,20 @@ enum Status { kSucceeded = 0, kFailed = 1, kBadCommandLine = 2, kCancelled = 130
 struct Outcome {
   int status = kSucceeded;
   std::string message;  // one line naming the file and the reason, on failure
+  std::string warning = {};  // one line naming the file and what the image library warned of, or ""
 };
+
+// The row of the table of `imageMode` whose name is `name`, spaces and case
+// aside ("b g r" names "B G R"), or -1 when there is none.
+int OrderNamed(const std::string& name, int16 imageMode);
 
 using ProgressReport = void (*)(int32 done, int32 total);
 
 // Filters `input` into `output`. The input is never written; the output
-// appears only when the run succeeded, through a temporary file beside it.
+// appears only when the run succeeded, through a temporary file beside it,
+// and replaces a file of that name unless `noClobber`. What the image
+// library warned of while the file was read and written comes back with
+// the outcome.
 // By the classic drive the picture streams from its file through the filter
 // into the output a band at a time, in bands of an even height the tool
 // plans unless `maxSpace` leaves the height to the filter, and may be of any

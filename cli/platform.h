@@ -35,6 +35,11 @@ std::string FlushToDisk(const std::string& path);
 // has little left to wait for. Does nothing where the system cannot.
 std::shared_ptr<void> FlushWhileWriting(const std::string& path);
 
+// Renames the file at `from` to `to` only when nothing is there yet, in
+// one step, so that a file another process put there meanwhile is kept.
+// Answers "" or why not ("already there" when something is).
+std::string RenameWithoutReplacing(const std::string& from, const std::string& to);
+
 // The running program's own file.
 std::string ProgramPath();
 int ProcessId();

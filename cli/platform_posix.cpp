@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -49,6 +50,17 @@ void CatchInterrupt() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+
+std::string RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return "";
+  if (errno == EEXIST) return "already there";
+  if (errno != EINVAL && errno != ENOSYS) return std::strerror(errno);
+  // A file system without the one-step rename: a second name made only
+  // where there is none, then the first taken away.
+  if (link(from.c_str(), to.c_str()) != 0) return errno == EEXIST ? "already there" : std::strerror(errno);
+  unlink(from.c_str());
+  return "";
+}
 
 std::string ProgramPath() {
   char path[4096];

@@ -73,6 +73,13 @@ std::string FlushToDisk(const std::string& path) {
   return flushed ? "" : "cannot flush it (error " + std::to_string(error) + ")";
 }
 
+std::string RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return "";
+  const DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return "already there";
+  return "error " + std::to_string(error);
+}
+
 // Windows writes back on its own; FlushToDisk does the rest.
 std::shared_ptr<void> FlushWhileWriting(const std::string&) { return nullptr; }
 

@@ -17,11 +17,12 @@ add_custom_command(
   OUTPUT ${VANTREL_MAN_PAGE}.gz
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
   COMMAND ${HELP2MAN} --no-info --section 1 --name "filter image files through the Vantrel channel-order plug-in"
-          --output ${VANTREL_MAN_PAGE} $<TARGET_FILE:vantrel_cli>
-  # The examples as lines of their own, not filled into one paragraph.
-  COMMAND ${CMAKE_COMMAND} -DPAGE=${VANTREL_MAN_PAGE} -P ${CMAKE_SOURCE_DIR}/packaging/man_examples.cmake
+          --include ${CMAKE_SOURCE_DIR}/packaging/vantrel.h2m --output ${VANTREL_MAN_PAGE} $<TARGET_FILE:vantrel_cli>
+  # The examples as lines of their own, not filled into one paragraph, and
+  # the exit statuses a section of their own.
+  COMMAND ${CMAKE_COMMAND} -DPAGE=${VANTREL_MAN_PAGE} -P ${CMAKE_SOURCE_DIR}/packaging/man_sections.cmake
   COMMAND gzip -9nf ${VANTREL_MAN_PAGE}
-  DEPENDS vantrel_cli ${CMAKE_SOURCE_DIR}/packaging/man_examples.cmake
+  DEPENDS vantrel_cli ${CMAKE_SOURCE_DIR}/packaging/man_sections.cmake ${CMAKE_SOURCE_DIR}/packaging/vantrel.h2m
   COMMENT "Making the manual page of vantrel from its --help"
   VERBATIM)
 add_custom_target(vantrel_man ALL DEPENDS ${VANTREL_MAN_PAGE}.gz)

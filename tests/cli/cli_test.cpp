@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cli/filter_job.h"
+#include "cli/jpeg_settings.h"
 #include "cli/picture.h"
 #include "core/channel_orders.h"
 #include "core/parameters.h"
@@ -871,13 +872,15 @@ TEST_F(Cli, DeflateTiffIsTheFileLibvipsWritesByEitherDrive) {
 
 TEST_F(Cli, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
   auto onTerminal = [&](const std::string& options) {
-    return Shell("script -qec \"" + std::string(VANTREL_CLI) + " chart.png " + options + "\" /dev/null", work_).output;
+    return Shell("script -qec \"" + std::string(VANTREL_CLI) + " chart.png --order-index 1 " + options + "\" /dev/null",
+                 work_)
+        .output;
   };
   const std::string shown = onTerminal("-o a.png");
   EXPECT_NE(shown.find("chart.png ["), std::string::npos) << shown;
   EXPECT_NE(shown.find("] 100%"), std::string::npos) << shown;
   EXPECT_EQ(onTerminal("-o b.png --quiet").find('%'), std::string::npos);
-  EXPECT_EQ(Vantrel({"chart.png", "-o", "c.png"}).output, "c.png\n");
+  EXPECT_EQ(Vantrel({"chart.png", "-o", "c.png", "--order-index", "1"}).output, "c.png\n");
 }
 
 // ---- Host settings reach the filter, save settings the writer.
@@ -913,7 +916,7 @@ TEST_F(Cli, QualityAndCompressionReachTheWriter) {
   };
   for (const auto& [small, large] : smallerThan) {
     for (const auto& options : {small, large}) {
-      std::vector<std::string> args = {"chart.png"};
+      std::vector<std::string> args = {"chart.png", "--order-index", "1"};
       args.insert(args.end(), options.begin(), options.end());
       ASSERT_EQ(Vantrel(args).status, 0) << options[1];
     }
@@ -951,23 +954,47 @@ TEST_F(Cli, ParameterBlockAndScriptingValuesCarryOverToTheNextRun) {
   EXPECT_EQ(recorded.str(), "Amnt UntF #Prc 37\ndisP enum mooD moD3\nentI bool 1\n");
 }
 
-// ---- Failures: a one-line message naming the file, a non-zero status, no
-// output, nothing temporary left, the input untouched.
+// ---- Command lines as people give them: the status, the message naming
+// the file (or the option) and saying why, and what is on the disk
+// afterwards. A failure leaves no output and nothing temporary; the inputs
+// are never touched.
 
-struct Failure {
+struct CommandLine {
   const char* name;
   std::vector<std::string> args;
   int status;
   const char* message;
+  std::vector<std::string> written = {};  // new files and folders, below the work folder
 };
 
-TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
+// A run that names no order of its own is given one, so that it is about
+// what its row is about: with none at all the tool refuses to copy.
+std::vector<std::string> WithOrder(std::vector<std::string> args) {
+  for (const char* own : {"--order", "--order-index", "--params", "--replay", "--dialog", "--contact-sheet", "--exclude",
+                          "--inputs-from", "--blend"})
+    if (std::find(args.begin(), args.end(), own) != args.end()) return args;
+  if (args.size() > 1) args.insert(args.end(), {"--order-index", "1"});
+  return args;
+}
+
+// Every file and folder below `folder`, by its path from there.
+std::vector<std::string> Tree(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    names.push_back(fs::relative(entry.path(), folder).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(Cli, CommandLinesEndAsTheySayAndLeaveWhatTheySay) {
   std::ofstream(work_ / "text.png") << "not an image";
   // A picture of several bands whose compressed pixels are damaged towards
   // the end: the file opens, and the run fails once its first bands are
-  // written.
+  // written. JPEG and PNG cut short, as a broken download leaves them.
   ASSERT_EQ(Shell(Quote(VANTREL_SAMPLE_MAKER) + " --size 2000x1500 large.png && vips copy large.png "
-                  "'damaged.tif[compression=deflate]' && rm large.png && head -c 4000 /dev/zero | "
+                  "'damaged.tif[compression=deflate]' && vips copy large.png 'large.jpg[Q=90]'"
+                  " && head -c 60000 large.jpg > cut.jpg && head -c $(( $(stat -c %s large.png) / 2 )) large.png > cut.png"
+                  " && rm large.png large.jpg && head -c 4000 /dev/zero | "
                   "dd of=damaged.tif bs=1 seek=$(( $(stat -c %s damaged.tif) * 3 / 4 )) conv=notrunc 2>/dev/null",
                   work_)
                 .status,
@@ -975,41 +1002,63 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
   ASSERT_EQ(Shell("vips cast chart.png float.tif float && vips colourspace chart.png grey.png b-w"
                   " && vips black wide.png 33000 2 --bands 3"
                   " && head -c 100 chart_cmyk.vraw > short.vraw && printf 'x' > badblock"
-                  " && printf 'Amnt long\\n' > badvalues",
+                  " && printf 'Amnt long\\n' > badvalues && mkdir kept && cp chart_alpha.png kept/chart.png",
                   work_)
                 .status,
             0);
-  const Failure failures[] = {
+  const CommandLine lines[] = {
+      // Files that cannot be read, or not as they are.
       {"missing", {"gone.png", "-o", "out.png"}, 1, "gone.png: no such file"},
       {"not an image", {"text.png", "-o", "out.png"}, 1, "text.png: "},
       {"greyscale", {"grey.png", "-o", "out.png"}, 1, "grey.png: a greyscale image"},
       {"floating-point", {"float.tif", "-o", "out.tif"}, 1, "float.tif: floating-point samples"},
-      {"16-bit to JPEG", {"chart16.tif", "-o", "out.jpg"}, 1, "out.jpg: .jpg files cannot hold 16-bit samples"},
       {"short raw", {"short.vraw", "-o", "out.png"}, 1, "short.vraw: raw image of the wrong length"},
-      {"damaged pixels", {"damaged.tif", "-o", "out.png"}, 1, "damaged.tif: "},
-      {"damaged pixels to TIFF", {"damaged.tif", "-o", "out.tif"}, 1, "damaged.tif: "},
-      {"damaged pixels to deflate TIFF", {"damaged.tif", "-o", "out.tif", "--compression", "deflate"}, 1, "damaged.tif: "},
+      {"damaged TIFF", {"damaged.tif", "-o", "out.png"}, 1, "damaged.tif: "},
+      {"damaged TIFF to TIFF", {"damaged.tif", "-o", "out.tif"}, 1, "damaged.tif: "},
+      {"damaged TIFF to deflate TIFF", {"damaged.tif", "-o", "out.tif", "--compression", "deflate"}, 1, "damaged.tif: "},
+      {"cut JPEG", {"cut.jpg", "-o", "out.png"}, 1, "cut.jpg: the file is damaged or cut short"},
+      {"cut JPEG held whole", {"cut.jpg", "-o", "out.png", "--drive", "advance"}, 1, "cut.jpg: the file is damaged"},
+      {"cut PNG", {"cut.png", "-o", "out.png"}, 1, "cut.png: the file is damaged or cut short"},
+      {"cut JPEG taken", {"cut.jpg", "-o", "out.png", "--accept-damaged"}, 0, "cut.jpg: warning: ", {"out.png"}},
+      {"cut PNG in a batch", {"cut.png", "chart.png", "-o", "out/"}, 1, "  cut.png: the file is damaged",
+       {"out", "out/chart.png"}},
+      // Outputs that cannot be written.
+      {"16-bit to JPEG", {"chart16.tif", "-o", "out.jpg"}, 1, ".jpg files cannot hold 16-bit samples; write .png,"},
+      {"16-bit CMYK to JPEG", {"chart16_cmyk.tif", "-o", "out.jpg"}, 1,
+       ".jpg files cannot hold 16-bit CMYK samples; write .tif,"},
       {"raw beyond its size", {"wide.png", "-o", "out.vraw"}, 1, "out.vraw: raw images hold at most 32767"},
+      {"CMYK to PNG", {"chart_cmyk.tif", "-o", "out.png"}, 1, "out.png: .png files cannot hold CMYK pixels; write .jpg, .tif"},
+      {"alpha to JPEG", {"chart_alpha.png", "-o", "out.jpg"}, 1, "cannot hold the transparency plane; write .png,"},
+      {"extension", {"chart.png", "-o", "out.xyz"}, 1, "out.xyz: no image format for the extension \".xyz\"; vantrel writes .png, .jpg, .tif,"},
+      {"PNG level", {"chart.png", "-o", "out.png", "--compression", "12"}, 1, "not a level from 0 to 9"},
+      {"TIFF method", {"chart.png", "-o", "out.tif", "--compression", "zip"}, 1, "not one of none, lzw, deflate,"},
+      {"folder", {"chart.png", "-o", "nowhere/out.png"}, 1, "nowhere/out.png: no such folder"},
+      {"over the input", {"chart.png", "-o", "chart.png"}, 1, "chart.png: is the input file"},
+      {"kept output", {"chart.png", "-o", "kept/chart.png", "--no-clobber"}, 1,
+       "kept/chart.png: already there; not replaced (--no-clobber)"},
+      {"kept output in a batch", {"chart.png", "chart_cmyk.tif", "-o", "kept", "--no-clobber"}, 1,
+       "2 files: 1 written, 1 failed:\n  kept/chart.png: already there", {"kept/chart_cmyk.tif"}},
+      // Settings the filter or the file cannot take.
       {"order of the other mode", {"chart.png", "-o", "out.png", "--order", "K C M Y"}, 1, "not one of the 24 RGB orders"},
-      {"order index", {"chart_cmyk.tif", "-o", "out.tif", "--order-index", "256"}, 2, "--order-index"},
       {"RGB order index", {"chart.png", "-o", "out.png", "--order-index", "24"}, 1, "outside the RGB table, 0 to 23"},
       {"channel", {"chart.png", "-o", "out.png", "--exclude", "4"}, 1, "channel 4 cannot be excluded"},
-      {"over the input", {"chart.png", "-o", "chart.png", "--order-index", "1"}, 1, "chart.png: is the input file"},
-      {"CMYK to PNG", {"chart_cmyk.tif", "-o", "out.png"}, 1, "out.png: .png files cannot hold CMYK"},
-      {"alpha to JPEG", {"chart_alpha.png", "-o", "out.jpg"}, 1, "cannot hold the transparency plane"},
-      {"extension", {"chart.png", "-o", "out.xyz"}, 1, "out.xyz: no image format"},
-      {"PNG level", {"chart.png", "-o", "out.png", "--compression", "12"}, 1, "not a level from 0 to 9"},
-      {"folder", {"chart.png", "-o", "nowhere/out.png"}, 1, "nowhere/out.png: no such folder"},
       {"parameter block", {"chart.png", "-o", "out.png", "--params", "badblock"}, 1, "badblock: not a parameter block"},
       {"scripting values", {"chart.png", "-o", "out.png", "--replay", "badvalues"}, 1, "badvalues: line 1"},
+      {"plug-in library", {"chart.png", "-o", "out.png", "--plugin", "text.png"}, 1, "cannot load text.png"},
+      // Command lines refused before any work.
+      {"no order", {"chart.png", "-o", "out.png", "--blend", "mix"}, 2, "no channel order given"},
+      {"order in neither table", {"chart.png", "-o", "out.png", "--order", "B,G,R"}, 2,
+       "--order \"B,G,R\" is not a channel order"},
+      {"order index", {"chart_cmyk.tif", "-o", "out.tif", "--order-index", "256"}, 2, "--order-index"},
+      {"several inputs and a file", {"chart.png", "chart_alpha.png", "-o", "one.png"}, 2,
+       "-o one.png: 2 inputs are written into a folder"},
       {"blend", {"chart.png", "-o", "out.png", "--blend", "sideways"}, 2, "--blend"},
       {"share past the last", {"chart.png", "-o", "out.png", "--shard", "4/3"}, 2, "\"4/3\" is not K/N"},
       {"share counted from 0", {"chart.png", "-o", "out.png", "--shard", "0/3"}, 2, "K counted from 1"},
       {"list of inputs", {"--inputs-from", "nolist", "-o", "out"}, 2, "nolist: cannot read the list of inputs"},
       {"no output", {"chart.png"}, 2, "-o OUTPUT"},
-      {"plug-in library", {"chart.png", "-o", "out.png", "--plugin", "text.png"}, 1, "cannot load text.png"},
       {"dialog natively", {"chart.png", "-o", "out.png", "--dialog"}, 2, "--dialog needs the Windows build"},
-      {"dialog and a setting", {"chart.png", "-o", "out.png", "--dialog", "--blend", "mix"}, 2, "excludes --dialog"},
+      {"dialog and a setting", {"chart.png", "-o", "out.png", "--dialog", "--blend", "mix"}, 2, "--dialog needs the Windows"},
       {"dialog in a batch", {"chart.png", "chart_alpha.png", "-o", "out", "--dialog"}, 2, "--dialog filters one file"},
       {"sheet of two files", {"--contact-sheet", "s.png", "chart.png", "chart_alpha.png"}, 2, "shows one input file"},
       {"sheet and an order", {"--contact-sheet", "s.png", "chart.png", "--order", "B G R"}, 2, "excludes --contact-sheet"},
@@ -1017,25 +1066,88 @@ TEST_F(Cli, FailuresSayWhyAndLeaveNothingBehind) {
       {"sheet of a grey image", {"--contact-sheet", "s.png", "grey.png"}, 1, "grey.png: a greyscale image"},
       {"sheet channel", {"--contact-sheet", "s.png", "chart.png", "--exclude", "4"}, 1, "channel 4 cannot be excluded"},
       {"sheet format", {"--contact-sheet", "s.xyz", "chart.png"}, 1, "s.xyz: no image format"},
+      // Said once, before any work, and then done.
+      {"quality on PNG", {"chart.png", "-o", "out.png", "--quality", "50"}, 0,
+       "note: --quality is for JPEG output; it does nothing to the .png output", {"out.png"}},
+      {"compression on JPEG", {"chart.png", "-o", "out.jpg", "--compression", "6"}, 0,
+       "note: --compression is for PNG and TIFF output; it does nothing to the .jpg output", {"out.jpg"}},
+      {"an index in both tables", {"chart.png", "chart_cmyk.tif", "-o", "out", "--order-index", "5"}, 0,
+       "--order-index 5 is \"B G R\" for RGB files and \"C K Y M\" for CMYK files", {"out", "out/chart.png", "out/chart_cmyk.tif"}},
   };
   fs::remove(work_ / "command.log");
-  const auto before = Listing(work_);
+  const auto before = Tree(work_);
   const auto chart = Pixels(work_ / "chart.png").pixels;
-  for (const Failure& f : failures) {
-    const Ran ran = Vantrel(f.args);
-    EXPECT_EQ(ran.status, f.status) << f.name << "\n" << ran.output;
-    EXPECT_NE(ran.output.find(f.message), std::string::npos) << f.name << "\n" << ran.output;
+  const std::string kept = testing::FileBytes(work_ / "kept" / "chart.png");
+  for (const CommandLine& c : lines) {
+    SCOPED_TRACE(c.name);
+    const Ran ran = Vantrel(WithOrder(c.args));
+    EXPECT_EQ(ran.status, c.status) << ran.output;
+    EXPECT_NE(ran.output.find(c.message), std::string::npos) << ran.output;
     fs::remove(work_ / "command.log");
-    EXPECT_EQ(Listing(work_), before) << f.name;
+    std::vector<std::string> expected = before;
+    expected.insert(expected.end(), c.written.begin(), c.written.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Tree(work_), expected);
+    for (const std::string& made : c.written)
+      if (made != "kept/chart.png" && made != "kept") fs::remove_all(work_ / made);
   }
   EXPECT_EQ(Pixels(work_ / "chart.png").pixels, chart);
+  EXPECT_TRUE(testing::FileBytes(work_ / "kept" / "chart.png") == kept);
 }
 
-TEST_F(Cli, BatchReportsTheFailingFileAndWritesTheOthers) {
-  const Ran ran = Vantrel({"chart.png", "gone.png", "chart_cmyk.tif", "-o", "out", "-j", "2", "--order-index", "3"});
+// A JPEG comes out at the quality and chroma subsampling it came in with;
+// other pictures at the documented default, 90.
+TEST_F(Cli, JpegOutputKeepsTheInputsQualityAndSubsampling) {
+  struct Row {
+    const char* input;
+    const char* made;  // how the input is made from the chart
+    int quality;
+    const char* subsampling;
+  } rows[] = {{"q30.jpg", "vips copy chart.png 'q30.jpg[Q=30,subsample_mode=on]'", 30, "4:2:0"},
+              {"q92.jpg", "vips copy chart.png 'q92.jpg[Q=92,subsample_mode=off]'", 92, "4:4:4"},
+              {"q75.jpg", "convert chart.png -quality 75 -sampling-factor 2x1 q75.jpg", 75, "4:2:2"},
+              {"chart.png", "true", kDefaultJpegQuality, ""}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.input);
+    ASSERT_EQ(Shell(row.made, work_).status, 0);
+    ASSERT_EQ(Vantrel({row.input, "-o", "out.jpg", "--order", "B G R"}).status, 0);
+    JpegSettings in, out;
+    ASSERT_EQ(ReadJpegSettings((work_ / "out.jpg").string(), out), "");
+    EXPECT_NEAR(out.quality, row.quality, 1);
+    if (*row.subsampling != '\0') {
+      ASSERT_EQ(ReadJpegSettings((work_ / row.input).string(), in), "");
+      EXPECT_EQ(in.quality, row.quality);
+      // libvips subsamples both ways or not at all: 4:2:2 comes out 4:2:0.
+      EXPECT_EQ(out.subsampling, std::string(row.subsampling) == "4:2:2" ? "4:2:0" : row.subsampling);
+    }
+  }
+  // Asked for, the quality is the one asked for.
+  ASSERT_EQ(Vantrel({"q92.jpg", "-o", "out.jpg", "--order", "B G R", "--quality", "60"}).status, 0);
+  JpegSettings asked;
+  ASSERT_EQ(ReadJpegSettings((work_ / "out.jpg").string(), asked), "");
+  EXPECT_NEAR(asked.quality, 60, 1);
+}
+
+// At the end of a batch: the counts, every failure again, and a report from
+// which the failures alone are run again by one command.
+TEST_F(Cli, BatchEndsWithEveryFailureAndAReportThatRerunsThem) {
+  ASSERT_EQ(Shell("mkdir out && cp chart.png out/ && head -c 300 chart_alpha.png > cut.png", work_).status, 0);
+  const Ran ran = Vantrel({"chart.png", "gone.png", "cut.png", "chart_cmyk.tif", "-o", "out", "-j", "2", "--order-index",
+                           "3", "--skip-existing", "--report", "report.jsonl"});
   EXPECT_EQ(ran.status, 1);
-  EXPECT_NE(ran.output.find("gone.png: no such file"), std::string::npos) << ran.output;
-  EXPECT_EQ(Listing(work_ / "out"), (std::vector<std::string>{"chart.png", "chart_cmyk.tif"}));
+  const std::string summary = ran.output.substr(ran.output.find("4 files: "));
+  EXPECT_NE(summary.find("4 files: 1 written, 1 skipped (their outputs were there), 2 failed:\n"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("\n  gone.png: no such file\n"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("\n  cut.png: "), std::string::npos) << summary;
+  const Ran statuses = Shell("jq -r '[.input, .status] | join(\" \")' report.jsonl", work_);
+  EXPECT_EQ(statuses.output, "chart.png skipped\ngone.png failed\ncut.png failed\nchart_cmyk.tif written\n");
+  ASSERT_EQ(Shell("cp chart_alpha.png cut.png && cp chart.png gone.png", work_).status, 0);
+  const Ran rerun = Shell("jq -r 'select(.status == \"failed\") | .input' report.jsonl | " + Quote(VANTREL_CLI) +
+                              " --inputs-from - -o out/ --order-index 3 --report again.jsonl",
+                          work_);
+  EXPECT_EQ(rerun.status, 0) << rerun.output;
+  EXPECT_EQ(Listing(work_ / "out"), (std::vector<std::string>{"chart.png", "chart_cmyk.tif", "cut.png", "gone.png"}));
+  EXPECT_EQ(Shell("jq -r .status again.jsonl", work_).output, "written\nwritten\n");
 }
 
 TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
@@ -1117,7 +1229,7 @@ TEST_F(Cli, CtrlCCancelsTheRunAndLeavesNoOutput) {
   posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
   posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
   const std::string out = (work_ / "out.png").string(), in = (work_ / "big.png").string();
-  std::vector<const char*> argv = {VANTREL_CLI, "--worker", "--drive", "classic", "--max-space", "1000",
+  std::vector<const char*> argv = {VANTREL_CLI, "--worker", "--order-index", "1", "--drive", "classic", "--max-space", "1000",
                                    in.c_str(), "-o", out.c_str(), nullptr};
   pid_t pid = 0;
   ASSERT_EQ(posix_spawn(&pid, VANTREL_CLI, &actions, nullptr, const_cast<char**>(argv.data()), environ), 0);
