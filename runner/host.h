@@ -395,6 +395,8 @@ class Host {
                                  void* platformContext);
   bool RectsActive() const;
   OSErr ServeRequest();
+  // Takes the buffers of the last request back: the record then offers none.
+  void WithdrawBuffers();
   // The rows of an image that a request is served from: all of them, or
   // those a streamed run holds.
   struct RowsView {

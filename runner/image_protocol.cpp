@@ -94,7 +94,16 @@ void Host::OfferAdvanceState(bool offer) { record_->advanceState = offer ? Advan
 
 void Host::OfferDisplayPixels(bool offer) { record_->displayPixels = offer ? DisplayPixelsProc : nullptr; }
 
+void Host::WithdrawBuffers() {
+  FilterRecord& r = *record_;
+  r.inData = r.outData = nullptr;
+  r.inRowBytes = r.outRowBytes = 0;
+  in_ = Buffer{};
+  out_ = Buffer{};
+}
+
 void Host::ResetRunCounters() {
+  WithdrawBuffers();
   selectors_.clear();
   continueCalls_ = 0;
   advanceCalls_ = 0;
@@ -102,8 +111,6 @@ void Host::ResetRunCounters() {
   abortCalls_ = 0;
   progress_.clear();
   displayCalls_.clear();
-  in_ = Buffer{};
-  out_ = Buffer{};
   outPending_ = false;
   heldTop_ = heldRows_ = heldPeak_ = 0;
 }
@@ -256,8 +263,9 @@ OSErr Host::ServeRequest() {
       if (rect->bottom <= 0 || rect->right <= 0) *rect = Rect{0, 0, 0, 0};
     }
   }
-  in_ = Buffer{};
-  out_ = Buffer{};
+  // The last request's buffers go; until this one is served there are none,
+  // so that a request that fails leaves no pointer to them in the record.
+  WithdrawBuffers();
   if (Streaming()) {
     // The rows both buffers read, held before anything is served.
     const auto in = RowsRead(r.inRect, rate, r.inputPadding, source_.height);
