@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh tool windows package test
 
 for preset in native win64 win32; do
   echo "== $preset build"
