@@ -8,6 +8,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS vantrel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+# Without the compilers' notes, as Debian strips its packages' programs.
+install(CODE "execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/vantrel\" COMMAND_ERROR_IS_FATAL ANY)"
+        COMPONENT tool)
 
 # The manual page, made from the tool's own --help and --version by help2man
 # whenever the tool is built, so that the two never disagree. help2man is in
