@@ -1151,7 +1151,7 @@ TEST_F(Recipes, GnuParallelOverSshWithTwoLogins) {
     return ran.status;
   });
   // Both logins ran shares: the job log's second column.
-  const std::string hosts = Shell("cut -f 2 batch.log | sort -u | tr '\\n' ' '", work_).output;
+  const std::string hosts = Shell("cut -f 2 batch.log | LC_ALL=C sort -u | tr '\\n' ' '", work_).output;
   EXPECT_EQ(hosts, "Host alpha beta ");
 }
 
