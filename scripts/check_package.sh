@@ -36,7 +36,9 @@ echo "== lintian on $deb"
 # README's packaging section.
 report=$(lintian --info --display-level '>=pedantic' --fail-on error,warning "$deb" 2>&1) ||
   { echo "$report"; fail "lintian finds errors or warnings in $deb"; }
-echo "${report:-  no tags}" | sed 's/^/  /'
+# Its word on being run as root is about how it ran, not about the package.
+report=$(grep -v '^running with root privileges' <<<"$report" || true)
+echo "${report:-nothing to report}" | sed 's/^/  /'
 
 echo "== the tool from the unpacked package"
 unpacked=$(mktemp -d)
