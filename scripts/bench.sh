@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh tool bench
 cmake --preset bench >/dev/null
 cmake --build --preset bench
 for b in build/bench/bin/*_bench; do

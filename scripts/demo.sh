@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh tool
 cmake --preset release >/dev/null
 cmake --build --preset release --target vantrel_cli vantrel_sample
 

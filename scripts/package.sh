@@ -11,7 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh tool windows package
 cmake --preset release >/dev/null
 cmake --build --preset release
 cmake --preset win32 >/dev/null

@@ -1,30 +1,64 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian machine lacks to build and test Vantrel, and
-# skips what is already there.
+# Installs what a fresh Debian machine lacks for the given sets of packages,
+# and skips what is already there:
+#
+#   bash scripts/setup.sh SET...
+#
+# Each command asks for the sets it needs: the main command (scripts/demo.sh)
+# only `tool`, so that a new user waits for nothing else; scripts/build.sh
+# `windows`; scripts/package.sh `tool windows package`; scripts/bench.sh
+# `tool bench`; scripts/test.sh every set. A new package goes into the set of
+# the first command that needs it (a package in two sets is installed once).
 set -euo pipefail
 
+declare -A sets
+# Building the vantrel tool (the release preset) and filtering the sample.
+sets[tool]="g++ cmake ninja-build pkg-config libvips-dev libvips-tools libcli11-dev libpng-dev zlib1g-dev
+            libtiff-dev libdeflate-dev libjpeg62-turbo-dev nlohmann-json3-dev"
+# The plug-ins and vantrel.exe, cross-compiled (the win32 and win64 presets,
+# whose configuration also takes in GoogleTest's sources for their tests).
+sets[windows]="cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools libstb-dev
+                libcli11-dev nlohmann-json3-dev googletest"
+# The Debian package (its manual page, its dependencies as dpkg-shlibdeps
+# finds them) and the zip.
+sets[package]="help2man dpkg-dev file"
+# Everything else the test command runs: the test programs, Wine of both
+# bitnesses under Xvfb, the fuzzers, the package check and lintian, and the
+# services a batch across machines meets (GNU parallel over ssh, Slurm, the
+# Kubernetes manifest read by Python).
+sets[test]="googletest libgtest-dev wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic
+            clang libclang-rt-14-dev imagemagick pngcheck unzip lintian
+            parallel openssh-server openssh-client munge slurm-wlm python3-yaml jq"
+# The benchmarks (the tool beside libvips and ImageMagick).
+sets[bench]="libbenchmark-dev imagemagick"
+
+[ $# -gt 0 ] || { echo "usage: setup.sh SET... (sets: ${!sets[*]})" >&2; exit 2; }
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for pkg in g++ cmake ninja-build googletest libgtest-dev libbenchmark-dev \
-           g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools \
-           wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic \
-           imagemagick clang libclang-rt-14-dev \
-           pkg-config libvips-dev libvips-tools libcli11-dev libstb-dev \
-           help2man dpkg-dev unzip parallel libpng-dev zlib1g-dev pngcheck \
-           libtiff-dev libdeflate-dev libjpeg62-turbo-dev nlohmann-json3-dev jq; do
-  have_pkg "$pkg" || need+=("$pkg")
+for set in "$@"; do
+  [ -n "${sets[$set]+x}" ] || { echo "setup: no set named $set (sets: ${!sets[*]})" >&2; exit 2; }
+  for pkg in ${sets[$set]}; do
+    have_pkg "$pkg" || [[ " ${need[*]} " == *" $pkg "* ]] || need+=("$pkg")
+  done
 done
 
 if [ ${#need[@]} -eq 0 ]; then
-  echo "setup: everything is already installed"
+  echo "setup: everything for $* is already installed"
   exit 0
 fi
 
 echo "setup: installing ${need[*]}"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${need[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 $SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${need[@]}"
+# Recommended packages only where a set asks for more than the tool: it
+# builds and runs without libvips' documentation and the like. dpkg unpacks
+# without syncing every file to the disk (its unsafe-io), which takes most of
+# an install's time on a bare machine: a machine that crashes mid-install
+# needs the install again anyway.
+recommends=--no-install-recommends
+[ "$*" = tool ] || recommends=
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $recommends -o Dpkg::Options::=--force-unsafe-io "${need[@]}"

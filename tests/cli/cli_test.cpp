@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vips/vips.h>
@@ -26,6 +27,7 @@
 #include "cli/picture.h"
 #include "core/channel_orders.h"
 #include "core/parameters.h"
+#include "tests/support/batch_services.h"
 #include "tests/support/png_chunks.h"
 #include "tests/support/windows_builds.h"
 
@@ -1173,19 +1175,37 @@ TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
                                                        "chart_cmyk.vraw", "command.log", "out", "recorded", "values"}));
 }
 
-// ---- A batch split across machines by GNU parallel: its local jobs stand
-// for the machines it reaches over ssh. Each lists the inputs in its own
-// order and way; one share fails on a damaged input and is rerun once the
-// input is mended, as --resume-failed reruns it from the job log.
+// ---- A batch split across machines. Every way below splits the same batch:
+// ten JPEG charts in in/, written whole by one run into whole/, then one of
+// them damaged (kept aside in kept.jpg), so that the share holding it fails
+// until it is mended.
 
-TEST_F(Cli, SharesRunByGnuParallelWriteEveryOutputOnceAsOneMachineDoes) {
-  fs::create_directories(work_ / "in");
-  std::string make;
-  for (int i = 0; i < 10; ++i)
-    make += Quote(VANTREL_SAMPLE_MAKER) + " --size " + std::to_string(40 + i) + "x30 in/chart" + std::to_string(i) + ".png && ";
-  ASSERT_EQ(Shell(make + "cp chart_cmyk.tif in/ && " + Quote(VANTREL_CLI) +
-                      " in/* -o whole -j 2 -q --order-index 7 && cp in/chart3.png kept.png && echo x > in/chart3.png",
-                  work_).status, 0);
+class Batch : public Cli {
+ protected:
+  // `options`: the filter settings of the one-machine run, as the shares use them.
+  void MakeDamagedBatch(const std::vector<std::string>& options) {
+    fs::create_directories(work_ / "in");
+    std::string make;
+    for (int i = 0; i < 10; ++i)
+      make += Quote(VANTREL_SAMPLE_MAKER) + " --size " + std::to_string(40 + i) + "x30 in/chart" + std::to_string(i) +
+              ".jpg && ";
+    ASSERT_EQ(Shell(make + Quote(VANTREL_CLI) + " in/* -o whole -j 2 -q" + Words(options) +
+                        " && cp in/chart3.jpg kept.jpg && echo x > in/chart3.jpg",
+                    work_).status, 0);
+  }
+  // Every output of the one-machine run is in `split` with its pixels, and nothing else is.
+  void ExpectAsOneMachine(const fs::path& split) {
+    ASSERT_EQ(Listing(split), Listing(work_ / "whole"));
+    for (const std::string& name : Listing(work_ / "whole"))
+      EXPECT_EQ(Pixels(split / name).pixels, Pixels(work_ / "whole" / name).pixels) << name;
+  }
+};
+
+// GNU parallel's local jobs stand for the machines. Each share lists the
+// inputs in its own order and way; the share that fails on the damaged input
+// is rerun once it is mended, as --resume-failed reruns it from the job log.
+TEST_F(Batch, SharesRunByGnuParallelWriteEveryOutputOnceAsOneMachineDoes) {
+  MakeDamagedBatch({"--order-index", "7"});
   auto shares = [](const std::string& parallelOptions) {
     const std::string vantrel = std::string(VANTREL_CLI) + " --shard {}/3 --skip-existing -j 1 --order-index 7 -o ../split";
     // Odd shares read the names sorted from a pipe, even ones in reverse from
@@ -1204,18 +1224,125 @@ TEST_F(Cli, SharesRunByGnuParallelWriteEveryOutputOnceAsOneMachineDoes) {
   // One share fails on the damaged file and writes the rest of its inputs.
   EXPECT_EQ(Shell(shares(""), work_).status, 1);
   std::vector<std::string> first = written();
-  EXPECT_EQ(std::count(first.begin(), first.end(), "chart3.png"), 0);
-  ASSERT_EQ(first.size(), 10u) << Shell("cat errors.txt jobs.log", work_).output;
+  EXPECT_EQ(std::count(first.begin(), first.end(), "chart3.jpg"), 0);
+  ASSERT_EQ(first.size(), 9u) << Shell("cat errors.txt jobs.log", work_).output;
 
-  ASSERT_EQ(Shell("cp kept.png in/chart3.png && " + shares("--resume-failed"), work_).status, 0)
+  ASSERT_EQ(Shell("cp kept.jpg in/chart3.jpg && " + shares("--resume-failed"), work_).status, 0)
       << Shell("cat errors.txt jobs.log", work_).output;
-  EXPECT_EQ(written(), std::vector<std::string>{"chart3.png"});
-  first.push_back("chart3.png");
+  EXPECT_EQ(written(), std::vector<std::string>{"chart3.jpg"});
+  first.push_back("chart3.jpg");
   std::sort(first.begin(), first.end());
   EXPECT_EQ(first, Listing(work_ / "whole"));
-  EXPECT_EQ(Listing(work_ / "split"), Listing(work_ / "whole"));
-  for (const std::string& name : Listing(work_ / "whole"))
-    EXPECT_EQ(Pixels(work_ / "split" / name).pixels, Pixels(work_ / "whole" / name).pixels) << name;
+  ExpectAsOneMachine(work_ / "split");
+}
+
+// The README's recipes, run as written: the case's folder for /srv/photos
+// (and the pods' /data), the built tool for vantrel, the machines this one
+// has; each on services the case brings up here and stops after. The first
+// run meets the damaged input and exactly one share fails; once the input is
+// mended, the recipe's rerun makes the missing output and touches no other.
+class Recipes : public Batch {
+ protected:
+  void SetUp() override {
+    Batch::SetUp();
+    MakeDamagedBatch({"--order", "B G R"});
+    blocks_ = testing::CodeBlocks(VANTREL_README, "A batch across machines");
+  }
+
+  // The one block of the README's batch section that holds every one of
+  // `words`, as this machine runs it.
+  std::string Block(const std::vector<std::string>& words,
+                    std::vector<std::pair<std::string, std::string>> machines = {}) {
+    std::vector<std::string> found;
+    for (const std::string& block : blocks_)
+      if (std::all_of(words.begin(), words.end(), [&](const std::string& w) { return block.find(w) != std::string::npos; }))
+        found.push_back(block);
+    if (found.size() != 1) ADD_FAILURE() << found.size() << " blocks of the README's batch section hold " << words[0];
+    machines.insert(machines.end(), {{"/srv/photos", work_.string()}, {"/data", work_.string()},
+                                     {"vantrel --", std::string(VANTREL_CLI) + " --"}});
+    return found.size() == 1 ? testing::Substituted(found[0], machines) : "false";
+  }
+  // Runs a block by bash with `environment` (shell assignments) before it.
+  Ran RunBlock(const std::string& environment, const std::string& block) {
+    std::ofstream(work_ / "recipe.sh") << block;
+    return Shell(environment + " bash recipe.sh", work_);
+  }
+
+  // `run(again)` runs the recipe, or its rerun, and answers how many shares failed.
+  void RunTwice(const std::function<int(bool again)>& run) {
+    const fs::path out = work_ / "out";
+    ASSERT_EQ(run(false), 1);
+    std::vector<std::string> expected = Listing(work_ / "whole");
+    expected.erase(std::find(expected.begin(), expected.end(), "chart3.jpg"));
+    ASSERT_EQ(Listing(out), expected);
+    auto stamps = [&] {
+      std::vector<std::pair<ino_t, int64_t>> s;
+      for (const std::string& name : expected) {
+        struct stat st{};
+        stat((out / name).c_str(), &st);
+        s.emplace_back(st.st_ino, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+      }
+      return s;
+    };
+    const auto before = stamps();
+    fs::copy_file(work_ / "kept.jpg", work_ / "in" / "chart3.jpg", fs::copy_options::overwrite_existing);
+    ASSERT_EQ(run(true), 0);
+    ExpectAsOneMachine(out);
+    EXPECT_EQ(stamps(), before) << "the rerun rewrote outputs that were there";
+  }
+
+  std::vector<std::string> blocks_;
+};
+
+TEST_F(Recipes, GnuParallelOverSshWithTwoLogins) {
+  testing::SshLogins ssh(work_ / "ssh", {"alpha", "beta"});
+  if (!ssh.why.empty()) GTEST_SKIP() << testing::kSkippedWithoutService << "sshd: " << ssh.why;
+  const std::vector<std::pair<std::string, std::string>> twoLogins = {{"1/alpha,1/beta,1/gamma", "1/alpha,1/beta"}};
+  RunTwice([&](bool again) {
+    const Ran ran = RunBlock(ssh.environment, Block({again ? "--resume-failed" : "find in", "parallel"}, twoLogins));
+    if (ran.status > 1) ADD_FAILURE() << ran.output;
+    return ran.status;
+  });
+  // Both logins ran shares: the job log's second column.
+  const std::string hosts = Shell("cut -f 2 batch.log | LC_ALL=C sort -u | tr '\\n' ' '", work_).output;
+  EXPECT_EQ(hosts, "Host alpha beta ");
+}
+
+TEST_F(Recipes, SlurmArrayJobOnOneNode) {
+  testing::SlurmNode slurm(work_ / "slurm");
+  if (!slurm.why.empty()) GTEST_SKIP() << testing::kSkippedWithoutService << "Slurm: " << slurm.why;
+  RunTwice([&](bool) {
+    const Ran ran = RunBlock(slurm.environment, Block({"sbatch"}));
+    const std::size_t at = ran.output.find("Submitted batch job ");
+    if (ran.status != 0 || at == std::string::npos) {
+      ADD_FAILURE() << ran.output;
+      return -1;
+    }
+    const std::vector<std::string> states = slurm.Wait(std::to_string(std::atoi(ran.output.c_str() + at + 20)), 180);
+    EXPECT_EQ(states.size(), 8u);
+    return int(states.size() - std::count(states.begin(), states.end(), "COMPLETED"));
+  });
+}
+
+// No cluster here: the manifest parses, and its pod's command, run with
+// every index, does what the recipes above do.
+TEST_F(Recipes, KubernetesIndexedJobsPodCommandWithEveryIndex) {
+  std::ofstream(work_ / "job.yaml") << Block({"apiVersion:"});
+  std::ofstream(work_ / "pod.py") << "import sys, yaml\n"
+                                     "job = yaml.safe_load(open('job.yaml'))\n"
+                                     "spec = job['spec']\n"
+                                     "command = spec['template']['spec']['containers'][0]['command']\n"
+                                     "assert job['kind'] == 'Job' and spec['completionMode'] == 'Indexed', job\n"
+                                     "assert command[:2] == ['sh', '-c'], command\n"
+                                     "print(spec['completions'])\n"
+                                     "open('pod.cmd', 'w').write(command[2])\n";
+  const Ran parsed = Shell("/usr/bin/python3 pod.py && find in -name '*.jpg' > list", work_);
+  ASSERT_EQ(parsed.status, 0) << parsed.output;
+  const std::string pods = "$(seq 0 " + std::to_string(std::atoi(parsed.output.c_str()) - 1) + ")";
+  RunTwice([&](bool) {
+    return Shell("failed=0; for i in " + pods + "; do JOB_COMPLETION_INDEX=$i sh -c \"$(cat pod.cmd)\" || "
+                 "failed=$((failed + 1)); done; exit $failed", work_).status;
+  });
 }
 
 TEST_F(Cli, CtrlCCancelsTheRunAndLeavesNoOutput) {
