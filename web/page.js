@@ -175,6 +175,7 @@ runs.onmessage = ({ data }) => {
     case 'failed':
       say(data.message, true);
       if (data.job === 'grid') grid.dataset.state = 'failed';
+      if (data.lost) page.picture = null;
       endJob();
       break;
   }

@@ -115,5 +115,15 @@ self.VantrelPng = (() => {
                      chunk('IEND', new Uint8Array(0))], { type: 'image/png' });
   }
 
-  return { isPng, header, encode };
+  // An iCCP chunk holding the colour profile `profile`.
+  async function profileChunk(profile) {
+    const name = new TextEncoder().encode('ICC Profile');
+    const packed = await deflate(profile);
+    const data = new Uint8Array(name.length + 2 + packed.length);
+    data.set(name);
+    data.set(packed, name.length + 2);  // a 0 ends the name; method 0 is deflate
+    return chunk('iCCP', data);
+  }
+
+  return { isPng, header, encode, profileChunk };
 })();

@@ -6,7 +6,7 @@
 'use strict';
 importScripts('vantrel.js', 'png.js');
 
-const moduleReady = createVantrel({
+const moduleOptions = {
   onProgress: (done, total) => progress(done, total),
   onViewOp: (...op) => viewOps.push(op),
   onFlush: (settings, preview) => {
@@ -14,7 +14,8 @@ const moduleReady = createVantrel({
     postMessage({ type: 'view', session, ops: viewOps.splice(0), settings, preview, done: actionsTaken }, transfer);
   },
   nextAction: () => nextAction(),
-});
+};
+let moduleReady = createVantrel(moduleOptions);
 let M = null;
 
 // Results of a run, as the filter answers them.
@@ -74,6 +75,28 @@ function jpegFrame(bytes) {
     at += 2 + length;
   }
   return null;
+}
+
+// The colour profile a JPEG file carries (APP2 "ICC_PROFILE" segments, in
+// their order), or null.
+function jpegProfile(bytes) {
+  const parts = [];
+  for (let at = 2; at + 4 < bytes.length;) {
+    if (bytes[at] !== 0xff) break;
+    const marker = bytes[at + 1];
+    if (marker === 0xda || marker === 0xd9) break;
+    const length = (bytes[at + 2] << 8) | bytes[at + 3];
+    const tag = String.fromCharCode(...bytes.subarray(at + 4, at + 16));
+    if (marker === 0xe2 && tag === 'ICC_PROFILE\0' && length > 16) {
+      parts.push({ sequence: bytes[at + 16], data: bytes.subarray(at + 18, at + 2 + length) });
+    }
+    at += 2 + length;
+  }
+  if (!parts.length) return null;
+  parts.sort((a, b) => a.sequence - b.sequence);
+  const profile = new Uint8Array(parts.reduce((sum, p) => sum + p.data.length, 0));
+  parts.reduce((at, p) => (profile.set(p.data, at), at + p.data.length), 0);
+  return profile;
 }
 
 function isTiff(bytes) {
@@ -152,6 +175,7 @@ async function decodeByBrowser(name, file, bytes) {
   }
   const at = M._vantrel_picture(width, height, planes);
   if (!at) fail(`${name}: ${moduleError()}.`);
+  const profile = frame ? jpegProfile(bytes) : null;
   if (planes === 4) {
     M.HEAPU8.set(rgba, at);
   } else {
@@ -162,7 +186,9 @@ async function decodeByBrowser(name, file, bytes) {
       out[o + 2] = rgba[i + 2];
     }
   }
-  return [];
+  // The values are the file's own, so the saved file says how they are
+  // meant as the file did.
+  return profile ? [await VantrelPng.profileChunk(profile)] : [];
 }
 
 // The pixels of a held picture: a copy, or a view into the module's memory.
@@ -339,8 +365,13 @@ onmessage = ({ data }) => {
     try {
       await handlers[data.type](data);
     } catch (error) {
-      answer({ type: 'failed', job: data.type,
-                    message: error.forPage ? error.message : `Something went wrong: ${error.message || error}` });
+      if (error.forPage) return answer({ type: 'failed', job: data.type, message: error.message });
+      // The module stopped (out of memory, say): a new one takes its place,
+      // without the picture it held.
+      M = null;
+      moduleReady = createVantrel(moduleOptions);
+      answer({ type: 'failed', job: data.type, lost: true,
+               message: `The filter stopped (${error.message || error}); open the picture again.` });
     } finally {
       current = null;
       currentNumber = 0;

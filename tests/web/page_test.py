@@ -226,6 +226,18 @@ class Suite:
         assert state[:6] == ['G B R', True, True, False, True, True], state
         assert state[6].endswith('  G B R') and state[7] == query, state
 
+    def jpeg_is_filtered_as_the_tool_does_and_keeps_its_profile(self):
+        p = self.page
+        jpeg = os.path.join(self.work, 'photo.jpg')
+        subprocess.check_call(['vips', 'jpegsave', self.chart, jpeg, '--profile', 'srgb'])
+        p.open_and_wait(jpeg)
+        saved = p.save('photo_BRG.png')
+        want = self.tool_output(jpeg, os.path.join(self.work, 'photo.png'), '--order', 'B R G', '--blend', 'cross',
+                                '--exclude', '3')
+        assert read_png(saved) == want, 'the saved file is not what vantrel writes'
+        profile = lambda f: subprocess.check_output(['vipsheader', '-f', 'icc-profile-data', f])
+        assert profile(saved) == profile(jpeg), 'the saved file lacks the colour profile'
+
     def non_picture_gets_a_message_and_loses_nothing(self):
         p = self.page
         text = os.path.join(self.work, 'notes.txt')
@@ -297,6 +309,7 @@ CASES = [
     Suite.chart_cells_are_the_tools_runs_on_the_thumbnail,
     Suite.cross_and_exclusion_saved_as_the_tool_writes_the_whole_picture,
     Suite.half_transparent_png_keeps_its_values_and_alpha,
+    Suite.jpeg_is_filtered_as_the_tool_does_and_keeps_its_profile,
     Suite.non_picture_gets_a_message_and_loses_nothing,
     Suite.picture_beyond_the_limits_gets_the_limit,
     Suite.keyboard_alone_picks_an_order_and_a_blend,
