@@ -9,18 +9,14 @@ on the wall clock. The server and the browser stop when the input ends.
 
   page_open.py PAGE_FOLDER PICTURE
 """
-import functools
-import http.server
+import os
 import sys
-import threading
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
-FLAGS = ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-         '--disable-component-update', '--disable-sync', '--no-first-run', '--window-size=1400,1000']
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'web'))
+import browser  # noqa: E402
 
 
 # The module alone in a page, with the benchmark picture held.
@@ -46,10 +42,7 @@ window.ready = createVantrel().then((m) => {
 </script>"""
 
 
-class Quiet(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
+class Handler(browser.QuietHandler):
     def do_GET(self):
         if self.path != '/runs.html':
             return super().do_GET()
@@ -61,32 +54,31 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
 
 def main():
     folder, picture = sys.argv[1:3]
-    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Quiet, directory=folder))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    options = webdriver.ChromeOptions()
-    options.binary_location = '/usr/bin/chromium'
-    for flag in FLAGS:
-        options.add_argument(flag)
-    driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
-    base = 'http://127.0.0.1:%d/' % server.server_address[1]
-    wait = WebDriverWait(driver, 120, 0.01)
+    server = driver = None
     try:
-        for line in sys.stdin:
-            if line.strip() == 'open':
-                driver.get(base + 'index.html')
-                wait.until(lambda d: d.execute_script('return document.body.dataset.ready === "true"'))
-                driver.find_element(By.ID, 'file').send_keys(picture)
-                ms = wait.until(lambda d: d.execute_script('return window.vantrelPage.openToGrid'))
-            else:
-                if not driver.current_url.endswith('runs.html'):
-                    driver.get(base + 'runs.html')
-                    driver.set_script_timeout(120)
-                    driver.execute_async_script('window.ready.then(arguments[0])')
-                ms = driver.execute_script('return window.run(arguments[0])', 3 if line.strip() == 'cross_mix' else 0)
-            print(ms, flush=True)
+        server = browser.serve(folder, Handler)
+        driver = browser.chromium()
+        measure(driver, 'http://127.0.0.1:%d/' % server.server_address[1], picture)
     finally:
-        driver.quit()
-        server.shutdown()
+        browser.stop(server, driver)
+
+
+def measure(driver, base, picture):
+    """Answers every line of standard input with its figure."""
+    wait = WebDriverWait(driver, 120, 0.01)
+    for line in sys.stdin:
+        if line.strip() == 'open':
+            driver.get(base + 'index.html')
+            wait.until(lambda d: d.execute_script('return document.body.dataset.ready === "true"'))
+            driver.find_element(By.ID, 'file').send_keys(picture)
+            ms = wait.until(lambda d: d.execute_script('return window.vantrelPage.openToGrid'))
+        else:
+            if not driver.current_url.endswith('runs.html'):
+                driver.get(base + 'runs.html')
+                driver.set_script_timeout(120)
+                driver.execute_async_script('window.ready.then(arguments[0])')
+            ms = driver.execute_script('return window.run(arguments[0])', 3 if line.strip() == 'cross_mix' else 0)
+        print(ms, flush=True)
 
 
 if __name__ == '__main__':

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "bench/bench_support.h"
+#include "bench/random_image.h"
 #include "bench/photo.h"
 #include "core/parameters.h"
 #include "runner/filter_loader.h"
@@ -36,17 +37,6 @@ const fs::path kWork = fs::path(VANTREL_BENCH_WORK);
 constexpr int16 kOrder = 1;       // "B R G"
 constexpr int16 kBandRows = 150;  // the page's band: even, dividing 3000, about 2 MB of rows
 
-// The benchmark picture, byte for byte as bench/web_run.js makes it.
-runner::Image SourceImage() {
-  runner::Image image(kColumns, kRows, 3);
-  uint32 x = 0x9E3779B9;
-  for (uint8& b : image.pixels) {
-    x = x * 1664525u + 1013904223u;
-    b = uint8(x >> 24);
-  }
-  return image;
-}
-
 double ProcessSeconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -55,7 +45,7 @@ double ProcessSeconds() {
 
 void NativeRun(benchmark::State& state, bool crossMix) {
   runner::Host host(runner::LoadFilter().entry);
-  host.SetImage(SourceImage(), plugInModeRGBColor);
+  host.SetImage(RandomImage(), plugInModeRGBColor);
   host.RollBackFailedRuns(false);
   host.record().abortProc = AnswerContinue;
   host.record().progressProc = IgnoreProgress;

@@ -10,30 +10,25 @@ page with the chart loaded in the output folder.
 """
 import argparse
 import base64
-import functools
-import http.server
 import os
 import shutil
 import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import traceback
 import zipfile
 import zlib
 from concurrent.futures import ThreadPoolExecutor
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
-CHROMIUM_FLAGS = ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-                  '--disable-component-update', '--disable-sync', '--no-first-run', '--window-size=1400,1000']
+import browser
+
 WAIT = 30  # seconds for anything the page does
 
 
@@ -320,11 +315,6 @@ CASES = [
 ]
 
 
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('--zip', required=True)
@@ -342,13 +332,8 @@ def main():
             z.extractall(work)
             root = os.path.join(work, z.namelist()[0].split('/')[0])
         subprocess.check_call([args.sample_maker, work + '/'], stdout=subprocess.DEVNULL)
-        server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(QuietHandler, directory=root))
-        threading.Thread(target=server.serve_forever, daemon=True).start()
-        options = webdriver.ChromeOptions()
-        options.binary_location = '/usr/bin/chromium'
-        for flag in CHROMIUM_FLAGS:
-            options.add_argument(flag)
-        driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+        server = browser.serve(root)
+        driver = browser.chromium()
         downloads = os.path.join(work, 'downloads')
         os.makedirs(downloads)
         driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': downloads})
@@ -368,11 +353,7 @@ def main():
                 for entry in logs[-10:]:
                     print('        browser:', entry.get('message'))
     finally:
-        if driver:
-            driver.quit()
-        if server:
-            server.shutdown()
-            server.server_close()
+        browser.stop(server, driver)
         shutil.rmtree(work, ignore_errors=True)
     print('page tests: %d of %d passed in %.1f s; screenshot: %s' %
           (len(CASES) - failures, len(CASES), time.time() - started, os.path.join(args.out, 'page.png')))
