@@ -16,7 +16,6 @@
 #include "runner/filter_loader.h"
 #include "runner/host.h"
 #include "web/page_dialog.h"
-#include "web/picture_limits.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
@@ -30,6 +29,22 @@
 using namespace vantrel;
 
 namespace {
+
+// How large a picture the page takes: what one request of the filter
+// interface reaches, and what a browser tab can hold several times over.
+constexpr int kLargestSide = 32767;
+constexpr long long kMostPixels = 100'000'000;
+
+// "" when a picture of `width` x `height` pixels of `planes` bytes fits,
+// else why not, in words for the page's message.
+std::string SizeProblem(int width, int height, int planes) {
+  if (width < 1 || height < 1 || planes < 3 || planes > 4) return "the picture has no pixels the filter can take";
+  if (width > kLargestSide || height > kLargestSide || (long long)width * height > kMostPixels)
+    return "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels; the page takes at most " + std::to_string(kLargestSide) + " pixels a side and " +
+           std::to_string(kMostPixels / 1'000'000) + " megapixels (vantrel takes any size)";
+  return "";
+}
 
 // What the worker reports as the filter works: done out of total.
 EM_JS(void, page_progress, (int done, int total), {
@@ -58,7 +73,7 @@ void Progress(int32 done, int32 total) { page_progress(done, total); }
 // An image of `width` x `height` pixels of `planes` bytes, or an empty one
 // with the reason in g_error.
 runner::Image NewImage(int width, int height, int planes) {
-  if (const std::string why = web::SizeProblem(width, height, planes); !why.empty()) {
+  if (const std::string why = SizeProblem(width, height, planes); !why.empty()) {
     g_error = why;
     return {};
   }
@@ -138,6 +153,13 @@ extern "C" {
 
 // The reason the last call that failed gives.
 EMSCRIPTEN_KEEPALIVE const char* vantrel_error() { return g_error.c_str(); }
+
+// Why a picture of `width` x `height` pixels is too large for the page, or
+// "" when it is not.
+EMSCRIPTEN_KEEPALIVE const char* vantrel_size_problem(int width, int height) {
+  g_error = SizeProblem(width, height, 3);
+  return g_error.c_str();
+}
 
 // The display name of row `index` of the RGB table ("" outside it).
 EMSCRIPTEN_KEEPALIVE const char* vantrel_order_name(int index) {

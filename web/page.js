@@ -132,6 +132,7 @@ function endJob() {
   page.job = null;
   busy(null);
   saveButton.disabled = !page.picture;
+  if (page.gridWanted) requestGrid();
 }
 
 runs.onmessage = ({ data }) => {
@@ -250,8 +251,10 @@ function drawCell(row, cell) {
   if (canvas) canvas.getContext('2d').putImageData(imageData(cell), 0, 0);
 }
 
+// A new grid replaces one under way; an opening or a save finishes first.
 function requestGrid() {
-  if (!page.picture) return;
+  page.gridWanted = page.job === 'open' || page.job === 'save';
+  if (!page.picture || page.gridWanted) return;
   grid.dataset.state = 'running';
   const { blend, exclude } = page.settings;
   startJob('grid', 'Filtering the thumbnail in every order', { type: 'grid', settings: { blend, exclude } });

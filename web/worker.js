@@ -104,12 +104,10 @@ function isTiff(bytes) {
          (bytes[0] === 0x4d && bytes[1] === 0x4d && bytes[3] === 42);
 }
 
-const kLargestSide = 32767, kMostPixels = 100e6;
+// Checked before the file is decoded, from what its header says.
 function checkSize(name, width, height) {
-  if (width > kLargestSide || height > kLargestSide || width * height > kMostPixels) {
-    fail(`${name} is ${width} x ${height} pixels; the page takes at most ${kLargestSide} pixels a side and ` +
-         `${kMostPixels / 1e6} megapixels. vantrel, the command-line tool, takes any size.`);
-  }
+  const why = M.UTF8ToString(M._vantrel_size_problem(width, height));
+  if (why) fail(`${name}: ${why}.`);
 }
 
 function cliHint(name) {
