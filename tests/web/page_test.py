@@ -18,6 +18,7 @@ import sys
 import tempfile
 import time
 import traceback
+import urllib.parse
 import zipfile
 import zlib
 from concurrent.futures import ThreadPoolExecutor
@@ -207,7 +208,13 @@ class Suite:
         time.sleep(0.3)
         assert not os.path.exists(name), 'a cancelled save wrote a file'
         assert p.js('return document.querySelector("#busy").hidden'), 'the progress stayed'
-        p.save(saved)
+        # Saved in bands of 200 rows: as one run over the whole picture, with
+        # the settings the address holds as the tool's options of those names.
+        query = urllib.parse.parse_qs(p.js('return location.search')[1:])
+        assert query['blend'] == ['cross'], query
+        options = [item for key, [value] in query.items() for item in ('--' + key, value)]
+        want = self.tool_output(os.path.join(self.work, 'big.png'), os.path.join(self.work, 'big_out.png'), *options)
+        assert read_png(p.save(saved)) == want, 'the saved file is not what vantrel writes'
 
     def settings_link_restores_the_view(self):
         p = self.page
@@ -259,10 +266,11 @@ class Suite:
         p.wait('return document.querySelector("#order").selectedIndex === 3', 'pick row 3 from the keyboard')
         was = p.checked('#blend')
         p.js('document.querySelector("#blend").focus()')
-        keys(Keys.SPACE)
-        p.wait('return document.querySelector("#blend").checked === arguments[0] && '
-               'document.querySelector("[data-id=IDC_BLEND_MIX]").disabled === arguments[1]',
-               'toggle the blend from the keyboard', not was, was)
+        for state in (not was, was):  # off and on again, or on and off
+            keys(Keys.SPACE)
+            p.wait('return document.querySelector("#blend").checked === arguments[0] && '
+                   'document.querySelector("[data-id=IDC_BLEND_MIX]").disabled === !arguments[0]',
+                   'toggle the blend from the keyboard', state)
         p.js('document.querySelector("#order").focus()')
         keys(Keys.DOWN)
         p.wait('return document.querySelector("#grid .cell[aria-pressed=true] .label").textContent === "4  G R B"',
