@@ -19,12 +19,10 @@ const message = $('#message');
 // Labels: English, or the dialog's own Japanese texts where the browser's
 // preferred language is Japanese.
 
-const english = { method: 'Blend method' };
 const inJapanese = (navigator.languages?.[0] || navigator.language || '').toLowerCase().startsWith('ja');
 document.documentElement.lang = inJapanese ? 'ja' : 'en';
 for (const element of document.querySelectorAll('[data-label]')) {
   const name = element.dataset.label;
-  english[name] = element.textContent;
   if (!inJapanese) continue;
   if (name === 'method') element.textContent = japanese.method;
   else if (japanese.labels[name]) element.textContent = japanese.labels[name].text;
@@ -82,7 +80,7 @@ function settingsFromAddress() {
     if (/^[0-3]$/.test(exclude)) settings.exclude = Number(exclude);
     else problems.push(`exclude "${exclude}" is not a channel of an RGB picture (1 to 3, or 0 for none)`);
   }
-  if (problems.length) say(`The address asks for what the page cannot do: ${problems.join('; ')}. The defaults apply instead.`, true);
+  if (problems.length) say(`The address asks for what the page cannot do: ${problems.join('; ')}. Those settings keep their defaults.`, true);
   return settings;
 }
 
@@ -97,7 +95,7 @@ function writeAddress(settings) {
 // The workers.
 
 const runs = new Worker('worker.js');
-let dialogWorker = new Worker('worker.js');
+const dialogWorker = new Worker('worker.js');
 const page = {
   settings: { order: 0, blend: 0, exclude: 0 },
   name: '',
@@ -177,6 +175,8 @@ runs.onmessage = ({ data }) => {
       say(data.message, true);
       if (data.job === 'grid') grid.dataset.state = 'failed';
       if (data.lost) page.picture = null;
+      // The picture open before stays; a grid the opening stopped is made again.
+      if (data.job === 'open' && grid.dataset.state === 'running') page.gridWanted = true;
       endJob();
       break;
   }
@@ -357,7 +357,7 @@ dialogWorker.onmessage = ({ data }) => {
       dialogSection.dataset.state = 'open';
       const settings = settingsFromBlock(data.settings);
       $('#zoom-factor').textContent = data.settings[6] > 1 ? `1:${data.settings[6]}` : '1:1';
-      for (const cell of grid.children) cell.setAttribute('aria-pressed', String(Number(cell.dataset.row) === settings.order));
+      markCell(settings.order);
       const gridChanged = settings.blend !== page.settings.blend || settings.exclude !== page.settings.exclude;
       page.settings = settings;
       writeAddress(settings);
@@ -380,6 +380,10 @@ dialogWorker.onerror = (event) => {
   page.dialogOpen = false;
 };
 
+function markCell(row) {
+  for (const cell of grid.children) cell.setAttribute('aria-pressed', String(Number(cell.dataset.row) === row));
+}
+
 // A cell picks its row of the order list, as a click in the list would.
 function pickOrder(row) {
   if (page.dialogOpen) {
@@ -387,6 +391,7 @@ function pickOrder(row) {
     return act(kPickRow, 0, row);
   }
   page.settings.order = row;
+  markCell(row);
   writeAddress(page.settings);
 }
 
