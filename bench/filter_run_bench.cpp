@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/random_image.h"
 #include "core/parameters.h"
 #include "core/pixel_mapping.h"
 #include "runner/filter_loader.h"
@@ -18,19 +19,9 @@ namespace {
 constexpr int16 kOrder = 1;  // "B R G"
 constexpr int32 kMemoryOffer = 4 * 1024 * 1024;
 
-runner::Image SourceImage() {
-  runner::Image image(kColumns, kRows, 3);
-  uint32 x = 0x9E3779B9;
-  for (uint8& b : image.pixels) {
-    x = x * 1664525u + 1013904223u;
-    b = uint8(x >> 24);
-  }
-  return image;
-}
-
 // The filter's work alone: the whole image as one delivered band.
 void MapPixelsAlone(benchmark::State& state) {
-  const runner::Image source = SourceImage();
+  const runner::Image source = RandomImage();
   std::vector<uint8> out(source.pixels.size());
   FilterParameters params{};
   params.orderIndex = kOrder;
@@ -62,7 +53,7 @@ void MapPixelsAlone(benchmark::State& state) {
 // about 150 rows, the last of which reaches past the image.
 void WholeRun(benchmark::State& state, bool advanceState) {
   runner::Host host(runner::LoadFilter().entry);
-  host.SetImage(SourceImage(), plugInModeRGBColor);
+  host.SetImage(RandomImage(), plugInModeRGBColor);
   // The runs are timed, not the host's copy of the image that rolling back a
   // failed run would take.
   host.RollBackFailedRuns(false);

@@ -95,7 +95,7 @@ void DialogController::Initialise() {
   const Rect& out = Record().outRect;
   const int32 w = bufferValid_ ? Width(out) : 0;
   const int32 h = bufferValid_ ? Height(out) : 0;
-  nav_.previewRect = PlacePreview(view_.AnchorOnScreen(), view_.ClientOriginOnScreen(), w, h);
+  nav_.previewRect = PlacePreview(view_.PreviewAnchor(), w, h);
   if (bufferValid_) nav_.SetMargins(Block().savedFilterRect, Record().filterRect);
 
   Enable(IDC_ZOOM_IN, false);
@@ -134,7 +134,7 @@ void DialogController::InitialiseBlend() {
 void DialogController::InitialisePreview() {
   FilterParameters& block = Block();
   if (!block.previewAvailable) return;
-  globals_->previewFrame = PreviewFrame(view_.AnchorOnScreen(), view_.ClientOriginOnScreen());
+  globals_->previewFrame = PreviewFrame(view_.PreviewAnchor());
   // The first window is the centred one, whatever offsets a stored block holds.
   block.previewOffsetH = block.previewOffsetV = 0;
   fetched_ = true;
@@ -162,41 +162,46 @@ void DialogController::InitialiseList() {
 }
 
 // ---------------------------------------------------------------------------
-// Commands.
+// The controls.
 
-void DialogController::Command(int id, int code) {
+void DialogController::Ok() {
+  if (!ended()) End(Ending::Accepted);
+}
+
+void DialogController::Cancel() {
   if (ended()) return;
+  FilterParameters& block = Block();
+  block.amount = savedAmount_;
+  block.modeCode = savedModeCode_;
+  block.entIFlag = savedEntIFlag_;
+  *globals_->result = userCanceledErr;
+  End(Ending::Cancelled);
+}
+
+void DialogController::Press(int id) {
+  // A disabled button cannot be pressed; a call for one that arrives all the
+  // same would, say, take the zoom factor below 1 or clear a channel the
+  // image does not have.
+  if (ended() || !enabled(id)) return;
   switch (id) {
-    case IDC_OK:
-      if (code == kClicked) End(1);
-      return;
-    case IDC_CANCEL:
-      if (code == kClicked) {
-        FilterParameters& block = Block();
-        block.amount = savedAmount_;
-        block.modeCode = savedModeCode_;
-        block.entIFlag = savedEntIFlag_;
-        *globals_->result = userCanceledErr;
-        End(2);
-      }
-      return;
+    case IDC_OK: Ok(); return;
+    case IDC_CANCEL: Cancel(); return;
     case IDC_CHANNEL_1:
     case IDC_CHANNEL_2:
     case IDC_CHANNEL_3:
-    case IDC_CHANNEL_4:
-      if (code == kClicked) ChannelClicked(id);
-      return;
+    case IDC_CHANNEL_4: ChannelClicked(id); return;
     case IDC_BLEND_CROSS:
-    case IDC_BLEND_MIX:
-      if (code == kClicked) MethodClicked(id);
-      return;
-    case IDC_BLEND: BlendToggled(); return;
-    case IDC_EXCLUDE: ExclusionToggled(); return;
-    case IDC_ORDER_LIST: OrderPicked(); return;
+    case IDC_BLEND_MIX: MethodClicked(id); return;
     case IDC_ZOOM_IN:
     case IDC_ZOOM_OUT: Zoom(id); return;
     default: Nudge(id); return;
   }
+}
+
+void DialogController::Toggle(int id, bool on) {
+  if (ended() || !enabled(id)) return;
+  if (id == IDC_BLEND) BlendToggled(on);
+  if (id == IDC_EXCLUDE) ExclusionToggled(on);
 }
 
 void DialogController::ChannelClicked(int id) {
@@ -213,9 +218,8 @@ void DialogController::MethodClicked(int id) {
   MapAndRepaint();
 }
 
-void DialogController::BlendToggled() {
+void DialogController::BlendToggled(bool on) {
   FilterParameters& block = Block();
-  const bool on = view_.IsChecked(IDC_BLEND);
   Find(IDC_BLEND)->checked = on;
   Enable(IDC_BLEND_CROSS, on);
   Enable(IDC_BLEND_MIX, on);
@@ -227,9 +231,8 @@ void DialogController::BlendToggled() {
   MapAndRepaint();
 }
 
-void DialogController::ExclusionToggled() {
+void DialogController::ExclusionToggled(bool on) {
   FilterParameters& block = Block();
-  const bool on = view_.IsChecked(IDC_EXCLUDE);
   Find(IDC_EXCLUDE)->checked = on;
   for (int i = 1; i <= ChannelButtons(); ++i) {
     Enable(ChannelButton(i), on);
@@ -239,8 +242,8 @@ void DialogController::ExclusionToggled() {
   MapAndRepaint();
 }
 
-void DialogController::OrderPicked() {
-  const int row = view_.SelectedListRow(IDC_ORDER_LIST);
+void DialogController::PickRow(int row) {
+  if (ended()) return;
   if (row >= 0 && row < listRows_) {
     selectedRow_ = row;
     Block().orderIndex = static_cast<int16>(row);
@@ -248,20 +251,18 @@ void DialogController::OrderPicked() {
   MapAndRepaint();
 }
 
-void DialogController::End(int result) {
+void DialogController::End(Ending ending) {
   if (nav_.dragging) {
     view_.ReleasePointer();
     nav_.dragging = false;
   }
   if (fetched_) Record().filterRect = Block().savedFilterRect;
   SetOffsets(0, 0);
-  endResult_ = result;
-  view_.EndDialog(result);
+  ending_ = ending;
+  view_.EndDialog(ending == Ending::Accepted);
 }
 
-void DialogController::Abandon() {
-  if (!ended()) Command(IDC_CANCEL, kClicked);
-}
+void DialogController::Abandon() { Cancel(); }
 
 // ---------------------------------------------------------------------------
 // The preview's work.
@@ -309,9 +310,6 @@ void DialogController::ShowCommitted() {
 }
 
 void DialogController::Zoom(int id) {
-  // A disabled button cannot be pressed; a command for one that arrives all
-  // the same would take the factor below 1 or the proxy below the preview.
-  if (!enabled(id)) return;
   FilterParameters& block = Block();
   const Rect host = HostRect();
   const int32 right = nav_.previewRect.right, bottom = nav_.previewRect.bottom;
@@ -355,15 +353,10 @@ void DialogController::Zoom(int id) {
 // ---------------------------------------------------------------------------
 // The mouse.
 
-bool DialogController::PointerInPreview(PixelPoint& p) {
-  if (ended()) return false;
-  p = view_.PointerPosition();
-  return nav_.Contains(p);
-}
+bool DialogController::InPreview(PixelPoint p) const { return !ended() && nav_.Contains(p); }
 
-void DialogController::LeftButtonDown() {
-  PixelPoint p;
-  if (!PointerInPreview(p)) return;
+void DialogController::PointerDown(PixelPoint p) {
+  if (!InPreview(p)) return;
   view_.ShowHandCursor(true);
   view_.ConfinePointer(nav_.previewRect);
   nav_.anchorX = p.x;
@@ -372,11 +365,10 @@ void DialogController::LeftButtonDown() {
   nav_.dragging = true;
 }
 
-void DialogController::MouseMove() {
-  PixelPoint p;
-  if (!PointerInPreview(p)) return;
+void DialogController::PointerMove(PixelPoint p) {
+  if (ended()) return;
   if (!nav_.dragging) {
-    view_.ShowHandCursor(false);
+    if (InPreview(p)) view_.ShowHandCursor(false);
     return;
   }
   view_.ShowHandCursor(true);
@@ -389,10 +381,11 @@ void DialogController::MouseMove() {
   Invalidate();
 }
 
-void DialogController::LeftButtonUp() {
-  PixelPoint p;
-  if (!PointerInPreview(p)) return;
-  view_.ShowHandCursor(false);
+void DialogController::PointerUp(PixelPoint p) {
+  // A drag ends at any release; a release elsewhere outside a drag is not
+  // the dialog's.
+  if (ended() || (!nav_.dragging && !InPreview(p))) return;
+  if (InPreview(p)) view_.ShowHandCursor(false);
   if (nav_.dragging) view_.ReleasePointer();
   nav_.dragging = false;
   if (PreviewShown()) Map();
@@ -400,9 +393,8 @@ void DialogController::LeftButtonUp() {
   if (PreviewShown()) Invalidate();
 }
 
-void DialogController::LeftDoubleClick() {
-  PixelPoint p;
-  if (!PointerInPreview(p)) return;
+void DialogController::DoubleClick(PixelPoint p) {
+  if (!InPreview(p)) return;
   nav_.Recentre();
   ShowCommitted();
 }
@@ -413,8 +405,7 @@ void DialogController::LeftDoubleClick() {
 void DialogController::Paint(PaintTarget& target) {
   const FilterRecord& record = Record();
   if (!PreviewShown() || !bufferValid_ || !host::CallbackPresent(record.displayPixels)) return;
-  const PixelRect placed = PlacePreview(view_.AnchorOnScreen(), view_.ClientOriginOnScreen(),
-                                        Width(record.outRect), Height(record.outRect));
+  const PixelRect placed = PlacePreview(view_.PreviewAnchor(), Width(record.outRect), Height(record.outRect));
   const PreviewPixels pixels(record, deepPicture_);
   if (!pixels.drawable) return;
   target.DrawFrame(FrameAround(placed));

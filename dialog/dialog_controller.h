@@ -15,9 +15,6 @@ struct FilterParameters;
 
 namespace vantrel::dialog {
 
-// The notification code of a button click.
-constexpr int kClicked = 0;
-
 class DialogController {
  public:
   // `globals` holds a record with a parameter block; both outlive the dialog.
@@ -29,15 +26,29 @@ class DialogController {
   // when the host offers one, and fills the order list.
   void Initialise();
 
-  // A command from control `id` with notification `code`.
-  void Command(int id, int code);
-
-  // Mouse messages. The pointer position is read from the view; positions
-  // outside the preview are ignored.
-  void MouseMove();
-  void LeftButtonDown();
-  void LeftButtonUp();
-  void LeftDoubleClick();
+  // ---- What the user did. Each call carries what the control or the
+  // pointer says; an ended dialog takes no more, and a disabled control
+  // does nothing, however its call arrives.
+  // The OK and Cancel buttons.
+  void Ok();
+  void Cancel();
+  // A push or radio button: a channel to clear, a blend method, a nudge, a
+  // zoom (OK and Cancel too). Other ids do nothing.
+  void Press(int id);
+  // A check box (IDC_BLEND, IDC_EXCLUDE) the user set to `on`.
+  void Toggle(int id, bool on);
+  // Row `row` of the order list picked; a row outside the list re-maps the
+  // preview with the row it has.
+  void PickRow(int row);
+  // The left button pressed, the pointer moved and the button released at
+  // `p`, client pixels. A press starts a drag only inside the preview (its
+  // edges count); a drag follows the pointer wherever it goes and ends at
+  // the next release, wherever that is. Elsewhere they do nothing.
+  void PointerDown(PixelPoint p);
+  void PointerMove(PixelPoint p);
+  void PointerUp(PixelPoint p);
+  // A double click at `p` inside the preview recentres it.
+  void DoubleClick(PixelPoint p);
 
   // Whether paint messages draw the preview.
   bool PreviewShown() const;
@@ -55,8 +66,9 @@ class DialogController {
   int listRows() const { return listRows_; }
   const char* headingText() const { return heading_; }
   const PreviewNavigation& navigation() const { return nav_; }
-  bool ended() const { return endResult_ != 0; }
-  int endResult() const { return endResult_; }
+  bool ended() const { return ending_ != Ending::Open; }
+  // Whether the dialog ended with OK.
+  bool accepted() const { return ending_ == Ending::Accepted; }
 
  private:
   struct Control {
@@ -81,22 +93,24 @@ class DialogController {
 
   void ChannelClicked(int id);
   void MethodClicked(int id);
-  void BlendToggled();
-  void ExclusionToggled();
-  void OrderPicked();
+  void BlendToggled(bool on);
+  void ExclusionToggled(bool on);
   void Nudge(int id);
   // Clamps the committed offsets, hands them to the fetch and shows the
   // window there.
   void ShowCommitted();
   void Zoom(int id);
-  void End(int result);
+  enum class Ending { Open, Accepted, Cancelled };
+  void End(Ending ending);
 
   void SetOffsets(int32 h, int32 v);
   void Refetch();
   void Map();
   void Invalidate();
   void MapAndRepaint();
-  bool PointerInPreview(PixelPoint& p);
+  // Whether a pointer event at `p` concerns the dialog: it is open and `p`
+  // lies in the preview.
+  bool InPreview(PixelPoint p) const;
 
   DialogView& view_;
   Globals* globals_;
@@ -115,7 +129,7 @@ class DialogController {
   PreviewNavigation nav_;
   // What a deep image's preview is drawn from.
   EightBitPicture deepPicture_;
-  int endResult_ = 0;
+  Ending ending_ = Ending::Open;
 };
 
 }  // namespace vantrel::dialog

@@ -1,11 +1,19 @@
-// What the parameter dialog's controller needs of its window. The Win32
-// binding implements it over the real dialog; natively a recording view
-// stands in. Implementations do what they are told and report no errors.
+// What the parameter dialog's controller needs of its window. A platform
+// binding implements it over its controls: the Win32 one over the real
+// dialog, the page's over its elements; natively a recording view stands in.
+// Every call tells the window something: what the user did reaches the
+// controller through its own calls, with the positions and states they
+// carry, so a view never has to be read back. Implementations do what they
+// are told and report no errors.
 #pragma once
 
 #include "dialog/geometry.h"
 
 namespace vantrel::dialog {
+
+// The preview anchor of the dialog's template at two pixels per dialog unit,
+// client pixels: where a window without a layout of its own places it.
+constexpr PixelRect kTemplateAnchor{108, 96, 230, 236};
 
 class DialogView {
  public:
@@ -22,29 +30,23 @@ class DialogView {
   virtual void SetText(int id, const char* text) = 0;
   virtual void FocusControl(int id) = 0;
 
-  // ---- What the user changed in the controls themselves.
-  // The state of an automatic check box, which toggles itself when clicked.
-  virtual bool IsChecked(int id) = 0;
-  // The selected row of list `id`; -1 when none is.
-  virtual int SelectedListRow(int id) = 0;
-
   // ---- The preview.
+  // The preview anchor's rectangle, client pixels: the proxy is centred on
+  // it, and the host is asked for as many pixels as reach its right and
+  // bottom edges.
+  virtual PixelRect PreviewAnchor() = 0;
   // Marks `r` (client pixels) for repainting, without erasing it first.
   virtual void InvalidatePreview(const PixelRect& r) = 0;
   // Shows the closed hand (dragging) or the open hand.
   virtual void ShowHandCursor(bool closed) = 0;
-  // Keeps the pointer inside `r` (client pixels) until released.
+  // A drag began inside `r` (client pixels): keep the pointer there, where
+  // the platform can, until released. The drag ends at the next release
+  // wherever it happens.
   virtual void ConfinePointer(const PixelRect& r) = 0;
   virtual void ReleasePointer() = 0;
-  // The preview anchor's window rectangle, screen pixels.
-  virtual PixelRect AnchorOnScreen() = 0;
-  // Where the client area's top-left corner lies on the screen.
-  virtual PixelPoint ClientOriginOnScreen() = 0;
-  // The pointer's position now, client pixels.
-  virtual PixelPoint PointerPosition() = 0;
 
-  // Closes the dialog; the dialog answers `result` (1 OK, 2 Cancel).
-  virtual void EndDialog(int result) = 0;
+  // Closes the dialog, accepted (OK) or not (Cancel).
+  virtual void EndDialog(bool accepted) = 0;
 };
 
 // What a paint of the dialog offers the controller.

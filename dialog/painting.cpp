@@ -10,15 +10,15 @@
 
 namespace vantrel::dialog {
 
-Rect PreviewFrame(const PixelRect& anchor, PixelPoint origin) {
-  return Rect{static_cast<int16>(anchor.top - origin.y), static_cast<int16>(anchor.left - origin.x),
-              static_cast<int16>(anchor.bottom - origin.y), static_cast<int16>(anchor.right - origin.x)};
+Rect PreviewFrame(const PixelRect& anchor) {
+  return Rect{static_cast<int16>(anchor.top), static_cast<int16>(anchor.left), static_cast<int16>(anchor.bottom),
+              static_cast<int16>(anchor.right)};
 }
 
-PixelRect PlacePreview(const PixelRect& anchor, PixelPoint origin, int32 width, int32 height) {
-  const auto left = static_cast<int16>((anchor.left + anchor.right - width) / 2 - origin.x);
-  const auto top = static_cast<int16>((anchor.top + anchor.bottom - height) / 2 - origin.y);
-  return PixelRect{left, top, static_cast<int16>(left + width), static_cast<int16>(top + height)};
+PixelRect PlacePreview(const PixelRect& anchor, int32 width, int32 height) {
+  const int32 left = (anchor.left + anchor.right - width) / 2;
+  const int32 top = (anchor.top + anchor.bottom - height) / 2;
+  return PixelRect{left, top, left + width, top + height};
 }
 
 PixelRect FrameAround(const PixelRect& p) { return PixelRect{p.left - 1, p.top - 1, p.right + 1, p.bottom + 1}; }

@@ -9,14 +9,14 @@
 
 namespace vantrel::dialog {
 
-// The anchor control's rectangle converted from screen to client pixels, as
-// the fetch reads it: top, left, bottom, right.
-Rect PreviewFrame(const PixelRect& anchorOnScreen, PixelPoint clientOrigin);
+// The anchor's rectangle (client pixels) as the fetch reads it: top, left,
+// bottom, right, in the host's 16-bit coordinates.
+Rect PreviewFrame(const PixelRect& anchor);
 
 // A proxy of `width` x `height` pixels centred on the anchor, in client
-// pixels. The centring is done in screen pixels and halves truncate toward
-// zero, so an odd difference puts the proxy half a pixel up or left.
-PixelRect PlacePreview(const PixelRect& anchorOnScreen, PixelPoint clientOrigin, int32 width, int32 height);
+// pixels. Halves truncate, so an odd difference puts the proxy half a pixel
+// up or left.
+PixelRect PlacePreview(const PixelRect& anchor, int32 width, int32 height);
 
 // The one-pixel black frame drawn around a placed proxy: the image sits
 // directly inside it.

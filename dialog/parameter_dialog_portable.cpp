@@ -1,36 +1,50 @@
-// The parameter dialog where there is no window system: the controller over a
-// recording view, acted on by the user that the program linking the filter
-// supplies.
+// The parameter dialog where there is no window system: the controller over
+// the view of the backend that the program linking the filter supplies, or
+// over a view that shows nothing.
 #include "core/collaborators.h"
 #include "core/parameters.h"
-#include "dialog/portable_user.h"
-#include "resources/resource_ids.h"
+#include "dialog/dialog_backend.h"
 
 namespace vantrel::dialog {
 namespace {
-PortableUser g_user = nullptr;
-void* g_context = nullptr;
+
+// Shows nothing; its preview anchor is the template's.
+class NullView final : public DialogView {
+ public:
+  void SetChecked(int, bool) override {}
+  void SetEnabled(int, bool) override {}
+  void InsertListRow(int, int, const char*) override {}
+  void SelectListRow(int, int) override {}
+  void SetText(int, const char*) override {}
+  void FocusControl(int) override {}
+  PixelRect PreviewAnchor() override { return kTemplateAnchor; }
+  void InvalidatePreview(const PixelRect&) override {}
+  void ShowHandCursor(bool) override {}
+  void ConfinePointer(const PixelRect&) override {}
+  void ReleasePointer() override {}
+  void EndDialog(bool) override {}
+};
+
+DialogBackend* g_backend = nullptr;
+
 }  // namespace
 
-void SetPortableUser(PortableUser user, void* context) {
-  g_user = user;
-  g_context = context;
-}
+void SetDialogBackend(DialogBackend* backend) { g_backend = backend; }
 
 bool ShowParameterDialog(Globals* globals) {
   if (globals == nullptr || BlockOf(globals) == nullptr) return false;
-  RecordingView view;
-  DialogController controller(view, globals);
+  NullView nothing;
+  DialogBackend* backend = g_backend;
+  DialogController controller(backend != nullptr ? backend->View() : nothing, globals);
   try {
     controller.Initialise();
-    SimulatedUser user(controller, view);
-    if (g_user != nullptr) g_user(user, g_context);
-    if (!controller.ended()) controller.Command(IDC_OK, kClicked);
+    if (backend != nullptr) backend->Run(controller);
+    controller.Ok();
   } catch (...) {
-    // The recording view could not keep what it was shown.
+    // The backend could not keep up with what it was shown.
     controller.Abandon();
   }
-  return controller.endResult() == 1;
+  return controller.accepted();
 }
 
 }  // namespace vantrel::dialog

@@ -2,6 +2,7 @@
 // TARNWICKPARAM, whose procedure ZorvikProc turns messages into controller
 // calls, and a view that mirrors the controller's state into the controls.
 #include <windows.h>
+#include <windowsx.h>
 
 #include <optional>
 
@@ -48,10 +49,11 @@ class Win32View final : public DialogView {
   }
   void SetText(int id, const char* text) override { SetWindowTextW(Item(id), WideText(text).text); }
   void FocusControl(int id) override { SetFocus(Item(id)); }
-  bool IsChecked(int id) override { return SendDlgItemMessageW(dialog_, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-  int SelectedListRow(int id) override {
-    const LRESULT row = SendDlgItemMessageW(dialog_, id, LB_GETCURSEL, 0, 0);
-    return row == LB_ERR ? -1 : static_cast<int>(row);
+  PixelRect PreviewAnchor() override {
+    RECT r{};
+    GetWindowRect(Item(IDC_PREVIEW_ANCHOR), &r);
+    MapWindowPoints(HWND_DESKTOP, dialog_, reinterpret_cast<POINT*>(&r), 2);
+    return PixelRect{r.left, r.top, r.right, r.bottom};
   }
   void InvalidatePreview(const PixelRect& r) override {
     const RECT rect{r.left, r.top, r.right, r.bottom};
@@ -68,23 +70,7 @@ class Win32View final : public DialogView {
     ClipCursor(&rect);
   }
   void ReleasePointer() override { ClipCursor(nullptr); }
-  PixelRect AnchorOnScreen() override {
-    RECT r{};
-    GetWindowRect(Item(IDC_PREVIEW_ANCHOR), &r);
-    return PixelRect{r.left, r.top, r.right, r.bottom};
-  }
-  PixelPoint ClientOriginOnScreen() override {
-    POINT p{0, 0};
-    ClientToScreen(dialog_, &p);
-    return PixelPoint{p.x, p.y};
-  }
-  PixelPoint PointerPosition() override {
-    POINT p{};
-    GetCursorPos(&p);
-    ScreenToClient(dialog_, &p);
-    return PixelPoint{p.x, p.y};
-  }
-  void EndDialog(int result) override { ::EndDialog(dialog_, result); }
+  void EndDialog(bool accepted) override { ::EndDialog(dialog_, accepted ? IDOK : IDCANCEL); }
 
  private:
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
@@ -115,6 +101,28 @@ struct Session {
 };
 std::optional<Session> g_session;
 
+// A command from a control, as the controller's call: buttons count when
+// clicked, the check boxes with the state they toggled themselves to, the
+// list when its selection changed.
+void Command(HWND dialog, DialogController& controller, int id, int code) {
+  switch (id) {
+    case IDC_BLEND:
+    case IDC_EXCLUDE: controller.Toggle(id, IsDlgButtonChecked(dialog, id) == BST_CHECKED); return;
+    case IDC_ORDER_LIST: {
+      if (code != LBN_SELCHANGE) return;
+      const LRESULT row = SendDlgItemMessageW(dialog, id, LB_GETCURSEL, 0, 0);
+      controller.PickRow(row == LB_ERR ? -1 : static_cast<int>(row));
+      return;
+    }
+    default:
+      if (code == BN_CLICKED) controller.Press(id);
+      return;
+  }
+}
+
+// Where a mouse message happened, client pixels.
+PixelPoint At(LPARAM lParam) { return PixelPoint{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+
 INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* globals = reinterpret_cast<Globals*>(lParam);
@@ -140,11 +148,11 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         EndPaint(dialog, &paint);
       }
       return FALSE;
-    case WM_COMMAND: controller.Command(LOWORD(wParam), HIWORD(wParam)); return TRUE;
-    case WM_MOUSEMOVE: controller.MouseMove(); return TRUE;
-    case WM_LBUTTONDOWN: controller.LeftButtonDown(); return TRUE;
-    case WM_LBUTTONUP: controller.LeftButtonUp(); return TRUE;
-    case WM_LBUTTONDBLCLK: controller.LeftDoubleClick(); return TRUE;
+    case WM_COMMAND: Command(dialog, controller, LOWORD(wParam), HIWORD(wParam)); return TRUE;
+    case WM_MOUSEMOVE: controller.PointerMove(At(lParam)); return TRUE;
+    case WM_LBUTTONDOWN: controller.PointerDown(At(lParam)); return TRUE;
+    case WM_LBUTTONUP: controller.PointerUp(At(lParam)); return TRUE;
+    case WM_LBUTTONDBLCLK: controller.DoubleClick(At(lParam)); return TRUE;
     default: return FALSE;
   }
 }
@@ -166,7 +174,7 @@ bool ShowParameterDialog(Globals* globals) {
   if (g_session) {
     // A dialog that went away without OK or Cancel takes nothing from the host.
     g_session->controller.Abandon();
-    accepted = g_session->controller.endResult() == 1;
+    accepted = g_session->controller.accepted();
     g_session.reset();
   } else if (ended == -1) {
     // The dialog could not be made: the user has chosen nothing, so nothing

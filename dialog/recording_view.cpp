@@ -20,15 +20,19 @@ void RecordingView::ConfinePointer(const PixelRect& r) {
 void SimulatedUser::Click(int id) {
   RecordingView::Control& c = view_.controls[id];
   if (!c.enabled) return;
-  if (id == IDC_BLEND || id == IDC_EXCLUDE) c.checked = !c.checked;
-  controller_.Command(id, kClicked);
+  if (id == IDC_BLEND || id == IDC_EXCLUDE) {
+    c.checked = !c.checked;
+    controller_.Toggle(id, c.checked);
+  } else {
+    controller_.Press(id);
+  }
 }
 
 void SimulatedUser::PickRow(int row) {
   RecordingView::Control& list = view_.controls[IDC_ORDER_LIST];
   if (row < 0 || row >= static_cast<int>(list.rows.size())) return;
   list.selected = row;
-  controller_.Command(IDC_ORDER_LIST, 1);  // a selection change
+  controller_.PickRow(row);
 }
 
 void SimulatedUser::MovePointerTo(PixelPoint p) {
@@ -39,12 +43,12 @@ void SimulatedUser::MovePointerTo(PixelPoint p) {
     p.y = std::clamp(p.y, r.top, std::max(r.top, r.bottom - 1));
   }
   view_.pointer = p;
-  controller_.MouseMove();
+  controller_.PointerMove(p);
 }
 
 void SimulatedUser::MovePointerBy(int32 dx, int32 dy) {
   const PixelRect& a = view_.anchor;
-  MovePointerTo(PixelPoint{(a.left + a.right) / 2 - view_.origin.x + dx, (a.top + a.bottom) / 2 - view_.origin.y + dy});
+  MovePointerTo(PixelPoint{(a.left + a.right) / 2 + dx, (a.top + a.bottom) / 2 + dy});
 }
 
 }  // namespace vantrel::dialog

@@ -1,7 +1,8 @@
 // The parameter dialog without a window: a view that keeps what the
 // controller shows and records what it asks for, and a simulated user that
-// acts on it as a user of the real controls would. The native build shows
-// its dialog this way; tests drive the controller through it.
+// acts on it as a user of the real controls would. Tests drive the
+// controller through it, and our host's scripted user acts in the native
+// build's dialogs through it; no product links it.
 #pragma once
 
 #include <map>
@@ -16,10 +17,8 @@ namespace vantrel::dialog {
 class RecordingView : public DialogView {
  public:
   // The window it stands for: the template's preview anchor at two pixels
-  // per dialog unit, in a client area whose origin lies at (300, 200) on the
-  // screen.
-  PixelRect anchor{300 + 108, 200 + 96, 300 + 230, 200 + 236};
-  PixelPoint origin{300, 200};
+  // per dialog unit.
+  PixelRect anchor = kTemplateAnchor;
   PixelPoint pointer{0, 0};  // client pixels
 
   struct Control {
@@ -35,7 +34,7 @@ class RecordingView : public DialogView {
   bool confined = false;
   PixelRect confinement;
   std::vector<PixelRect> invalidated;
-  int endResult = 0;  // 0 while open
+  int endResult = 0;  // 0 while open, then 1 accepted or 2 cancelled
 
   const Control& control(int id) { return controls[id]; }
 
@@ -45,16 +44,12 @@ class RecordingView : public DialogView {
   void SelectListRow(int id, int row) override { controls[id].selected = row; }
   void SetText(int id, const char* text) override { controls[id].text = text; }
   void FocusControl(int id) override { focused = id; }
-  bool IsChecked(int id) override { return controls[id].checked; }
-  int SelectedListRow(int id) override { return controls[id].selected; }
+  PixelRect PreviewAnchor() override { return anchor; }
   void InvalidatePreview(const PixelRect& r) override { invalidated.push_back(r); }
   void ShowHandCursor(bool closed) override { closedHand = closed; }
   void ConfinePointer(const PixelRect& r) override;
   void ReleasePointer() override { confined = false; }
-  PixelRect AnchorOnScreen() override { return anchor; }
-  PixelPoint ClientOriginOnScreen() override { return origin; }
-  PixelPoint PointerPosition() override { return pointer; }
-  void EndDialog(int result) override { endResult = result; }
+  void EndDialog(bool accepted) override { endResult = accepted ? 1 : 2; }
 };
 
 // Acts on a dialog as its user would through the controls and the pointer.
@@ -62,19 +57,19 @@ class SimulatedUser {
  public:
   SimulatedUser(DialogController& controller, RecordingView& view) : controller_(controller), view_(view) {}
 
-  // A click on a button: nothing when it is disabled; an automatic check box
-  // toggles itself first.
+  // A click on a button: nothing when it is disabled; a check box toggles.
   void Click(int id);
   // Picks a row of the order list.
   void PickRow(int row);
   // Moves the pointer to `p` (client pixels), held inside a confinement as
-  // the system holds it, and sends a mouse move.
+  // the system holds it, and tells the controller.
   void MovePointerTo(PixelPoint p);
   // The same relative to the centre of the preview anchor.
   void MovePointerBy(int32 dx, int32 dy);
-  void PressLeft() { controller_.LeftButtonDown(); }
-  void ReleaseLeft() { controller_.LeftButtonUp(); }
-  void DoubleClickLeft() { controller_.LeftDoubleClick(); }
+  // The left button where the pointer is.
+  void PressLeft() { controller_.PointerDown(view_.pointer); }
+  void ReleaseLeft() { controller_.PointerUp(view_.pointer); }
+  void DoubleClickLeft() { controller_.DoubleClick(view_.pointer); }
 
   DialogController& controller() { return controller_; }
   RecordingView& view() { return view_; }

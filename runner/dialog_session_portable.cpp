@@ -1,32 +1,43 @@
 // The scripted dialog user of the native build: the filter is linked in and
-// its windowless dialog calls back into here.
-#include "dialog/portable_user.h"
+// shows its windowless dialog through this backend.
+#include "dialog/dialog_backend.h"
+#include "dialog/recording_view.h"
 #include "runner/dialog_session.h"
 
 namespace vantrel::runner {
 namespace {
 
-struct Session {
-  const DialogScript* script;
-  int* shown;
-};
+class ScriptedBackend final : public dialog::DialogBackend {
+ public:
+  ScriptedBackend(const DialogScript& script, int& shown) : script_(script), shown_(shown) {}
 
-void Play(dialog::SimulatedUser& user, void* context) {
-  auto* session = static_cast<Session*>(context);
-  ++*session->shown;
-  for (const DialogStep& step : *session->script) {
-    if (user.controller().ended()) return;
-    switch (step.kind) {
-      case DialogStep::Kind::Click: user.Click(step.value); break;
-      case DialogStep::Kind::PickRow: user.PickRow(step.value); break;
-      case DialogStep::Kind::PointerBy: user.MovePointerBy(step.dx, step.dy); break;
-      case DialogStep::Kind::PressLeft: user.PressLeft(); break;
-      case DialogStep::Kind::ReleaseLeft: user.ReleaseLeft(); break;
-      case DialogStep::Kind::DoubleClickLeft: user.DoubleClickLeft(); break;
-      case DialogStep::Kind::Inspect: step.inspect(nullptr); break;
+  dialog::DialogView& View() override {
+    view_ = dialog::RecordingView{};
+    return view_;
+  }
+
+  void Run(dialog::DialogController& controller) override {
+    ++shown_;
+    dialog::SimulatedUser user(controller, view_);
+    for (const DialogStep& step : script_) {
+      if (controller.ended()) return;
+      switch (step.kind) {
+        case DialogStep::Kind::Click: user.Click(step.value); break;
+        case DialogStep::Kind::PickRow: user.PickRow(step.value); break;
+        case DialogStep::Kind::PointerBy: user.MovePointerBy(step.dx, step.dy); break;
+        case DialogStep::Kind::PressLeft: user.PressLeft(); break;
+        case DialogStep::Kind::ReleaseLeft: user.ReleaseLeft(); break;
+        case DialogStep::Kind::DoubleClickLeft: user.DoubleClickLeft(); break;
+        case DialogStep::Kind::Inspect: step.inspect(nullptr); break;
+      }
     }
   }
-}
+
+ private:
+  const DialogScript& script_;
+  int& shown_;
+  dialog::RecordingView view_;
+};
 
 }  // namespace
 
@@ -34,10 +45,12 @@ intptr_t FindParameterDialog(uint32) { return 0; }
 void PlayInDialog(intptr_t, const DialogScript&) {}
 
 void RunWithDialogUser(const DialogScript& script, int& shown, const std::function<void()>& call) {
-  Session session{&script, &shown};
-  dialog::SetPortableUser(Play, &session);
+  ScriptedBackend backend(script, shown);
+  dialog::SetDialogBackend(&backend);
+  struct Restore {
+    ~Restore() { dialog::SetDialogBackend(nullptr); }
+  } restore;
   call();
-  dialog::SetPortableUser(nullptr, nullptr);
 }
 
 }  // namespace vantrel::runner

@@ -23,8 +23,9 @@ clang++ "${flags[@]}" \
   -o "$out/version_block_fuzz" &
 first=$!
 # The filter as the native build links it (portable sources only) and the
-# runner: every source of those folders but the Windows bindings.
-mapfile -t sources < <(ls core/*.cpp host/*.cpp hostinfo/*.cpp dialog/*.cpp runner/*.cpp | grep -v '_win32\.cpp$')
+# runner: every source of those folders but the Windows bindings and the
+# stand-ins of builds without a scripted dialog user.
+mapfile -t sources < <(ls core/*.cpp host/*.cpp hostinfo/*.cpp dialog/*.cpp runner/*.cpp | grep -v '_win32\.cpp$\|_absent\.cpp$')
 clang++ "${flags[@]}" fuzz/entry_point_fuzz.cpp "${sources[@]}" -o "$out/entry_point_fuzz"
 wait "$first"
 

@@ -6,9 +6,10 @@
 #
 # Each command asks for the sets it needs: the main command (scripts/demo.sh)
 # only `tool`, so that a new user waits for nothing else; scripts/build.sh
-# `windows`; scripts/package.sh `tool windows package`; scripts/bench.sh
-# `tool bench`; scripts/test.sh every set. A new package goes into the set of
-# the first command that needs it (a package in two sets is installed once).
+# `windows`; scripts/package.sh `tool windows package`; scripts/web.sh `web`;
+# scripts/bench.sh `tool bench web browser`; scripts/test.sh every set. A new
+# package goes into the set of the first command that needs it (a package in
+# two sets is installed once).
 set -euo pipefail
 
 declare -A sets
@@ -29,6 +30,11 @@ sets[package]="help2man dpkg-dev file"
 sets[test]="googletest libgtest-dev wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic
             clang libclang-rt-14-dev imagemagick pngcheck unzip lintian
             parallel openssh-server openssh-client munge slurm-wlm python3-yaml jq"
+# The page: the filter and our host built for the browser (the web preset),
+# served by Python's static server.
+sets[web]="cmake ninja-build emscripten libstb-dev python3"
+# A real browser for the page's tests and benchmark, driven through WebDriver.
+sets[browser]="chromium chromium-driver python3-selenium"
 # The benchmarks (the tool beside libvips and ImageMagick).
 sets[bench]="libbenchmark-dev imagemagick"
 

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Sets up, builds every preset and runs every test suite: native under
 # AddressSanitizer and UndefinedBehaviorSanitizer (the shipped libraries read
-# as files among them), the packages made and checked (the tool run from the
-# unpacked Debian package), the 64-bit Windows suites under 64-bit Wine, and
-# the 32-bit Windows suites wherever this machine runs 32-bit programs.
+# as files among them), the page in headless Chromium, the packages made and
+# checked (the tool run from the unpacked Debian package), the 64-bit Windows
+# suites under 64-bit Wine, and the 32-bit Windows suites wherever this
+# machine runs 32-bit programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh tool windows package test
+bash scripts/setup.sh tool windows package web browser test
 
-for preset in native win64 win32; do
+for preset in native win64 win32 web; do
   echo "== $preset build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
@@ -24,6 +25,10 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset nati
 # A case that needs a service this machine cannot start (sshd, Slurm) is
 # skipped; say which and why.
 grep -h 'Service cannot start here, case skipped' build/native/Testing/Temporary/LastTest.log | sort -u || true
+
+echo "== the page in headless Chromium, served from its zip"
+/usr/bin/python3 tests/web/page_test.py --zip build/web/packages/vantrel-*-page.zip --vantrel build/native/bin/vantrel \
+  --sample-maker build/native/bin/vantrel_sample --out build/web/test
 
 echo "== the packages"
 bash scripts/package.sh

@@ -201,12 +201,13 @@ TEST_F(DialogFixture, ExclusionOnRgbEnablesThreeChannelsAndTakesTheCheckedOne) {
   EXPECT_FALSE(Enabled(IDC_CHANNEL_1));
 }
 
-TEST_F(DialogFixture, NotificationsOtherThanClicksChangeNothing) {
-  Open();
+TEST_F(DialogFixture, DisabledControlsDoNothingHoweverTheirCallsArrive) {
+  Open();  // the channels and methods are grey, and so is zoom in at 1:1
   FilterParameters before;
   std::memcpy(&before, block, sizeof before);
-  for (int id : {IDC_OK, IDC_CANCEL, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_CHANNEL_1, IDC_CHANNEL_3})
-    for (int code : {5 /* double click */, 6 /* focus */, 7 /* focus lost */}) controller.Command(id, code);
+  for (int id : {IDC_CHANNEL_1, IDC_CHANNEL_3, IDC_CHANNEL_4, IDC_BLEND_CROSS, IDC_BLEND_MIX, IDC_ZOOM_IN, 0})
+    controller.Press(id);
+  controller.Toggle(IDC_ORDER_LIST, true);
   EXPECT_FALSE(controller.ended());
   EXPECT_EQ(std::memcmp(&before, block, sizeof before), 0);
   EXPECT_EQ(result, noErr);
@@ -373,6 +374,21 @@ TEST_F(DialogFixture, DragPastAMarginReanchorsSoThatReversingMovesAtOnce) {
   EXPECT_EQ(controller.navigation().committedV, -10);
 }
 
+TEST_F(DialogFixture, ADragFollowsThePointerOutsideThePreviewAndEndsAtAnyRelease) {
+  Open(300, 300);  // margins of 35 columns and 32 rows each side
+  const PixelPoint c = Centre();
+  const PixelPoint away{c.x + 1000, c.y - 1000};  // where no confinement holds a browser's pointer
+  view.pointer = c;
+  user.PressLeft();
+  controller.PointerMove(away);
+  EXPECT_EQ(Offsets(), std::make_pair(-35, 32));
+  controller.PointerUp(away);
+  EXPECT_FALSE(controller.navigation().dragging);
+  EXPECT_FALSE(view.confined);
+  controller.PointerMove(c);
+  EXPECT_EQ(Offsets(), std::make_pair(-35, 32)) << "a move after the release drags nothing";
+}
+
 TEST_F(DialogFixture, AClickWithoutMovementMovesNothingBeforeOrAfterADrag) {
   Open();
   const PixelPoint c = Centre();
@@ -420,12 +436,12 @@ TEST_F(DialogFixture, ZoomStopsWhereTheProxyWouldNoLongerFillThePreview) {
   user.Click(IDC_ZOOM_OUT);
   EXPECT_FALSE(Enabled(IDC_ZOOM_OUT));
   EXPECT_EQ(view.focused, IDC_ZOOM_IN);
-  // Commands for the grey buttons, however they arrive, leave the factor.
-  controller.Command(IDC_ZOOM_OUT, dialog::kClicked);
+  // Presses of the grey buttons, however they arrive, leave the factor.
+  controller.Press(IDC_ZOOM_OUT);
   EXPECT_EQ(block->zoomFactor, 3);
   user.Click(IDC_ZOOM_IN);
   user.Click(IDC_ZOOM_IN);
-  controller.Command(IDC_ZOOM_IN, dialog::kClicked);
+  controller.Press(IDC_ZOOM_IN);
   EXPECT_EQ(block->zoomFactor, 1);
 }
 
@@ -457,7 +473,7 @@ TEST_P(PressTest, CountsOnTheEdgesAndNotBeyond) {
   user.PressLeft();
   EXPECT_EQ(controller.navigation().dragging, c.inside);
   EXPECT_EQ(view.confined, c.inside);
-  controller.MouseMove();
+  controller.PointerMove(view.pointer);
   user.ReleaseLeft();
   user.DoubleClickLeft();
   EXPECT_FALSE(controller.navigation().dragging);

@@ -1,0 +1,372 @@
+#!/usr/bin/python3
+"""The page in a real browser: headless Chromium driven through WebDriver,
+the page served from its zip by a plain static server on 127.0.0.1, and every
+picture it makes compared with what the command-line tool makes of the same
+pixels. One table of cases, run in order on one page; the server and the
+browser stop when the suite ends, however it ends. Keeps a screenshot of the
+page with the chart loaded in the output folder.
+
+  page_test.py --zip PAGE.zip --vantrel VANTREL --sample-maker VANTREL_SAMPLE --out DIR
+"""
+import argparse
+import base64
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+import urllib.parse
+import zipfile
+import zlib
+from concurrent.futures import ThreadPoolExecutor
+
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
+
+import browser
+
+WAIT = 30  # seconds for anything the page does
+
+
+# ---------------------------------------------------------------------------
+# Pixels: raw files of the tool (.vraw, version 1) and PNG files by libvips.
+
+def write_raw(path, width, height, planes, pixels):
+    with open(path, 'wb') as f:
+        f.write(b'VANTREL-RAW 1\nRGB %d %d %d\n' % (width, height, planes) + bytes(pixels))
+
+
+def read_raw(path):
+    data = open(path, 'rb').read()
+    head, shape, pixels = data.split(b'\n', 2)
+    _, width, height, planes = shape.split()
+    return int(width), int(height), int(planes), pixels
+
+
+def read_png(path):
+    """(width, height, planes, pixels) of a PNG file, as libvips reads it."""
+    fields = {}
+    for field in ('width', 'height', 'bands'):
+        fields[field] = int(subprocess.check_output(['vipsheader', '-f', field, path]).strip())
+    raw = path + '.raw'
+    subprocess.check_call(['vips', 'rawsave', path, raw])
+    return fields['width'], fields['height'], fields['bands'], open(raw, 'rb').read()
+
+
+def png_header_only(path, width, height):
+    """A PNG file that says it is `width` x `height` and holds one row."""
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+    rows = zlib.compress(b'\0' + b'\0' * 3 * width)
+    with open(path, 'wb') as f:
+        f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0)) +
+                chunk(b'IDAT', rows) + chunk(b'IEND', b''))
+
+
+# ---------------------------------------------------------------------------
+# The page.
+
+class Page:
+    def __init__(self, driver, base, downloads):
+        self.driver, self.base, self.downloads = driver, base, downloads
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def wait(self, script, what, *args):
+        try:
+            return WebDriverWait(self.driver, WAIT, 0.05).until(lambda d: d.execute_script(script, *args))
+        except Exception:
+            raise AssertionError('the page did not come to ' + what + '; it says: ' + self.message())
+
+    def load(self, query=''):
+        self.driver.get(self.base + query)
+        self.wait('return document.body.dataset.ready === "true"', 'be ready')
+
+    def message(self):
+        return self.js('return document.querySelector("#message").textContent')
+
+    def open(self, path):
+        self.js('document.querySelector("#grid").dataset.state = "opening"')
+        self.driver.find_element(By.ID, 'file').send_keys(path)
+
+    def open_and_wait(self, path):
+        self.open(path)
+        self.wait('return document.querySelector("#grid").dataset.state === "done" && '
+                  'document.querySelector("#dialog").dataset.state === "open" && !window.vantrelPage.job',
+                  'show the grid and the dialog of ' + os.path.basename(path))
+
+    def canvas(self, selector):
+        """(width, height, RGBA bytes) of a canvas as drawn."""
+        encoded = self.js('''
+            const canvas = document.querySelector(arguments[0]);
+            const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+            let text = '';
+            for (let i = 0; i < data.length; i += 0x8000) text += String.fromCharCode(...data.subarray(i, i + 0x8000));
+            return [canvas.width, canvas.height, btoa(text)];''', selector)
+        return encoded[0], encoded[1], base64.b64decode(encoded[2])
+
+    def thumbnail(self):
+        t = self.js('''const t = window.vantrelPage.thumbnail;
+                       let text = '';
+                       for (let i = 0; i < t.pixels.length; i += 0x8000) text += String.fromCharCode(...t.pixels.subarray(i, i + 0x8000));
+                       return [t.width, t.height, t.planes, btoa(text)];''')
+        return t[0], t[1], t[2], base64.b64decode(t[3])
+
+    def click(self, selector):
+        self.driver.find_element(By.CSS_SELECTOR, selector).click()
+
+    def checked(self, selector):
+        return self.js('return document.querySelector(arguments[0]).checked', selector)
+
+    def save(self, name):
+        """Saves through #save and answers the path of the file downloaded."""
+        path = os.path.join(self.downloads, name)
+        if os.path.exists(path):
+            os.remove(path)
+        self.click('#save')
+        deadline = time.time() + WAIT
+        while time.time() < deadline:
+            if os.path.exists(path) and not os.path.exists(path + '.crdownload'):
+                return path
+            time.sleep(0.05)
+        raise AssertionError('no %s was downloaded; the page says: %s' % (name, self.message()))
+
+
+# ---------------------------------------------------------------------------
+# The cases, in order.
+
+class Suite:
+    def __init__(self, page, tool, work, out):
+        self.page, self.tool, self.work, self.out = page, tool, work, out
+        self.chart = os.path.join(work, 'chart.png')
+        self.alpha = os.path.join(work, 'chart_alpha.png')
+
+    def tool_output(self, source, out, *options):
+        subprocess.check_call([self.tool, '-q', source, '-o', out, *options])
+        return read_raw(out) if out.endswith('.vraw') else read_png(out)
+
+    def chart_cells_are_the_tools_runs_on_the_thumbnail(self):
+        p = self.page
+        p.open_and_wait(self.chart)
+        p.driver.save_screenshot(os.path.join(self.out, 'page.png'))
+        width, height, planes, pixels = p.thumbnail()
+        thumb = os.path.join(self.work, 'thumbnail.vraw')
+        write_raw(thumb, width, height, planes, pixels)
+        names = p.js('return [...document.querySelectorAll("#grid .label")].map((l) => l.textContent)')
+        assert len(names) == 24 and names[5] == '5  B G R', names
+        with ThreadPoolExecutor(2) as pool:
+            expected = list(pool.map(
+                lambda n: self.tool_output(thumb, os.path.join(self.work, 'cell%d.vraw' % n), '--order-index', str(n)),
+                range(24)))
+        for n in range(24):
+            w, h, rgba = p.canvas('#grid .cell:nth-child(%d) canvas' % (n + 1))
+            _, _, _, want = expected[n]
+            assert (w, h) == (width, height), (n, w, h)
+            got = bytes(b for i, b in enumerate(rgba) if i % 4 != 3)
+            assert got == want, 'cell %d (%s) differs from vantrel --order-index %d' % (n, names[n], n)
+
+    def cross_and_exclusion_saved_as_the_tool_writes_the_whole_picture(self):
+        p = self.page
+        p.click('#grid .cell:nth-child(2)')              # 1  B R G
+        p.click('#blend')
+        p.wait('return !document.querySelector("[data-id=IDC_BLEND_CROSS]").disabled', 'enable the methods')
+        p.click('[data-id=IDC_BLEND_CROSS]')
+        p.click('#exclude')
+        p.wait('return !document.querySelector("[data-id=IDC_CHANNEL_3]").disabled', 'enable the channels')
+        p.click('[data-id=IDC_CHANNEL_3]')
+        p.wait('return location.search === "?order=B%20R%20G&blend=cross&exclude=3"', 'keep the settings in the address')
+        p.wait('return !window.vantrelPage.job', 'finish the grid')
+        saved = read_png(p.save('chart_BRG.png'))
+        want = self.tool_output(self.chart, os.path.join(self.work, 'brg.png'), '--order', 'B R G', '--blend', 'cross',
+                                '--exclude', '3')
+        assert saved == want, 'the saved file is not what vantrel writes'
+
+    def half_transparent_png_keeps_its_values_and_alpha(self):
+        p = self.page
+        p.open_and_wait(self.alpha)
+        saved = read_png(p.save('chart_alpha_BRG.png'))
+        want = self.tool_output(self.alpha, os.path.join(self.work, 'alpha.png'), '--order', 'B R G', '--blend',
+                                'cross', '--exclude', '3')
+        assert saved[2] == 4, 'the saved file has no transparency'
+        assert saved == want, 'the saved file is not what vantrel writes'
+
+    def cancel_mid_run_saves_nothing_and_the_page_goes_on(self):
+        p = self.page  # the large picture of the drag is open: its run takes a few bands
+        saved = 'big_%s.png' % p.js('return document.querySelector("#order").selectedOptions[0].text').replace(' ', '')
+        name = os.path.join(p.downloads, saved)
+        # Cancel as soon as the save has started: the filter's abort callback
+        # answers it at the next band.
+        p.js('document.querySelector("#save").click(); document.querySelector("#cancel").click()')
+        p.wait('return document.querySelector("#message").textContent === "Cancelled: nothing was saved."',
+               'say the save was cancelled')
+        time.sleep(0.3)
+        assert not os.path.exists(name), 'a cancelled save wrote a file'
+        assert p.js('return document.querySelector("#busy").hidden'), 'the progress stayed'
+        # Saved in bands of 200 rows: as one run over the whole picture, with
+        # the settings the address holds as the tool's options of those names.
+        query = urllib.parse.parse_qs(p.js('return location.search')[1:])
+        assert query['blend'] == ['cross'], query
+        options = [item for key, [value] in query.items() for item in ('--' + key, value)]
+        want = self.tool_output(os.path.join(self.work, 'big.png'), os.path.join(self.work, 'big_out.png'), *options)
+        assert read_png(p.save(saved)) == want, 'the saved file is not what vantrel writes'
+
+    def settings_link_restores_the_view(self):
+        p = self.page
+        query = '?order=G%20B%20R&blend=mix&exclude=1'
+        p.load(query)
+        p.open_and_wait(self.chart)
+        state = p.js('''const q = (s) => document.querySelector(s);
+            return [q("#order").selectedOptions[0]?.text, q("#blend").checked, q("[data-id=IDC_BLEND_MIX]").checked,
+                    q("[data-id=IDC_BLEND_CROSS]").checked, q("#exclude").checked, q("[data-id=IDC_CHANNEL_1]").checked,
+                    q("#grid .cell[aria-pressed=true] .label").textContent, location.search]''')
+        assert state[:6] == ['G B R', True, True, False, True, True], state
+        assert state[6].endswith('  G B R') and state[7] == query, state
+
+    def jpeg_is_filtered_as_the_tool_does_and_keeps_its_profile(self):
+        p = self.page
+        jpeg = os.path.join(self.work, 'photo.jpg')
+        subprocess.check_call(['vips', 'jpegsave', self.chart, jpeg, '--profile', 'srgb'])
+        p.open_and_wait(jpeg)
+        saved = p.save('photo_BRG.png')
+        want = self.tool_output(jpeg, os.path.join(self.work, 'photo.png'), '--order', 'B R G', '--blend', 'cross',
+                                '--exclude', '3')
+        assert read_png(saved) == want, 'the saved file is not what vantrel writes'
+        profile = lambda f: subprocess.check_output(['vipsheader', '-f', 'icc-profile-data', f])
+        assert profile(saved) == profile(jpeg), 'the saved file lacks the colour profile'
+
+    def non_picture_gets_a_message_and_loses_nothing(self):
+        p = self.page
+        text = os.path.join(self.work, 'notes.txt')
+        open(text, 'w').write('not a picture\n')
+        p.open(text)
+        p.wait('return /not a picture/.test(document.querySelector("#message").textContent)', 'say it is no picture')
+        assert p.js('return document.querySelector("#message").className') == 'error'
+        assert p.js('return document.querySelectorAll("#grid .cell").length') == 24, 'the grid went away'
+        assert p.js('return document.querySelector("#dialog").dataset.state') == 'open', 'the dialog went away'
+
+    def picture_beyond_the_limits_gets_the_limit(self):
+        p = self.page
+        huge = os.path.join(self.work, 'wide.png')
+        png_header_only(huge, 40000, 2)
+        p.open(huge)
+        p.wait('return /at most 32767 pixels a side/.test(document.querySelector("#message").textContent)',
+               'give the limit')
+
+    def keyboard_alone_picks_an_order_and_a_blend(self):
+        p = self.page
+        keys = lambda *k: ActionChains(p.driver).send_keys(*k).perform()
+        p.js('document.querySelector("#grid .cell:nth-child(3)").focus()')  # 2  G B R
+        keys(Keys.TAB, Keys.ENTER)                                          # 3  R B G
+        p.wait('return document.querySelector("#order").selectedIndex === 3', 'pick row 3 from the keyboard')
+        was = p.checked('#blend')
+        p.js('document.querySelector("#blend").focus()')
+        for state in (not was, was):  # off and on again, or on and off
+            keys(Keys.SPACE)
+            p.wait('return document.querySelector("#blend").checked === arguments[0] && '
+                   'document.querySelector("[data-id=IDC_BLEND_MIX]").disabled === !arguments[0]',
+                   'toggle the blend from the keyboard', state)
+        p.js('document.querySelector("#order").focus()')
+        keys(Keys.DOWN)
+        p.wait('return document.querySelector("#grid .cell[aria-pressed=true] .label").textContent === "4  G R B"',
+               'move down the order list from the keyboard')
+
+    def drag_moves_the_preview_and_ends_outside_it(self):
+        p = self.page
+        big = os.path.join(self.work, 'big.png')
+        subprocess.check_call([self.sample_maker, '--size', '3000x2000', big], stdout=subprocess.DEVNULL)
+        p.open_and_wait(big)
+        before = p.canvas('#preview')
+        preview = p.driver.find_element(By.ID, 'preview')
+        p.js('arguments[0].scrollIntoView({block: "center"})', preview)
+        ActionChains(p.driver).move_to_element(preview).click_and_hold().move_by_offset(-80, -40) \
+            .move_by_offset(0, 280).release().perform()
+        p.wait('return window.vantrelPage.dialogIdle()', 'take in the drag')
+        after = p.canvas('#preview')
+        assert after != before, 'the drag did not move the preview'
+        ActionChains(p.driver).move_to_element(preview).move_by_offset(50, 50).perform()
+        p.wait('return window.vantrelPage.dialogIdle()', 'take in the move')
+        assert p.canvas('#preview') == after, 'a move after a release outside the preview still dragged'
+
+    def japanese_browser_shows_the_dialogs_japanese_labels(self):
+        p = self.page
+        agent = p.js('return navigator.userAgent')
+        p.driver.execute_cdp_cmd('Network.setUserAgentOverride', {'userAgent': agent, 'acceptLanguage': 'ja'})
+        try:
+            p.load()
+            labels = p.js('''const t = (s) => document.querySelector(s).textContent;
+                return [t("[data-label=IDC_BLEND]"), t("[data-label=IDC_ZOOM_IN]"), t("#cancel"), document.documentElement.lang]''')
+            assert labels == ['元画像とブレンドする', '拡 大', 'ｷｬﾝｾﾙ', 'ja'], labels
+        finally:
+            p.driver.execute_cdp_cmd('Network.setUserAgentOverride', {'userAgent': agent, 'acceptLanguage': 'en'})
+            p.load()
+        assert p.js('return document.querySelector("[data-label=IDC_BLEND]").textContent') == 'Blend with the original'
+
+
+CASES = [
+    Suite.chart_cells_are_the_tools_runs_on_the_thumbnail,
+    Suite.cross_and_exclusion_saved_as_the_tool_writes_the_whole_picture,
+    Suite.half_transparent_png_keeps_its_values_and_alpha,
+    Suite.jpeg_is_filtered_as_the_tool_does_and_keeps_its_profile,
+    Suite.non_picture_gets_a_message_and_loses_nothing,
+    Suite.picture_beyond_the_limits_gets_the_limit,
+    Suite.keyboard_alone_picks_an_order_and_a_blend,
+    Suite.drag_moves_the_preview_and_ends_outside_it,
+    Suite.cancel_mid_run_saves_nothing_and_the_page_goes_on,
+    Suite.settings_link_restores_the_view,
+    Suite.japanese_browser_shows_the_dialogs_japanese_labels,
+]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
+    parser.add_argument('--zip', required=True)
+    parser.add_argument('--vantrel', required=True)
+    parser.add_argument('--sample-maker', required=True)
+    parser.add_argument('--out', required=True)
+    args = parser.parse_args()
+    os.makedirs(args.out, exist_ok=True)
+    work = tempfile.mkdtemp(prefix='vantrel-page-test-')
+    server = driver = None
+    failures = 0
+    started = time.time()
+    try:
+        with zipfile.ZipFile(args.zip) as z:
+            z.extractall(work)
+            root = os.path.join(work, z.namelist()[0].split('/')[0])
+        subprocess.check_call([args.sample_maker, work + '/'], stdout=subprocess.DEVNULL)
+        server = browser.serve(root)
+        driver = browser.chromium()
+        downloads = os.path.join(work, 'downloads')
+        os.makedirs(downloads)
+        driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': downloads})
+        page = Page(driver, 'http://127.0.0.1:%d/index.html' % server.server_address[1], downloads)
+        suite = Suite(page, args.vantrel, work, args.out)
+        suite.sample_maker = args.sample_maker
+        page.load()
+        for case in CASES:
+            t = time.time()
+            try:
+                case(suite)
+                print('  ok    %-70s %5.1f s' % (case.__name__, time.time() - t))
+            except Exception:
+                failures += 1
+                print('  FAIL  %s\n%s' % (case.__name__, traceback.format_exc()))
+                logs = driver.get_log('browser') if driver else []
+                for entry in logs[-10:]:
+                    print('        browser:', entry.get('message'))
+    finally:
+        browser.stop(server, driver)
+        shutil.rmtree(work, ignore_errors=True)
+    print('page tests: %d of %d passed in %.1f s; screenshot: %s' %
+          (len(CASES) - failures, len(CASES), time.time() - started, os.path.join(args.out, 'page.png')))
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,291 @@
+// The filter and our host as the page's Web Workers use them: a picture and
+// its thumbnail held by hosts of the runner, runs through ENTRYPOINT by either
+// drive with progress and abort through the host callbacks, and the filter's
+// dialog shown through the page (page_dialog.h). Plain C exports, called by
+// web/worker.js.
+#include <emscripten.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "core/channel_orders.h"
+#include "core/parameters.h"
+#include "runner/filter_loader.h"
+#include "runner/host.h"
+#include "web/page_dialog.h"
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#define STBI_NO_HDR
+#define STBI_NO_LINEAR
+#define STBI_NO_THREAD_LOCALS
+#define STBI_MAX_DIMENSIONS 32767
+#include <stb_image.h>
+
+using namespace vantrel;
+
+namespace {
+
+// How large a picture the page takes: what one request of the filter
+// interface reaches, and what a browser tab can hold several times over.
+constexpr int kLargestSide = 32767;
+constexpr long long kMostPixels = 100'000'000;
+
+// "" when a picture of `width` x `height` pixels of `planes` bytes fits,
+// else why not, in words for the page's message.
+std::string SizeProblem(int width, int height, int planes) {
+  if (width < 1 || height < 1 || planes < 3 || planes > 4) return "the picture has no pixels the filter can take";
+  if (width > kLargestSide || height > kLargestSide || (long long)width * height > kMostPixels)
+    return "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels; the page takes at most " + std::to_string(kLargestSide) + " pixels a side and " +
+           std::to_string(kMostPixels / 1'000'000) + " megapixels (vantrel takes any size)";
+  return "";
+}
+
+// What the worker reports as the filter works: done out of total.
+EM_JS(void, page_progress, (int done, int total), {
+  if (Module.onProgress) Module.onProgress(done, total);
+});
+
+// The pictures of this worker: the one opened, and its thumbnail for the
+// grid of orders.
+enum Which { kPicture = 0, kThumbnail = 1 };
+struct Held {
+  std::unique_ptr<runner::Host> host;
+};
+Held g_held[2];
+runner::Image g_pending;  // filled by the worker before it is held
+std::string g_error;
+int g_runWhich = kPicture;
+bool g_cancelled = false;
+
+runner::EntryProc Entry() { return runner::LoadFilter().entry; }
+
+// The host's abort callback: the page's Cancel, which the worker takes in
+// between the calls of a run.
+Boolean Cancelled() { return g_cancelled ? 1 : 0; }
+void Progress(int32 done, int32 total) { page_progress(done, total); }
+
+// An image of `width` x `height` pixels of `planes` bytes, or an empty one
+// with the reason in g_error.
+runner::Image NewImage(int width, int height, int planes) {
+  if (const std::string why = SizeProblem(width, height, planes); !why.empty()) {
+    g_error = why;
+    return {};
+  }
+  runner::Image image;
+  image.width = int16(width);
+  image.height = int16(height);
+  image.planes = int16(planes);
+  image.sampleBytes = 1;
+  const std::size_t bytes = std::size_t(width) * std::size_t(height) * std::size_t(planes);
+  // The allocator reports failure by an exception, which this build cannot
+  // catch: the memory is asked for here first.
+  void* probe = runner::AllocateImageMemory(bytes);
+  if (probe == nullptr) {
+    g_error = "the browser cannot give the page " + std::to_string(bytes >> 20) + " MB for the picture";
+    return {};
+  }
+  runner::ReleaseImageMemory(probe, bytes);
+  image.pixels.resize(bytes);
+  return image;
+}
+
+// The band height a classic run uses: even, so that every band starts on
+// an even row and the Cross checkerboard lies as in one request for the
+// whole picture, and at most about 2 MB of rows. A height that divides the
+// picture's is taken where one is near: the last band then ends at the
+// picture's edge instead of reaching past it, and every band is served from
+// the picture's own memory instead of a padded copy.
+int16 EvenBandRows(const runner::Image& image) {
+  constexpr std::size_t kBandBytes = std::size_t{2} << 20;
+  const std::size_t rowBytes = std::max<std::size_t>(image.PixelBytes() * std::size_t(image.width), 1);
+  const int wanted = std::max(2, int(std::min<std::size_t>(kBandBytes / rowBytes, 32766)) & ~1);
+  const int whole = image.height + image.height % 2;
+  if (wanted >= whole) return int16(whole);
+  for (int rows = wanted; rows >= wanted / 2; rows -= 2)
+    if (image.height % rows == 0) return int16(rows);
+  return int16(wanted);
+}
+
+// The settings as the tool's options of the same names give them: blend 0
+// none, 1 Cross, 2 Mix, 3 both; exclude 0 none, else the channel.
+void WriteSettings(FilterParameters* block, int order, int blend, int exclude) {
+  block->orderIndex = int16(order);
+  block->blendEnabled = blend != 0;
+  block->blendCross = blend == 1 || blend == 3;
+  block->blendMix = blend == 2 || blend == 3;
+  block->excludeEnabled = exclude > 0;
+  if (exclude > 0) block->excludedChannel = int16(exclude);
+}
+
+// Readies the host of `which` for a run with the settings written into the
+// filter's block before start, progress and abort through the host's
+// callbacks. The advance drive hands the filter the whole picture at once,
+// the classic one in bands.
+runner::Host* Ready(int which, int order, int blend, int exclude, bool advance, bool dialog) {
+  if (which != kPicture && which != kThumbnail) return nullptr;
+  runner::Host* host = g_held[which].host.get();
+  if (host == nullptr) return nullptr;
+  FilterRecord& record = host->record();
+  record.abortProc = Cancelled;
+  record.progressProc = Progress;
+  host->OfferDisplayPixels(advance || dialog);
+  host->LeaveDialogsToPerson(dialog);
+  const int16 bands = advance || dialog ? 0 : EvenBandRows(host->source());
+  host->BeforeStart([host, order, blend, exclude, bands] {
+    FilterParameters* block = ParametersOf(&host->record());
+    if (block == nullptr) return;
+    WriteSettings(block, order, blend, exclude);
+    if (bands > 0) block->bandRows = bands;
+  });
+  g_cancelled = false;
+  return host;
+}
+
+}  // namespace
+
+extern "C" {
+
+// The reason the last call that failed gives.
+EMSCRIPTEN_KEEPALIVE const char* vantrel_error() { return g_error.c_str(); }
+
+// Why a picture of `width` x `height` pixels is too large for the page, or
+// "" when it is not.
+EMSCRIPTEN_KEEPALIVE const char* vantrel_size_problem(int width, int height) {
+  g_error = SizeProblem(width, height, 3);
+  return g_error.c_str();
+}
+
+// The display name of row `index` of the RGB table ("" outside it).
+EMSCRIPTEN_KEEPALIVE const char* vantrel_order_name(int index) {
+  return ChannelOrderName(plugInModeRGBColor, int16(index));
+}
+EMSCRIPTEN_KEEPALIVE int vantrel_order_count() { return ChannelOrderCount(plugInModeRGBColor); }
+
+// A picture of `width` x `height` pixels of `planes` (3: RGB, 4: RGB and
+// transparency) bytes, to be filled by the caller at the address answered
+// and then held by vantrel_hold. 0 with the reason in vantrel_error when it
+// is too large.
+EMSCRIPTEN_KEEPALIVE uint8* vantrel_picture(int width, int height, int planes) {
+  g_pending = NewImage(width, height, planes);
+  return g_pending.pixels.empty() ? nullptr : g_pending.pixels.data();
+}
+
+// Decodes the PNG file of `size` bytes at `bytes` into a new picture of
+// `planes` bytes a pixel, to be held by vantrel_hold; answers false with
+// the reason in vantrel_error.
+EMSCRIPTEN_KEEPALIVE bool vantrel_decode_png(const uint8* bytes, int size, int planes) {
+  int width = 0, height = 0, channels = 0;
+  if (!stbi_info_from_memory(bytes, size, &width, &height, &channels)) {
+    g_error = std::string("not a PNG file the page can read (") + stbi_failure_reason() + ")";
+    return false;
+  }
+  if (vantrel_picture(width, height, planes) == nullptr) return false;
+  stbi_uc* decoded = stbi_load_from_memory(bytes, size, &width, &height, &channels, planes);
+  if (decoded == nullptr) {
+    g_error = std::string("the PNG file cannot be decoded (") + stbi_failure_reason() + ")";
+    g_pending = runner::Image{};
+    return false;
+  }
+  std::memcpy(g_pending.pixels.data(), decoded, g_pending.pixels.size());
+  stbi_image_free(decoded);
+  return true;
+}
+
+// Holds the picture made by vantrel_picture or vantrel_decode_png as the
+// picture of this worker, and a thumbnail of it whose longest side is at
+// most `longest` pixels (a box average of the pixels it covers, each plane
+// on its own). Both are filtered by hosts of their own.
+EMSCRIPTEN_KEEPALIVE bool vantrel_hold(int longest) {
+  if (g_pending.pixels.empty()) {
+    g_error = "no picture to hold";
+    return false;
+  }
+  const runner::Image& whole = g_pending;
+  const double scale = std::min(1.0, double(longest) / std::max(whole.width, whole.height));
+  const int width = std::max(1, int(whole.width * scale + 0.5));
+  const int height = std::max(1, int(whole.height * scale + 0.5));
+  runner::Image thumbnail = NewImage(width, height, whole.planes);
+  if (thumbnail.pixels.empty()) return false;
+  for (int y = 0; y < height; ++y) {
+    const int top = y * whole.height / height, bottom = std::max(top + 1, (y + 1) * whole.height / height);
+    for (int x = 0; x < width; ++x) {
+      const int left = x * whole.width / width, right = std::max(left + 1, (x + 1) * whole.width / width);
+      const uint32 count = uint32(bottom - top) * uint32(right - left);
+      for (int k = 0; k < whole.planes; ++k) {
+        uint32 sum = 0;
+        for (int yy = top; yy < bottom; ++yy)
+          for (int xx = left; xx < right; ++xx) sum += whole.At(yy, xx)[k];
+        thumbnail.At(y, x)[k] = uint8((sum + count / 2) / count);
+      }
+    }
+  }
+  for (Held& held : g_held) held.host.reset();
+  const runner::EntryProc entry = Entry();
+  g_held[kPicture].host = std::make_unique<runner::Host>(entry);
+  g_held[kThumbnail].host = std::make_unique<runner::Host>(entry);
+  // Runs write straight into the output: the source stays as it came, and
+  // the picture is held twice at most.
+  for (Held& held : g_held) held.host->RollBackFailedRuns(false);
+  g_held[kPicture].host->SetImage(std::move(g_pending), plugInModeRGBColor);
+  g_held[kThumbnail].host->SetImage(std::move(thumbnail), plugInModeRGBColor);
+  g_pending = runner::Image{};
+  return true;
+}
+
+// The size of a held picture (0: the picture, 1: its thumbnail).
+EMSCRIPTEN_KEEPALIVE int vantrel_width(int which) {
+  return g_held[which & 1].host ? g_held[which & 1].host->source().width : 0;
+}
+EMSCRIPTEN_KEEPALIVE int vantrel_height(int which) {
+  return g_held[which & 1].host ? g_held[which & 1].host->source().height : 0;
+}
+EMSCRIPTEN_KEEPALIVE int vantrel_planes(int which) {
+  return g_held[which & 1].host ? g_held[which & 1].host->source().planes : 0;
+}
+EMSCRIPTEN_KEEPALIVE const uint8* vantrel_source(int which) {
+  return g_held[which & 1].host ? g_held[which & 1].host->source().pixels.data() : nullptr;
+}
+
+// A run over a held picture, a call at a time so that the worker can take
+// in the page's messages between them: the selectors up to start (answers
+// the first result that is not noErr, 0 when the run goes on), then
+// continue while vantrel_run_step answers true, then finish
+// (vantrel_run_end answers the run's result: 0, or -128 when cancelled).
+// `advance` hands the whole picture over by advanceState within start.
+EMSCRIPTEN_KEEPALIVE int vantrel_run_start(int which, int order, int blend, int exclude, bool advance) {
+  runner::Host* host = Ready(which, order, blend, exclude, advance, false);
+  if (host == nullptr) return filterBadParameters;
+  g_runWhich = which;
+  return host->StartRun();
+}
+EMSCRIPTEN_KEEPALIVE bool vantrel_run_step() { return g_held[g_runWhich].host->StepRun(); }
+EMSCRIPTEN_KEEPALIVE int vantrel_run_end() { return g_held[g_runWhich].host->EndRun(); }
+
+// The pixels the last run over `which` wrote, as large as its source.
+EMSCRIPTEN_KEEPALIVE const uint8* vantrel_output(int which) {
+  return g_held[which & 1].host ? g_held[which & 1].host->destination().pixels.data() : nullptr;
+}
+
+// The page's Cancel: the abort callback says stop from now until the next
+// run starts.
+EMSCRIPTEN_KEEPALIVE void vantrel_cancel() { g_cancelled = true; }
+
+// Shows the filter's dialog over the held picture as an editor does when the
+// user asks for it, through the page: a run with the parameters selector
+// first, whose start shows the dialog and returns once the page closes it. The preview anchor is
+// `width` x `height` client pixels. Answers the run's result. Suspends
+// while the dialog waits for the page (called asynchronously).
+EMSCRIPTEN_KEEPALIVE int vantrel_dialog(int width, int height, int order, int blend, int exclude) {
+  runner::Host* host = Ready(kPicture, order, blend, exclude, true, true);
+  if (host == nullptr) return filterBadParameters;
+  web::PageDialog page(*host, dialog::PixelRect{0, 0, width, height});
+  return host->RunFilter(true);
+}
+
+}  // extern "C"
