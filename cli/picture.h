@@ -15,9 +15,10 @@ namespace vantrel::cli {
 
 struct SaveOptions {
   int quality = -1;         // JPEG quality 1 to 100; -1: the format's default
+  int subsample = -1;       // JPEG chroma halved (1, 4:2:0) or whole (0, 4:4:4); -1: halved below quality 90
   std::string compression;  // PNG: zlib level 0 to 9; TIFF: method name; "": default
   int depth = 0;            // bits per sample written: 8 or 16; 0: the input's
-  int threads = 0;          // threads compressing a PNG or deflate TIFF file; 0: one per core
+  int threads = 0;          // threads compressing a PNG, JPEG or deflate TIFF file; 0: one per core
 };
 
 // An image read from a file. The pixels are interleaved planes, the colour
@@ -68,6 +69,9 @@ class RowWriter {
 // Starts and stops the image library; call once per process.
 void StartPictures(const char* programPath);
 void StopPictures();
+// Makes every format of the image library known, also those it loads only
+// when first needed (reading and writing files does it by itself).
+void KnowEveryFormat();
 
 // Each answers "" on success, else a one-line reason without the file name.
 

@@ -11,7 +11,7 @@ for pkg in g++ cmake ninja-build googletest libgtest-dev libbenchmark-dev \
            imagemagick clang libclang-rt-14-dev \
            pkg-config libvips-dev libvips-tools libcli11-dev libstb-dev \
            help2man dpkg-dev unzip parallel libpng-dev zlib1g-dev pngcheck \
-           libtiff-dev libdeflate-dev; do
+           libtiff-dev libdeflate-dev libjpeg62-turbo-dev; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 
