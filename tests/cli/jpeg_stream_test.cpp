@@ -174,6 +174,31 @@ TEST_F(JpegStreamTest, ProfileExifXmpAndIptcReadBackByLibvips) {
   vips_area_unref(VIPS_AREA(profile));
 }
 
+// A picture that came without EXIF (a TIFF) gets one, as libvips makes it,
+// that keeps its orientation and resolution.
+TEST_F(JpegStreamTest, OrientationAndResolutionOfAPictureWithoutExifKeptInOneMadeForIt) {
+  const std::vector<uint8_t> samples = Samples(20, 12, 3);
+  VipsImage* image = Wrapped(samples, 20, 12, 3);
+  VipsImage* tagged = nullptr;
+  ASSERT_EQ(vips_copy(image, &tagged, "xres", 300 / 25.4, "yres", 150 / 25.4, nullptr), 0);
+  vips_image_set_int(tagged, VIPS_META_ORIENTATION, 8);
+  const fs::path tiff = work_ / "tagged.tif", jpeg = work_ / "out.jpg";
+  ASSERT_EQ(vips_image_write_to_file(tagged, tiff.c_str(), nullptr), 0);
+  g_object_unref(tagged);
+  g_object_unref(image);
+  Picture picture;
+  ASSERT_EQ(ReadPicture(tiff.string(), picture), "");
+  ASSERT_EQ(WritePicture(picture, picture.pixels, jpeg.string(), SaveOptions{}), "");
+  VipsImage* out = vips_image_new_from_file(jpeg.c_str(), nullptr);
+  ASSERT_NE(out, nullptr);
+  int orientation = 0;
+  EXPECT_EQ(vips_image_get_int(out, VIPS_META_ORIENTATION, &orientation), 0);
+  EXPECT_EQ(orientation, 8);
+  EXPECT_NEAR(out->Xres * 25.4, 300, 0.01);
+  EXPECT_NEAR(out->Yres * 25.4, 150, 0.01);
+  g_object_unref(out);
+}
+
 TEST_F(JpegStreamTest, AFailingOrCancelledWriteLeavesNoFile) {
   struct Failure {
     const char* name;
