@@ -45,6 +45,7 @@ struct Decoder {
   std::jmp_buf jump{};
   char message[JMSG_LENGTH_MAX] = {};
   bool acceptDamage = false;
+  std::string firstWarning;  // when damage is accepted
 };
 
 [[noreturn]] void OnError(j_common_ptr info) {
@@ -55,7 +56,12 @@ struct Decoder {
 
 void OnMessage(j_common_ptr info, int level) {
   auto* decoder = static_cast<Decoder*>(info->client_data);
-  if (level < 0 && !decoder->acceptDamage) OnError(info);
+  if (level >= 0) return;
+  if (!decoder->acceptDamage) OnError(info);
+  if (decoder->firstWarning.empty()) {
+    info->err->format_message(info, decoder->message);
+    decoder->firstWarning = decoder->message;
+  }
 }
 
 void Prepare(Decoder& d, bool acceptDamage) {
@@ -80,8 +86,9 @@ struct Layout {
 };
 
 // Reads the header of `bytes`; answers "" and whether the file is one this
-// decoder takes, or libjpeg's reason.
-std::string ReadHeader(const uint8_t* bytes, std::size_t size, Layout& layout, bool& taken) {
+// decoder takes, or libjpeg's reason (also a warning in the header of a
+// file taken, unless damage is accepted).
+std::string ReadHeader(const uint8_t* bytes, std::size_t size, bool acceptDamage, Layout& layout, bool& taken) {
   taken = false;
   Decoder d;
   Prepare(d, true);
@@ -112,6 +119,7 @@ std::string ReadHeader(const uint8_t* bytes, std::size_t size, Layout& layout, b
           i.comps_in_scan == i.num_components && layout.width > 0 && layout.height > 0;
   jpeg_destroy_decompress(&d.info);
   if (!taken) return "";
+  if (!acceptDamage && !d.firstWarning.empty()) return d.firstWarning;
   layout.mcusPerRow = (layout.width + layout.mcuWidth - 1) / layout.mcuWidth;
   layout.mcuRows = (layout.height + layout.mcuHeight - 1) / layout.mcuHeight;
   // The frame header, to patch its height.
@@ -226,7 +234,7 @@ struct JpegRows::State {
     madvise(mapped, size, MADV_SEQUENTIAL);
 
     bool taken = false;
-    if (std::string why = ReadHeader(bytes, size, layout, taken); !why.empty()) return why;
+    if (std::string why = ReadHeader(bytes, size, tuning.acceptDamage, layout, taken); !why.empty()) return why;
     if (!taken) return "";
     const std::size_t mcus = std::size_t(layout.mcusPerRow) * std::size_t(layout.mcuRows);
     const std::size_t intervals = (mcus + layout.interval - 1) / layout.interval;

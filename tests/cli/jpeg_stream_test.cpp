@@ -325,7 +325,8 @@ TEST_F(JpegStreamTest, DecoderStopsAtTheFirstSignOfDamageUnlessDamageIsAccepted)
     std::string bytes;
     const char* reason;
   };
-  std::string outOfTurn = bytes, shortInterval = bytes, longInterval = bytes;
+  std::string outOfTurn = bytes, shortInterval = bytes, longInterval = bytes, header = bytes;
+  header.insert(2, "\x01\x02\x03");  // between the start marker and the next
   outOfTurn[marker + 1] = char(0xD6);
   shortInterval.erase(marker - 60, 40);
   longInterval.insert(marker - 30, 40, char(0x5A));
@@ -334,6 +335,7 @@ TEST_F(JpegStreamTest, DecoderStopsAtTheFirstSignOfDamageUnlessDamageIsAccepted)
       {"a restart marker out of its turn", outOfTurn, "restart marker 6 out of its turn"},
       {"an interval short of data", shortInterval, "Corrupt JPEG data"},
       {"an interval with bytes too many", longInterval, "Corrupt JPEG data"},
+      {"bytes between the header's markers", header, "Corrupt JPEG data: 3 extraneous bytes"},
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.name);
