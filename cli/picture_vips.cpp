@@ -42,7 +42,7 @@ namespace {
 // which libvips reads and writes itself and no module claims before it.
 bool g_modulesDeferred = false;
 std::string g_moduleFolder;  // where libvips keeps them
-std::string g_localeFolder;  // libvips' messages
+std::string g_prefix;        // the folder above its library's "lib..." one
 
 // Where libvips' own library lies, and the folders beside it.
 void FindVipsFolders() {
@@ -54,9 +54,8 @@ void FindVipsFolders() {
   std::free(real);
   const std::string folder = library.substr(0, library.rfind('/'));
   g_moduleFolder = folder + "/vips-modules-" + std::to_string(VIPS_MAJOR_VERSION) + "." + std::to_string(VIPS_MINOR_VERSION);
-  // The prefix is the folder above the first "lib..." one.
   const auto lib = folder.find("/lib");
-  if (lib != std::string::npos) g_localeFolder = folder.substr(0, lib) + "/share/locale";
+  if (lib != std::string::npos) g_prefix = folder.substr(0, lib);
 }
 
 void LoadModules() {
@@ -793,18 +792,25 @@ void StartPictures(const char* programPath) {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 128 << 20);
 #endif
-  // libvips loads its modules from below its prefix, which VIPSHOME moves:
-  // pointed at a folder without them for the start, it loads none. The
-  // messages' folder, taken from the prefix too, is put back.
+  // libvips loads its modules from below its prefix, which VIPSHOME moves
+  // (and which libvips itself puts there, for the programs it starts):
+  // pointed at a folder without them for the start, it loads none. A
+  // VIPSHOME naming another prefix is left to libvips. The environment is
+  // put back as it was, and the messages' folder, taken from the prefix
+  // too, with it.
   FindVipsFolders();
-  g_modulesDeferred = g_getenv("VIPSHOME") == nullptr && !g_moduleFolder.empty();
+  const char* home = g_getenv("VIPSHOME");
+  const std::string kept = home != nullptr ? home : "";
+  g_modulesDeferred = !g_moduleFolder.empty() && !g_prefix.empty() && (home == nullptr || kept == g_prefix);
   if (g_modulesDeferred) g_setenv("VIPSHOME", "/nonexistent/vantrel-modules-later", TRUE);
   const int started = VIPS_INIT(programPath);
   if (g_modulesDeferred) {
-    g_unsetenv("VIPSHOME");
-    if (!g_localeFolder.empty())
-      bindtextdomain(("vips" + std::to_string(VIPS_MAJOR_VERSION) + "." + std::to_string(VIPS_MINOR_VERSION)).c_str(),
-                     g_localeFolder.c_str());
+    if (kept.empty())
+      g_unsetenv("VIPSHOME");
+    else
+      g_setenv("VIPSHOME", kept.c_str(), TRUE);
+    bindtextdomain(("vips" + std::to_string(VIPS_MAJOR_VERSION) + "." + std::to_string(VIPS_MINOR_VERSION)).c_str(),
+                   (g_prefix + "/share/locale").c_str());
   }
   if (started != 0) vips_error_exit("cannot start libvips");
   // Pixels are cached by the program itself; libvips' operation cache would
