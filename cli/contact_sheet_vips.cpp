@@ -273,6 +273,7 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
     return {kFailed, sheet + ": is the input file; choose another name for the sheet"};
   const fs::path folder = fs::path(sheet).parent_path();
   if (!folder.empty() && !fs::is_directory(folder, error)) return {kFailed, sheet + ": no such folder"};
+  KnowEveryFormat();
   if (vips_foreign_find_save(sheet.c_str()) == nullptr) {
     vips_error_clear();
     return {kFailed, sheet + ": no image format for the extension \"" + Extension(sheet) + "\""};

@@ -21,11 +21,12 @@ inline constexpr const char* kTiffCompressions[] = {"none", "lzw", "deflate", "p
 constexpr int kDefaultJpegQuality = 90;
 
 struct SaveOptions {
-  int quality = -1;         // JPEG quality 1 to 100; -1: the input's, else kDefaultJpegQuality
-  std::string subsampling;  // JPEG chroma: "4:4:4", "4:2:2" or "4:2:0"; "": the input's, else the writer's choice
+  int quality = -1;         // JPEG quality 1 to 100; -1: a JPEG input's own, else kDefaultJpegQuality
+  int subsample = -1;       // JPEG chroma halved (1, 4:2:0) or whole (0, 4:4:4); -1: a JPEG input's
+                            // (4:2:2 taken as halved), else halved below quality 90
   std::string compression;  // PNG: zlib level 0 to 9; TIFF: method name; "": default
   int depth = 0;            // bits per sample written: 8 or 16; 0: the input's
-  int threads = 0;          // threads compressing a PNG or deflate TIFF file; 0: one per core
+  int threads = 0;          // threads compressing a PNG, JPEG or deflate TIFF file; 0: one per core
 };
 
 // An image read from a file. The pixels are interleaved planes, the colour
@@ -80,6 +81,9 @@ class RowWriter {
 // warnings.
 void StartPictures(const char* programPath, bool acceptDamaged = false);
 void StopPictures();
+// Makes every format of the image library known, also those it loads only
+// when first needed (reading and writing files does it by itself).
+void KnowEveryFormat();
 
 // What the image library warned of since the last call, while reading or
 // writing (one line: the first warning, and how many more), or ""; taken.

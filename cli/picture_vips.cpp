@@ -3,6 +3,9 @@
 // transparency plane; the output keeps the input's profile, resolution and
 // metadata, its orientation tag among them (the pixels are never rotated),
 // and its depth unless asked for another.
+#include <dlfcn.h>
+#include <gmodule.h>
+#include <libintl.h>
 #include <vips/vips.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -13,6 +16,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -22,7 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "cli/jpeg_rows.h"
 #include "cli/jpeg_settings.h"
+#include "cli/jpeg_stream.h"
 #include "cli/picture.h"
 #include "cli/png_stream.h"
 #include "cli/raw_picture.h"
@@ -30,6 +36,56 @@
 
 namespace vantrel::cli {
 namespace {
+
+// libvips' loadable modules (HEIF, JPEG XL, ImageMagick, OpenSlide, PDF)
+// pull in some fifty more libraries, whose loading and set-up take about
+// half the start-up of a small job. They are loaded when a format may need
+// them: never for JPEG and PNG files in and PNG, JPEG and TIFF files out,
+// which libvips reads and writes itself and no module claims before it.
+bool g_modulesDeferred = false;
+std::string g_moduleFolder;  // where libvips keeps them
+std::string g_prefix;        // the folder above its library's "lib..." one
+
+// Where libvips' own library lies, and the folders beside it.
+void FindVipsFolders() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&vips_init), &info) == 0 || info.dli_fname == nullptr) return;
+  char* real = realpath(info.dli_fname, nullptr);
+  if (real == nullptr) return;
+  std::string library = real;
+  std::free(real);
+  const std::string folder = library.substr(0, library.rfind('/'));
+  g_moduleFolder = folder + "/vips-modules-" + std::to_string(VIPS_MAJOR_VERSION) + "." + std::to_string(VIPS_MINOR_VERSION);
+  const auto lib = folder.find("/lib");
+  if (lib != std::string::npos) g_prefix = folder.substr(0, lib);
+}
+
+void LoadModules() {
+  if (!g_modulesDeferred) return;
+  g_modulesDeferred = false;
+  GDir* folder = g_dir_open(g_moduleFolder.c_str(), 0, nullptr);
+  if (folder == nullptr) return;
+  // As libvips loads them: each registers its operations when opened.
+  while (const char* name = g_dir_read_name(folder)) {
+    if (!g_str_has_suffix(name, "." G_MODULE_SUFFIX)) continue;
+    const std::string path = g_moduleFolder + "/" + name;
+    if (GModule* module = g_module_open(path.c_str(), G_MODULE_BIND_LAZY)) g_module_make_resident(module);
+  }
+  g_dir_close(folder);
+}
+
+// Whether the file at `path` starts as a JPEG or a PNG file does.
+bool JpegOrPng(const std::string& path) {
+  unsigned char head[4] = {};
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  const std::size_t got = std::fread(head, 1, sizeof head, file);
+  std::fclose(file);
+  const bool jpeg = got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+  const bool png = got == 4 && head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G';
+  return jpeg || png;
+}
+
 
 // The first line of libvips' error buffer, which is then cleared.
 std::string VipsReason(const char* fallback) {
@@ -63,19 +119,22 @@ void KeepWarning(const gchar* /*domain*/, GLogLevelFlags /*level*/, const gchar*
   else ++g_warnings.more;
 }
 
-// What a decoder's failure means to the user, with the first warning the
-// decoder gave (often the actual damage, "not enough data").
+// A decoder's `reason` for stopping, as the user reads it.
+std::string Damaged(const std::string& reason) {
+  std::string why = "the file is damaged or cut short: " + reason;
+  if (g_failOn != VIPS_FAIL_ON_NONE) why += "; --accept-damaged takes what can be read";
+  return why;
+}
+
+// libvips' decoder failed: its reason, with the first warning the decoder
+// gave (often the actual damage, "not enough data").
 std::string DecodeFailure(const char* fallback) {
   std::string reason = VipsReason(fallback);
-  {
-    std::lock_guard<std::mutex> hold(g_warnings.lock);
-    if (!g_warnings.first.empty()) reason += " (" + g_warnings.first + ")";
-    g_warnings.first.clear();
-    g_warnings.more = 0;
-  }
-  reason = "the file is damaged or cut short: " + reason;
-  if (g_failOn != VIPS_FAIL_ON_NONE) reason += "; --accept-damaged takes what can be read";
-  return reason;
+  std::lock_guard<std::mutex> hold(g_warnings.lock);
+  if (!g_warnings.first.empty()) reason += " (" + g_warnings.first + ")";
+  g_warnings.first.clear();
+  g_warnings.more = 0;
+  return Damaged(reason);
 }
 
 std::shared_ptr<void> Keep(VipsImage* image) {
@@ -127,6 +186,8 @@ bool IsRaw(const std::string& path) { return Extension(path) == kRawExtension; }
 
 // The saver libvips picks for `path`, or nullptr.
 const char* SaverFor(const std::string& path) {
+  static const std::set<std::string> own = {".png", ".jpg", ".jpeg", ".jpe", ".tif", ".tiff"};
+  if (own.count(Extension(path)) == 0) KnowEveryFormat();
   const char* saver = vips_foreign_find_save(path.c_str());
   if (saver == nullptr) vips_error_clear();
   return saver;
@@ -164,10 +225,6 @@ std::string OptionString(const char* saver, const SaveOptions& options) {
   auto add = [&s](const std::string& item) { s += (s.empty() ? "[" : ",") + item; };
   const bool png = IsPngSaver(saver);
   const bool tiff = SaverIs(saver, "tiff") || SaverIs(saver, "Tiff");
-  const bool jpeg = SaverIs(saver, "jpeg") || SaverIs(saver, "Jpeg");
-  if (jpeg && options.quality >= 0) add("Q=" + std::to_string(options.quality));
-  // libvips subsamples chroma both ways or not at all: 4:2:2 becomes 4:2:0.
-  if (jpeg && !options.subsampling.empty()) add(options.subsampling == "4:4:4" ? "subsample_mode=off" : "subsample_mode=on");
   if ((png || tiff) && !options.compression.empty()) add("compression=" + options.compression);
   // Adaptive row filtering, as libpng and most tools choose it: far smaller
   // files than libvips' unfiltered default, and no slower to write.
@@ -222,7 +279,8 @@ SaveOptions JpegOptions(const SaveOptions& options, VipsImage* original) {
       vips_image_get_string(original, VIPS_META_LOADER, &loader) == 0 && std::strcmp(loader, "jpegload") == 0 &&
       original->filename != nullptr && ReadJpegSettings(original->filename, input).empty()) {
     if (chosen.quality < 0) chosen.quality = input.quality;
-    if (chosen.subsampling.empty()) chosen.subsampling = input.subsampling;
+    // Our writer halves chroma both ways or not at all: 4:2:2 comes out 4:2:0.
+    if (chosen.subsample < 0 && !input.subsampling.empty()) chosen.subsample = input.subsampling == "4:4:4" ? 0 : 1;
   }
   if (chosen.quality < 0) chosen.quality = kDefaultJpegQuality;
   return chosen;
@@ -269,6 +327,7 @@ VipsImage* Shrunk(VipsImage* image, int16 mode, double scale) {
 // Opens the image at `path` to be read once from the top, and tells its
 // mode; answers "" or the reason the filter cannot take it.
 std::string OpenImage(const std::string& path, std::shared_ptr<void>& keep, int16& mode) {
+  if (!JpegOrPng(path)) KnowEveryFormat();
   VipsImage* image =
       vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", g_failOn, nullptr);
   if (image == nullptr) return VipsReason("not an image libvips can read");
@@ -426,6 +485,61 @@ TiffHeader TiffHeaderOf(VipsImage* original, int width, int height, int planes, 
   return header;
 }
 
+// An EXIF block of one directory, as libvips makes one for a picture that
+// came without: orientation and resolution (pixels per inch unless the
+// picture came with centimetres), each rational in thousandths.
+std::string MadeExif(VipsImage* original) {
+  int orientation = 1;
+  if (original != nullptr && vips_image_get_typeof(original, VIPS_META_ORIENTATION) != 0 &&
+      (vips_image_get_int(original, VIPS_META_ORIENTATION, &orientation) != 0 || orientation < 1 || orientation > 8))
+    orientation = 1;
+  const char* unit = nullptr;
+  const bool cm = original != nullptr && vips_image_get_typeof(original, "resolution-unit") != 0 &&
+                  vips_image_get_string(original, "resolution-unit", &unit) == 0 && vips_isprefix("cm", unit);
+  vips_error_clear();
+  const double perMillimetre[2] = {original != nullptr ? original->Xres : 1.0, original != nullptr ? original->Yres : 1.0};
+  std::string e("Exif\0\0II*\0\x08\0\0\0", 14);
+  auto put = [&e](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) e.push_back(char(v >> (8 * i)));
+  };
+  auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
+    put(tag, 2), put(type, 2), put(1, 4), put(value, 4);
+  };
+  constexpr uint32_t kRationals = 8 + 2 + 4 * 12 + 4;  // past the directory
+  put(4, 2);
+  entry(0x0112, 3, uint32_t(orientation));
+  entry(0x011A, 5, kRationals);
+  entry(0x011B, 5, kRationals + 8);
+  entry(0x0128, 3, cm ? 3 : 2);
+  put(0, 4);
+  for (double v : perMillimetre) {
+    const double perUnit = std::round(v * (cm ? 10 : 25.4) * 1000);
+    put(uint32_t(std::clamp(perUnit, 1.0, 4294967295.0)), 4);
+    put(1000, 4);
+  }
+  return e;
+}
+
+// What libvips' jpegsave writes: at the quality asked for (75 when none),
+// chroma halved below quality 90 unless asked otherwise, with the picture's
+// EXIF (or one made for it), XMP, IPTC and profile.
+JpegHeader JpegHeaderOf(VipsImage* original, int width, int height, int planes, const SaveOptions& options) {
+  JpegHeader header;
+  header.width = width;
+  header.height = height;
+  header.channels = planes;
+  header.quality = options.quality >= 0 ? options.quality : kJpegDefaultQuality;
+  header.subsampled = options.subsample >= 0 ? options.subsample == 1 : JpegSubsampledAt(header.quality);
+  header.exif = original != nullptr ? Blob(original, VIPS_META_EXIF_NAME) : "";
+  if (header.exif.empty()) header.exif = MadeExif(original);
+  if (original != nullptr) {
+    header.xmp = Blob(original, VIPS_META_XMP_NAME);
+    header.iptc = Blob(original, VIPS_META_IPTC_NAME);
+    header.iccProfile = Blob(original, VIPS_META_ICC_NAME);
+  }
+  return header;
+}
+
 // Deflate TIFF goes through our writer; other compressions through libvips.
 bool IsDeflateTiff(const char* saver, const SaveOptions& options) {
   return (SaverIs(saver, "tiff") || SaverIs(saver, "Tiff")) && options.compression == "deflate";
@@ -566,6 +680,25 @@ class DecodedRows : public RowReader {
   bool ended_ = false;
   bool stop_ = false;
   std::string error_;
+};
+
+// A JPEG decoded on every core (jpeg_rows.h), its rows turned to the host's
+// convention.
+class JpegPieceRows : public RowReader {
+ public:
+  JpegPieceRows(std::unique_ptr<JpegRows> jpeg, int16 mode) : jpeg_(std::move(jpeg)), mode_(mode) {}
+  std::string Read(uint8* rows, int count, std::ptrdiff_t stride) override {
+    std::string why = jpeg_->Read(rows, count, stride);
+    if (!why.empty()) return Damaged(why);
+    const std::size_t rowBytes = std::size_t(jpeg_->width()) * std::size_t(jpeg_->channels());
+    if (why.empty() && CmykMode(mode_))
+      for (int i = 0; i < count; ++i) FileToHost(rows + i * stride, rowBytes, jpeg_->channels(), mode_);
+    return why;
+  }
+
+ private:
+  std::unique_ptr<JpegRows> jpeg_;
+  int16 mode_;
 };
 
 // A file written by a libvips saver on threads of its own. The saver is
@@ -743,6 +876,8 @@ class StreamedRows : public RowWriter {
 
 }  // namespace
 
+void KnowEveryFormat() { LoadModules(); }
+
 void StartPictures(const char* programPath, bool acceptDamaged) {
   g_failOn = acceptDamaged ? VIPS_FAIL_ON_NONE : VIPS_FAIL_ON_ERROR;
   g_log_set_handler("VIPS", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE), KeepWarning, nullptr);
@@ -755,7 +890,27 @@ void StartPictures(const char* programPath, bool acceptDamaged) {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 128 << 20);
 #endif
-  if (VIPS_INIT(programPath) != 0) vips_error_exit("cannot start libvips");
+  // libvips loads its modules from below its prefix, which VIPSHOME moves
+  // (and which libvips itself puts there, for the programs it starts):
+  // pointed at a folder without them for the start, it loads none. A
+  // VIPSHOME naming another prefix is left to libvips. The environment is
+  // put back as it was, and the messages' folder, taken from the prefix
+  // too, with it.
+  FindVipsFolders();
+  const char* home = g_getenv("VIPSHOME");
+  const std::string kept = home != nullptr ? home : "";
+  g_modulesDeferred = !g_moduleFolder.empty() && !g_prefix.empty() && (home == nullptr || kept == g_prefix);
+  if (g_modulesDeferred) g_setenv("VIPSHOME", "/nonexistent/vantrel-modules-later", TRUE);
+  const int started = VIPS_INIT(programPath);
+  if (g_modulesDeferred) {
+    if (kept.empty())
+      g_unsetenv("VIPSHOME");
+    else
+      g_setenv("VIPSHOME", kept.c_str(), TRUE);
+    bindtextdomain(("vips" + std::to_string(VIPS_MAJOR_VERSION) + "." + std::to_string(VIPS_MINOR_VERSION)).c_str(),
+                   (g_prefix + "/share/locale").c_str());
+  }
+  if (started != 0) vips_error_exit("cannot start libvips");
   // Pixels are cached by the program itself; libvips' operation cache would
   // only hold on to memory.
   vips_cache_set_max(0);
@@ -791,6 +946,20 @@ std::string OpenRows(const std::string& path, PictureInfo& info, std::unique_ptr
   if (std::string why = OpenImage(path, keep, mode); !why.empty()) return why;
   const VipsImage* image = static_cast<VipsImage*>(keep.get());
   info = PictureInfo{image->Xsize, image->Ysize, int16(image->Bands), mode, keep};
+  // A JPEG with restart markers on whole rows is decoded on every core. A
+  // damaged one that is to be read all the same goes to libvips, whose
+  // warnings tell what was wrong.
+  const char* loader = nullptr;
+  if (g_failOn != VIPS_FAIL_ON_NONE && vips_image_get_typeof(image, "vips-loader") != 0 &&
+      vips_image_get_string(image, "vips-loader", &loader) == 0 && std::strcmp(loader, "jpegload") == 0) {
+    auto jpeg = std::make_unique<JpegRows>();
+    if (std::string why = jpeg->Open(path, JpegReadTuning{}); !why.empty()) return Damaged(why);
+    if (jpeg->inPieces() && jpeg->channels() == image->Bands) {
+      reader = std::make_unique<JpegPieceRows>(std::move(jpeg), mode);
+      return "";
+    }
+  }
+  vips_error_clear();
   reader = std::make_unique<DecodedRows>(keep, mode);
   return "";
 }
@@ -817,13 +986,19 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
     writer = std::move(tiff);
     return why;
   }
-  if (saver != nullptr && (IsJpegSaver(saver) || IsTiffSaver(saver))) {
-    const SaveOptions chosen = IsJpegSaver(saver) ? JpegOptions(options, original) : options;
+  if (saver != nullptr && IsJpegSaver(saver)) {
+    auto jpeg = std::make_unique<StreamedRows<JpegStream>>(info, bits);
+    std::string why = jpeg->Open(path, JpegHeaderOf(original, info.width, info.height, info.planes, JpegOptions(options, original)),
+                                 JpegTuning{options.threads, 0});
+    writer = std::move(jpeg);
+    return why;
+  }
+  if (saver != nullptr && IsTiffSaver(saver)) {
     const VipsInterpretation type = CmykMode(info.imageMode) ? VIPS_INTERPRETATION_CMYK
                                     : bits == 16             ? VIPS_INTERPRETATION_RGB16
                                                              : VIPS_INTERPRETATION_sRGB;
     auto encoded = std::make_unique<EncodedRows>(info, bits);
-    std::string why = encoded->Start(path + OptionString(saver, chosen), original, type);
+    std::string why = encoded->Start(path + OptionString(saver, options), original, type);
     writer = std::move(encoded);
     return why;
   }
@@ -886,6 +1061,9 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
   if (IsDeflateTiff(saver, options))
     return WriteTiff(path, TiffHeaderOf(original, stored.width, stored.height, stored.planes, picture.imageMode, bits),
                      stored.pixels.data(), stride, TiffTuning{options.threads});
+  if (IsJpegSaver(saver))
+    return WriteJpeg(path, JpegHeaderOf(original, stored.width, stored.height, stored.planes, JpegOptions(options, original)),
+                     stored.pixels.data(), stride, JpegTuning{options.threads, 0});
   VipsImage* memory = vips_image_new_from_memory(stored.pixels.data(), stored.pixels.size(), stored.width,
                                                  stored.height, stored.planes,
                                                  bits == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
@@ -900,7 +1078,7 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
     return VipsReason("cannot prepare the output");
   auto keepOut = Keep(out);
   if (original != nullptr) vips_image_map(original, CopyField, out);
-  const std::string target = path + OptionString(saver, IsJpegSaver(saver) ? JpegOptions(options, original) : options);
+  const std::string target = path + OptionString(saver, options);
   if (vips_image_write_to_file(out, target.c_str(), nullptr) != 0) return VipsReason("cannot write the file");
   return "";
 }

@@ -6,9 +6,11 @@
 #pragma once
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <exception>
@@ -142,6 +144,18 @@ class PieceLine {
     return "";
   }
 
+  // Once every row is in: hands the last pieces to `deliver` as they finish
+  // and stops the workers; the reason when rows are missing or a piece
+  // failed or could not be delivered.
+  template <class Deliver>
+  std::string Finish(const Deliver& deliver) {
+    if (rowsTaken_ < height_)
+      return "the picture ended after " + std::to_string(rowsTaken_) + " of " + std::to_string(height_) + " rows";
+    if (std::string why = Drain(0, deliver); !why.empty()) return why;
+    Stop();
+    return "";
+  }
+
   // Stops the workers; pieces not yet begun are dropped.
   void Stop() {
     {
@@ -202,6 +216,14 @@ class PieceLine {
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };
+
+// Closes a file written, and sets it to null; "" or why its last bytes
+// could not be written.
+inline std::string CloseWritten(std::FILE*& file) {
+  std::FILE* f = file;
+  file = nullptr;
+  return std::fclose(f) == 0 ? "" : std::string("cannot write the file (") + std::strerror(errno) + ")";
+}
 
 // The calls of a streamed writer, around its `State`: Start(path, header,
 // tuning), Take(rows, count, stride) and End() answering "" or a reason,

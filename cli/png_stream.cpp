@@ -397,19 +397,12 @@ struct PngStream::State {
   }
 
   std::string End() {
-    if (line.rowsTaken() < header.height)
-      return Fail("the picture ended after " + std::to_string(line.rowsTaken()) + " of " +
-                  std::to_string(header.height) + " rows");
-    if (std::string why = line.Drain(0, [&](Piece& piece) { return Deliver(piece); }); !why.empty())
-      return Fail(why);
+    if (std::string why = line.Finish([&](Piece& piece) { return Deliver(piece); }); !why.empty()) return Fail(why);
     for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(uint8_t(adler >> shift));
     if (!WriteChunks(true) ||
         !PngCall(png, [&] { png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0); }))
       return Fail(PngReason("cannot end the file"));
-    line.Stop();
-    std::FILE* f = file;
-    file = nullptr;
-    if (std::fclose(f) != 0) return Fail(std::string("cannot write the file (") + std::strerror(errno) + ")");
+    if (std::string why = CloseWritten(file); !why.empty()) return Fail(why);
     finished = true;
     return "";
   }

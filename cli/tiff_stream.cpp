@@ -249,19 +249,12 @@ struct TiffStream::State {
   }
 
   std::string End() {
-    if (line.rowsTaken() < header.height)
-      return Fail("the picture ended after " + std::to_string(line.rowsTaken()) + " of " +
-                  std::to_string(header.height) + " rows");
-    if (std::string why = line.Drain(0, [&](Strip& strip) { return Deliver(strip); }); !why.empty())
-      return Fail(why);
-    line.Stop();
+    if (std::string why = line.Finish([&](Strip& strip) { return Deliver(strip); }); !why.empty()) return Fail(why);
     if (!TIFFWriteDirectory(tif)) return Fail(TiffReason("cannot write the directory"));
     TIFF* t = tif;
     tif = nullptr;
     TIFFClose(t);
-    std::FILE* f = file;
-    file = nullptr;
-    if (std::fclose(f) != 0) return Fail(std::string("cannot write the file (") + std::strerror(errno) + ")");
+    if (std::string why = CloseWritten(file); !why.empty()) return Fail(why);
     finished = true;
     return "";
   }
