@@ -72,7 +72,7 @@ bool UsesEachPlaneOnce(int16 mode, int16 index) {
 std::vector<int16> SheetOrders(int16 mode, bool all) {
   std::vector<int16> rows;
   for (int16 i = 0; i < ChannelOrderCount(mode); ++i)
-    if (all || !CmykMode(mode) || UsesEachPlaneOnce(mode, i)) rows.push_back(i);
+    if (all || !host::CmykMode(mode) || UsesEachPlaneOnce(mode, i)) rows.push_back(i);
   return rows;
 }
 
@@ -178,7 +178,7 @@ std::vector<Owned> Shown(const std::vector<runner::Image>& filtered, const Pictu
   std::vector<Owned> shown;
   if (filtered.empty()) return shown;
   const int width = filtered[0].width, height = filtered[0].height, planes = filtered[0].planes;
-  if (!CmykMode(picture.imageMode)) {
+  if (!host::CmykMode(picture.imageMode)) {
     for (const runner::Image& cell : filtered) {
       const runner::Image bytes = HostToFile(cell, picture.imageMode, 8);
       shown.push_back(Wrapped(bytes.pixels.data(), width, height, planes, VIPS_INTERPRETATION_sRGB, why));
@@ -232,7 +232,7 @@ Owned Stacked(VipsImage* top, VipsImage* bottom, int gap, bool left, const Backg
 }
 
 std::string Title(const std::string& input, int16 mode, std::size_t orders, const JobSettings& job) {
-  std::string title = fs::path(input).filename().string() + ": " + (CmykMode(mode) ? "CMYK" : "RGB") +
+  std::string title = fs::path(input).filename().string() + ": " + (host::CmykMode(mode) ? "CMYK" : "RGB") +
                       ", " + std::to_string(orders) + " channel orders";
   static const char* blends[] = {"", "no blend", "blended cross", "blended mix", "blended cross and mix"};
   if (job.blend != Blend::Keep) title += std::string(", ") + blends[int(job.blend)];
@@ -305,7 +305,7 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
     return {kFailed, input + ": " + reading};
   if (!why.empty()) return {kFailed, sheet + ": " + why};
   // Labels and title get an opaque transparency plane beside cells with one.
-  const bool alpha = picture.pixels.planes > ColourPlanes(picture.imageMode);
+  const bool alpha = picture.pixels.planes > host::ColourPlanes(picture.imageMode);
 
   std::vector<runner::Image> filtered(orders.size());
   for (std::size_t i = 0; i < orders.size(); ++i) {
@@ -357,7 +357,7 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
   auto* original = static_cast<VipsImage*>(picture.file.get());
   const void* profile = nullptr;
   std::size_t length = 0;
-  if (!CmykMode(picture.imageMode) && original != nullptr &&
+  if (!host::CmykMode(picture.imageMode) && original != nullptr &&
       vips_image_get_typeof(original, VIPS_META_ICC_NAME) != 0 &&
       vips_image_get_blob(original, VIPS_META_ICC_NAME, &profile, &length) == 0)
     vips_image_set_blob_copy(out.get(), VIPS_META_ICC_NAME, profile, length);

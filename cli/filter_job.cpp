@@ -32,7 +32,7 @@ void ReportProgress(int32 done, int32 total) {
   if (g_progress != nullptr) g_progress(done, total);
 }
 
-const char* ModeName(int16 mode) { return CmykMode(mode) ? "CMYK" : "RGB"; }
+const char* ModeName(int16 mode) { return host::CmykMode(mode) ? "CMYK" : "RGB"; }
 
 std::string Compact(const std::string& name) {
   std::string s;
@@ -55,7 +55,7 @@ namespace {
 // or -2 with `why` set.
 int OrderRow(const JobSettings& settings, int16 mode, std::string& why) {
   const int16 count = ChannelOrderCount(mode);
-  const std::string hint = std::string(" (see --list-orders ") + (CmykMode(mode) ? "cmyk)" : "rgb)");
+  const std::string hint = std::string(" (see --list-orders ") + (host::CmykMode(mode) ? "cmyk)" : "rgb)");
   if (!settings.orderName.empty()) {
     if (const int row = OrderNamed(settings.orderName, mode); row >= 0) return row;
     why = "order \"" + settings.orderName + "\" is not one of the " + std::to_string(count) + " " + ModeName(mode) +
@@ -153,7 +153,7 @@ int CheckedOrder(const JobSettings& settings, int16 mode, const std::string& inp
     outcome = {kFailed, input + ": " + why};
     return -2;
   }
-  const int colour = ColourPlanes(mode);
+  const int colour = host::ColourPlanes(mode);
   if (settings.exclude > colour) {
     outcome = {kFailed, input + ": channel " + std::to_string(settings.exclude) + " cannot be excluded from an " +
                             ModeName(mode) + " image (1 to " + std::to_string(colour) + ")"};
@@ -288,7 +288,7 @@ int OfferedBands(runner::EntryProc entry, const JobSettings& settings, const Pic
   shape.width = int16(plan.columns.front().size);
   shape.height = int16(plan.rows.front().size);
   shape.planes = info.planes;
-  shape.sampleBytes = int16(DeepMode(info.imageMode) ? 2 : 1);
+  shape.sampleBytes = host::SampleBytes(info.imageMode);
   host.SetImage(std::move(shape), info.imageMode);
   host.record().maxSpace = int32(settings.maxSpace);
   if (!stored.empty()) RestoreBlock(host, stored);
@@ -338,7 +338,7 @@ Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const P
   Outcome checked;
   const int order = CheckedOrder(settings, info.imageMode, input, checked);
   if (order == -2) return checked;
-  const std::size_t pixelBytes = std::size_t(info.planes) * (DeepMode(info.imageMode) ? 2 : 1);
+  const std::size_t pixelBytes = std::size_t(info.planes) * std::size_t(host::SampleBytes(info.imageMode));
   int bandRows = PlannedBands(settings, info.width, info.height, pixelBytes);
   TilePlan plan = PlanTiles(info.width, info.height, bandRows);
   if (plan.columns.size() > std::size_t(kMostTileColumns))

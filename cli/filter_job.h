@@ -11,6 +11,7 @@
 
 #include "cli/picture.h"
 #include "runner/filter_loader.h"
+#include "runner/host.h"
 
 namespace vantrel::cli {
 

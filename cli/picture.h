@@ -9,7 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "runner/host.h"
+#include "host/image_modes.h"
+#include "runner/image.h"
 
 namespace vantrel::cli {
 
@@ -162,19 +163,9 @@ void FileToHost(uint8* samples, std::size_t bytes, int planes, int16 imageMode);
 void FileToHost(const uint8* samples, uint8* out, std::size_t bytes, int planes, int16 imageMode);
 void HostToFile(const uint8* samples, std::size_t bytes, int planes, int16 imageMode, int bits, uint8* out);
 
-// Whether `imageMode` is one of the 16-bit modes.
-inline bool DeepMode(int16 imageMode) {
-  return imageMode == plugInModeRGB48 || imageMode == plugInModeCMYK64;
-}
-// Whether `imageMode` is CMYK at either depth.
-inline bool CmykMode(int16 imageMode) {
-  return imageMode == plugInModeCMYKColor || imageMode == plugInModeCMYK64;
-}
-// The colour planes of an image mode: 3 for RGB, 4 for CMYK, at either depth.
-inline int16 ColourPlanes(int16 imageMode) { return CmykMode(imageMode) ? 4 : 3; }
 // The bits per sample a picture of `imageMode` is written with under `options`.
 inline int OutputBits(int16 imageMode, const SaveOptions& options) {
-  return options.depth != 0 ? options.depth : DeepMode(imageMode) ? 16 : 8;
+  return options.depth != 0 ? options.depth : 8 * host::SampleBytes(imageMode);
 }
 
 // The lower-case extension of `path` with its dot ("" when there is none).

@@ -71,7 +71,7 @@ std::string CheckWritable(const PictureInfo& picture, const std::string& path, c
   const std::string ext = Extension(path);
   if (ext == kRawExtension) return "";
   if (ext != ".png") return std::string("no image format for the extension \"") + ext + "\"; " + kFormats;
-  if (CmykMode(picture.imageMode)) return ".png files cannot hold CMYK pixels; write .vraw";
+  if (host::CmykMode(picture.imageMode)) return ".png files cannot hold CMYK pixels; write .vraw";
   if (OutputBits(picture.imageMode, options) == 16)
     return ".png files of this build hold 8-bit samples; write .vraw, or add --depth 8";
   const std::string& c = options.compression;

@@ -311,7 +311,7 @@ int CopyRows(VipsRegion* region, VipsRect* area, void* target) {
 // lend none of theirs to their neighbours.
 VipsImage* Shrunk(VipsImage* image, int16 mode, double scale) {
   VipsImage* out = nullptr;
-  if (image->Bands == ColourPlanes(mode)) {
+  if (image->Bands == host::ColourPlanes(mode)) {
     if (vips_resize(image, &out, scale, nullptr) != 0) return nullptr;
     return out;
   }
@@ -364,7 +364,7 @@ std::string ReadImage(const std::string& path, const FitFor* fit, Picture& pictu
     return std::to_string(pixelsFrom->Xsize) + " x " + std::to_string(pixelsFrom->Ysize) +
            " pixels; held whole, a picture takes at most 32767 a side (the classic drive takes any size)";
   runner::Image pixels{int16(pixelsFrom->Xsize), int16(pixelsFrom->Ysize), int16(pixelsFrom->Bands),
-                       int16(DeepMode(mode) ? 2 : 1)};
+                       host::SampleBytes(mode)};
   if (vips_sink_disc(pixelsFrom, CopyRows, &pixels) != 0) return DecodeFailure("cannot decode the pixels");
   FileToHost(pixels, mode);
   picture.pixels = std::move(pixels);
@@ -479,7 +479,7 @@ TiffHeader TiffHeaderOf(VipsImage* original, int width, int height, int planes, 
   header.width = width;
   header.height = height;
   header.samples = planes;
-  header.cmyk = CmykMode(imageMode);
+  header.cmyk = host::CmykMode(imageMode);
   header.bitDepth = bits;
   DescribeTiff(original, header);
   return header;
@@ -570,7 +570,7 @@ class DecodedRows : public RowReader {
  public:
   DecodedRows(std::shared_ptr<void> image, int16 mode)
       : image_(std::move(image)), mode_(mode),
-        rowBytes_(std::size_t(Image()->Xsize) * std::size_t(Image()->Bands) * (DeepMode(mode) ? 2 : 1)) {}
+        rowBytes_(std::size_t(Image()->Xsize) * std::size_t(Image()->Bands) * std::size_t(host::SampleBytes(mode))) {}
   ~DecodedRows() override {
     {
       std::lock_guard<std::mutex> hold(lock_);
@@ -691,7 +691,7 @@ class JpegPieceRows : public RowReader {
     std::string why = jpeg_->Read(rows, count, stride);
     if (!why.empty()) return Damaged(why);
     const std::size_t rowBytes = std::size_t(jpeg_->width()) * std::size_t(jpeg_->channels());
-    if (why.empty() && CmykMode(mode_))
+    if (why.empty() && host::CmykMode(mode_))
       for (int i = 0; i < count; ++i) FileToHost(rows + i * stride, rowBytes, jpeg_->channels(), mode_);
     return why;
   }
@@ -710,7 +710,7 @@ class EncodedRows : public RowWriter {
  public:
   EncodedRows(const PictureInfo& info, int bits)
       : info_(info), bits_(bits),
-        hostRowBytes_(std::size_t(info.width) * info.planes * (DeepMode(info.imageMode) ? 2 : 1)) {}
+        hostRowBytes_(std::size_t(info.width) * info.planes * std::size_t(host::SampleBytes(info.imageMode))) {}
   ~EncodedRows() override {
     if (!thread_.joinable()) return;
     {
@@ -848,9 +848,9 @@ template <class Stream>
 class StreamedRows : public RowWriter {
  public:
   StreamedRows(const PictureInfo& info, int bits)
-      : info_(info), bits_(bits), hostRowBytes_(std::size_t(info.width) * info.planes * (DeepMode(info.imageMode) ? 2 : 1)),
+      : info_(info), bits_(bits), hostRowBytes_(std::size_t(info.width) * info.planes * std::size_t(host::SampleBytes(info.imageMode))),
         fileRowBytes_(std::size_t(info.width) * info.planes * std::size_t(bits / 8)),
-        convert_(DeepMode(info.imageMode) || CmykMode(info.imageMode) || bits != 8) {}
+        convert_(host::DeepMode(info.imageMode) || host::CmykMode(info.imageMode) || bits != 8) {}
   template <class Header, class Tuning>
   std::string Open(const std::string& path, const Header& header, const Tuning& tuning) {
     return stream_.Open(path, header, tuning);
@@ -969,7 +969,7 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
   const char* saver = IsRaw(path) ? nullptr : SaverFor(path);
   const int bits = OutputBits(info.imageMode, options);
   auto* original = static_cast<VipsImage*>(info.file.get());
-  if (saver != nullptr && IsPngSaver(saver) && !CmykMode(info.imageMode)) {
+  if (saver != nullptr && IsPngSaver(saver) && !host::CmykMode(info.imageMode)) {
     PngHeader header;
     if (std::string why = PngHeaderOf(original, info.width, info.height, info.planes, bits, options, header);
         !why.empty())
@@ -994,7 +994,7 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
     return why;
   }
   if (saver != nullptr && IsTiffSaver(saver)) {
-    const VipsInterpretation type = CmykMode(info.imageMode) ? VIPS_INTERPRETATION_CMYK
+    const VipsInterpretation type = host::CmykMode(info.imageMode) ? VIPS_INTERPRETATION_CMYK
                                     : bits == 16             ? VIPS_INTERPRETATION_RGB16
                                                              : VIPS_INTERPRETATION_sRGB;
     auto encoded = std::make_unique<EncodedRows>(info, bits);
@@ -1008,7 +1008,7 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
 
 std::string CheckWritable(const PictureInfo& picture, const std::string& path, const SaveOptions& options) {
   const bool large = picture.width > 32767 || picture.height > 32767;
-  const Kind kind{CmykMode(picture.imageMode), picture.planes > ColourPlanes(picture.imageMode),
+  const Kind kind{host::CmykMode(picture.imageMode), picture.planes > host::ColourPlanes(picture.imageMode),
                   OutputBits(picture.imageMode, options) == 16};
   if (IsRaw(path)) return large ? "raw images hold at most 32767 pixels a side; write " + Holding(kind, true) : "";
   const char* saver = SaverFor(path);
@@ -1046,12 +1046,12 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
   // The pixels go back to the files' convention and depth in a copy; 8-bit
   // RGB kept at 8 bits is written as it is.
   runner::Image converted;
-  if (CmykMode(picture.imageMode) || DeepMode(picture.imageMode) || bits != 8)
+  if (host::CmykMode(picture.imageMode) || host::DeepMode(picture.imageMode) || bits != 8)
     converted = HostToFile(pixels, picture.imageMode, bits);
   const runner::Image& stored = converted.pixels.empty() ? pixels : converted;
   auto* original = static_cast<VipsImage*>(picture.file.get());
   const std::ptrdiff_t stride = std::ptrdiff_t(stored.width) * std::ptrdiff_t(stored.PixelBytes());
-  if (IsPngSaver(saver) && !CmykMode(picture.imageMode)) {
+  if (IsPngSaver(saver) && !host::CmykMode(picture.imageMode)) {
     PngHeader header;
     if (std::string why = PngHeaderOf(original, stored.width, stored.height, stored.planes, bits, options, header);
         !why.empty())
@@ -1069,7 +1069,7 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
                                                  bits == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
   if (memory == nullptr) return VipsReason("cannot wrap the pixels");
   auto keepMemory = Keep(memory);
-  const VipsInterpretation type = CmykMode(picture.imageMode) ? VIPS_INTERPRETATION_CMYK
+  const VipsInterpretation type = host::CmykMode(picture.imageMode) ? VIPS_INTERPRETATION_CMYK
                                   : bits == 16                ? VIPS_INTERPRETATION_RGB16
                                                               : VIPS_INTERPRETATION_sRGB;
   VipsImage* out = nullptr;

@@ -26,7 +26,7 @@ inline uint16 FileSample(uint32 v) { return uint16((std::min(v, kFull) * 65535u 
 // colour planes of a CMYK image, which flip between the conventions.
 template <class F>
 void EachDeepSample(const uint8* from, uint8* to, std::size_t bytes, int planes, int16 imageMode, F f) {
-  const std::size_t ink = CmykMode(imageMode) ? 4 : 0;
+  const std::size_t ink = host::CmykMode(imageMode) ? 4 : 0;
   const std::size_t count = bytes / 2;
   // Where every plane is alike (RGB, or CMYK without transparency) one
   // plain loop, which the compiler turns into vector instructions.
@@ -88,7 +88,7 @@ class Gathered : public RowWriter {
     picture_.file = info.file;
     if (info.width <= std::numeric_limits<int16>::max() && info.height <= std::numeric_limits<int16>::max())
       picture_.pixels = runner::Image(int16(info.width), int16(info.height), info.planes,
-                                      int16(DeepMode(info.imageMode) ? 2 : 1));
+                                      host::SampleBytes(info.imageMode));
   }
   std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
     runner::Image& image = picture_.pixels;
@@ -137,7 +137,7 @@ void FlipInk(runner::Image& pixels, int16 imageMode) {
 }
 
 void FileToHost(const uint8* samples, uint8* out, std::size_t bytes, int planes, int16 imageMode) {
-  if (!DeepMode(imageMode)) return FlipInk(samples, out, bytes, planes, CmykMode(imageMode));
+  if (!host::DeepMode(imageMode)) return FlipInk(samples, out, bytes, planes, host::CmykMode(imageMode));
   EachDeepSample(samples, out, bytes, planes, imageMode,
                  [](uint32 v, bool ink) { return HostSample(ink ? 65535 - v : v); });
 }
@@ -151,14 +151,14 @@ void FileToHost(runner::Image& pixels, int16 imageMode) {
 }
 
 void HostToFile(const uint8* samples, std::size_t bytes, int planes, int16 imageMode, int bits, uint8* out) {
-  const bool deep = DeepMode(imageMode);
+  const bool deep = host::DeepMode(imageMode);
   const bool wide = bits == 0 ? deep : bits == 16;
   if (deep == wide) {
-    if (!deep) return FlipInk(samples, out, bytes, planes, CmykMode(imageMode));
+    if (!deep) return FlipInk(samples, out, bytes, planes, host::CmykMode(imageMode));
     return EachDeepSample(samples, out, bytes, planes, imageMode,
                           [](uint32 v, bool ink) { return uint16(ink ? 65535 - FileSample(v) : FileSample(v)); });
   }
-  const std::size_t ink = CmykMode(imageMode) ? 4 : 0;
+  const std::size_t ink = host::CmykMode(imageMode) ? 4 : 0;
   if (!deep) {
     // 8 bits up to 16.
     for (std::size_t i = 0, k = 0; i < bytes; ++i) {
@@ -201,7 +201,7 @@ std::string ReadRawPicture(const std::string& path, Picture& picture) {
   if (!cmyk && mode != "RGB") return "raw image of unknown colour mode " + mode;
   const int16 imageMode = bits == 16 ? (cmyk ? plugInModeCMYK64 : plugInModeRGB48)
                                      : (cmyk ? plugInModeCMYKColor : plugInModeRGBColor);
-  const long colour = ColourPlanes(imageMode);
+  const long colour = host::ColourPlanes(imageMode);
   if (planes != colour && planes != colour + 1) return "raw " + mode + " image with " + std::to_string(planes) + " planes";
   if (width < 1 || height < 1 || width > std::numeric_limits<int16>::max() || height > std::numeric_limits<int16>::max())
     return "raw image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
@@ -235,7 +235,7 @@ std::string WriteRawPicture(const runner::Image& pixels, int16 imageMode, const 
   }
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << "VANTREL-RAW " << (storedBits == 16 ? 2 : 1) << '\n'
-      << (CmykMode(imageMode) ? "CMYK" : "RGB") << ' ' << stored.width << ' ' << stored.height << ' ' << stored.planes;
+      << (host::CmykMode(imageMode) ? "CMYK" : "RGB") << ' ' << stored.width << ' ' << stored.height << ' ' << stored.planes;
   if (storedBits == 16) out << ' ' << storedBits;
   out << '\n';
   out.write(reinterpret_cast<const char*>(stored.pixels.data()), std::streamsize(stored.pixels.size()));

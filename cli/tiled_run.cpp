@@ -41,7 +41,7 @@ class TiledRun::Streams {
           RowWriter& writer, const std::function<void(int, int)>& progress, std::string& reading, std::string& writing)
       : info_(info), rows_(rows), spans_(columns), reader_(reader), writer_(writer), progress_(progress),
         reading_(reading), writing_(writing),
-        pixelBytes_(std::size_t(info.planes) * (DeepMode(info.imageMode) ? 2 : 1)),
+        pixelBytes_(std::size_t(info.planes) * std::size_t(host::SampleBytes(info.imageMode))),
         rowBytes_(std::size_t(info.width) * pixelBytes_), readTo_(columns.size(), 0),
         writtenTo_(columns.size(), 0) {
     for (std::size_t k = 0; k < columns.size(); ++k) columns_.push_back(Column(this, int(k)));
@@ -156,7 +156,7 @@ OSErr TiledRun::Run(const TilePlan& plan, RowReader& reader, RowWriter& writer, 
       shape.width = int16(plan.columns[k].size);
       shape.height = int16(tileRow.size);
       shape.planes = info_.planes;
-      shape.sampleBytes = int16(DeepMode(info_.imageMode) ? 2 : 1);
+      shape.sampleBytes = host::SampleBytes(info_.imageMode);
       hosts.push_back(std::make_unique<runner::Host>(entry_));
       hosts.back()->StreamImage(shape, info_.imageMode, streams.column(k));
       prepare_(*hosts.back());

@@ -90,7 +90,7 @@ void Host::UseProfile(HostProfile profile) {
 
 void Host::SetImageFields() {
   FilterRecord& r = *record_;
-  const int16 colour = static_cast<int16>(host::EightBitMode(r.imageMode) == plugInModeCMYKColor ? 4 : 3);
+  const int16 colour = host::ColourPlanes(r.imageMode);
   const bool transparency = source_.planes > colour;
   r.inLayerPlanes = std::min<int16>(colour, source_.planes);
   r.inTransparencyMask = transparency ? 1 : 0;
