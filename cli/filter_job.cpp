@@ -255,12 +255,13 @@ Outcome RunOutcome(OSErr result, const JobSettings& settings, const std::string&
 // The picture held whole: read, filtered by one run, written.
 Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                    const std::string& output, ProgressReport progress) {
-  Picture picture;
-  if (std::string why = ReadPicture(input, picture); !why.empty()) return {kFailed, input + ": " + why};
+  pictures::Picture picture;
+  if (std::string why = pictures::ReadPicture(input, picture); !why.empty()) return {kFailed, input + ": " + why};
   Outcome checked;
   const int order = CheckedOrder(settings, picture.imageMode, input, checked);
   if (order == -2) return checked;
-  if (std::string why = CheckWritable(picture, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
+  if (std::string why = pictures::CheckWritable(picture, output, settings.save); !why.empty())
+    return {kFailed, output + ": " + why};
   std::vector<char> stored;
   runner::Descriptor replay;
   if (std::string why = ReadKept(settings, stored, replay); !why.empty()) return {kFailed, why};
@@ -272,7 +273,7 @@ Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const s
   if (Outcome ran = RunOutcome(result, settings, input, &host); ran.status != kSucceeded) return ran;
   const std::string temporary = TemporaryBeside(output);
   std::shared_ptr<void> flushing = platform::FlushWhileWriting(temporary);
-  const std::string why = WritePicture(picture, host.destination(), temporary, settings.save);
+  const std::string why = pictures::WritePicture(picture, host.destination(), temporary, settings.save);
   flushing.reset();
   if (Outcome placed = PlaceOutput(temporary, output, !settings.noClobber, why); placed.status != kSucceeded)
     return placed;
@@ -281,8 +282,8 @@ Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const s
 
 // The band height the filter makes of the memory offered for a picture
 // like the first tile of `plan`, made even: pictures in tiles need one.
-int OfferedBands(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, const TilePlan& plan,
-                 const std::vector<char>& stored) {
+int OfferedBands(runner::EntryProc entry, const JobSettings& settings, const pictures::PictureInfo& info,
+                 const TilePlan& plan, const std::vector<char>& stored) {
   runner::Host host(entry);
   runner::Image shape;
   shape.width = int16(plan.columns.front().size);
@@ -302,16 +303,17 @@ int OfferedBands(runner::EntryProc entry, const JobSettings& settings, const Pic
 // tiles when it is larger than a request can be.
 Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                        const std::string& output, ProgressReport progress) {
-  PictureInfo info;
-  std::unique_ptr<RowReader> reader;
-  if (std::string why = OpenRows(input, info, reader); !why.empty()) return {kFailed, input + ": " + why};
-  if (std::string why = CheckWritable(info, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
+  pictures::PictureInfo info;
+  std::unique_ptr<pictures::RowReader> reader;
+  if (std::string why = pictures::OpenRows(input, info, reader); !why.empty()) return {kFailed, input + ": " + why};
+  if (std::string why = pictures::CheckWritable(info, output, settings.save); !why.empty())
+    return {kFailed, output + ": " + why};
   const std::string temporary = TemporaryBeside(output);
-  std::unique_ptr<RowWriter> writer;
+  std::unique_ptr<pictures::RowWriter> writer;
   Outcome outcome;
   std::unique_ptr<runner::Host> last;
   std::shared_ptr<void> flushing;
-  if (std::string why = CreateRows(info, temporary, settings.save, writer); !why.empty()) {
+  if (std::string why = pictures::CreateRows(info, temporary, settings.save, writer); !why.empty()) {
     outcome = {kFailed, output + ": " + why};
   } else {
     flushing = platform::FlushWhileWriting(temporary);
@@ -332,9 +334,9 @@ Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, con
 
 }  // namespace
 
-Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, RowReader& reader,
-                   RowWriter& writer, const std::string& input, const std::string& output, ProgressReport progress,
-                   std::unique_ptr<runner::Host>& last) {
+Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const pictures::PictureInfo& info,
+                   pictures::RowReader& reader, pictures::RowWriter& writer, const std::string& input,
+                   const std::string& output, ProgressReport progress, std::unique_ptr<runner::Host>& last) {
   Outcome checked;
   const int order = CheckedOrder(settings, info.imageMode, input, checked);
   if (order == -2) return checked;
@@ -368,7 +370,7 @@ Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const P
   return outcome;
 }
 
-Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const Picture& picture,
+Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const pictures::Picture& picture,
                      const std::string& name, runner::Image& filtered) {
   Outcome outcome;
   const int order = CheckedOrder(settings, picture.imageMode, name, outcome);
@@ -396,7 +398,7 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
                         ? FilterHeld(entry, settings, input, output, progress)
                         : FilterStreamed(entry, settings, input, output, progress);
   // Warnings matter only for a file that was written: a failure says why.
-  if (std::string warned = TakeWarnings(); !warned.empty() && outcome.status == kSucceeded)
+  if (std::string warned = pictures::TakeWarnings(); !warned.empty() && outcome.status == kSucceeded)
     outcome.warning = input + ": warning: " + warned;
   return outcome;
 }

@@ -16,7 +16,7 @@
 #include "cli/batch.h"
 #include "cli/contact_sheet.h"
 #include "cli/filter_job.h"
-#include "cli/picture.h"
+#include "pictures/picture.h"
 #include "cli/platform.h"
 #include "cli/progress_bar.h"
 #include "cli/report.h"
@@ -166,14 +166,14 @@ Outcome Filter(const std::string& plugin, const char* programPath, bool acceptDa
     std::fprintf(stderr, "%s\n", filter.error.c_str());
     return {kFailed, filter.error};
   }
-  StartPictures(programPath, acceptDamaged);
+  pictures::StartPictures(programPath, acceptDamaged);
   ProgressBar bar(shown && platform::StderrIsTerminal());
   g_bar = &bar;
   g_barLabel = label;
   const Outcome outcome = work(filter.entry, shown ? DrawBar : DrawNothing);
   bar.Clear();
   g_bar = nullptr;
-  StopPictures();
+  pictures::StopPictures();
   runner::UnloadFilter(filter);
   if (!outcome.warning.empty()) std::fprintf(stderr, "%s%s\n", worker ? kWarningLine : "", outcome.warning.c_str());
   if (outcome.status != kSucceeded) {
@@ -194,7 +194,7 @@ int BadCommandLine(const std::string& why) {
 std::string NotFor(const std::vector<BatchFile>& files, std::initializer_list<const char*> formats) {
   std::map<std::string, int> others;
   for (const BatchFile& f : files) {
-    const std::string ext = Extension(f.output);
+    const std::string ext = pictures::Extension(f.output);
     if (std::find_if(formats.begin(), formats.end(), [&](const char* e) { return ext == e; }) == formats.end())
       ++others[ext.empty() ? "extension-less" : ext];
   }
@@ -285,10 +285,10 @@ int Run(int argc, char** argv) {
 
   const char* format = "Output files";
   std::string tiffMethods;
-  for (const char* m : kTiffCompressions) tiffMethods += std::string(tiffMethods.empty() ? "" : ", ") + m;
+  for (const char* m : pictures::kTiffCompressions) tiffMethods += std::string(tiffMethods.empty() ? "" : ", ") + m;
   auto* quality = app.add_option("--quality", job.save.quality,
                  "JPEG quality, 1 to 100 (default: a JPEG input's own quality and\n"
-                 "chroma subsampling; else " + std::to_string(kDefaultJpegQuality) + ")")
+                 "chroma subsampling; else " + std::to_string(pictures::kDefaultJpegQuality) + ")")
       ->check(CLI::Range(1, 100))
       ->option_text("N")
       ->group(format);
@@ -441,7 +441,7 @@ int Run(int argc, char** argv) {
   const bool batch = inputs.size() > 1;
   const bool folderNamed = !output.empty() && (output.back() == '/' || output.back() == '\\');
   if (batch && !folderNamed &&
-      (fs::exists(output, error) ? !fs::is_directory(output, error) : !Extension(output).empty()))
+      (fs::exists(output, error) ? !fs::is_directory(output, error) : !pictures::Extension(output).empty()))
     return BadCommandLine("-o " + output + ": " + std::to_string(inputs.size()) +
                           " inputs are written into a folder, each under its own name; give one (e.g. -o out/)");
 

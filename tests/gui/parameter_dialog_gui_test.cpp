@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/picture.h"
+#include "pictures/picture.h"
 #include "core/parameters.h"
 #include "resources/resource_ids.h"
 #include "runner/host.h"

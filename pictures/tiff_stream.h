@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
 // The picture and what the file carries beside its pixels.
 struct TiffHeader {
@@ -73,4 +73,4 @@ class TiffStream {
 std::string WriteTiff(const std::string& path, const TiffHeader& header, const void* pixels, std::ptrdiff_t stride,
                       const TiffTuning& tuning = {});
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -11,10 +11,10 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
-#include "cli/picture.h"
-#include "cli/raw_picture.h"
+#include "pictures/picture.h"
+#include "pictures/raw_picture.h"
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 constexpr const char* kFormats = "this build reads and writes .png and .vraw files";
@@ -93,4 +93,4 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
   return ok != 0 ? "" : "cannot write the file";
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

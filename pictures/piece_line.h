@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
 // What went wrong, in a line.
 inline std::string Reason(const std::exception& e) {
@@ -270,4 +270,4 @@ std::string WriteWhole(const std::string& path, const Header& header, const void
   return why;
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -26,15 +26,15 @@
 #include <thread>
 #include <vector>
 
-#include "cli/jpeg_rows.h"
-#include "cli/jpeg_settings.h"
-#include "cli/jpeg_stream.h"
-#include "cli/picture.h"
-#include "cli/png_stream.h"
-#include "cli/raw_picture.h"
-#include "cli/tiff_stream.h"
+#include "pictures/jpeg_rows.h"
+#include "pictures/jpeg_settings.h"
+#include "pictures/jpeg_stream.h"
+#include "pictures/picture.h"
+#include "pictures/png_stream.h"
+#include "pictures/raw_picture.h"
+#include "pictures/tiff_stream.h"
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // libvips' loadable modules (HEIF, JPEG XL, ImageMagick, OpenSlide, PDF)
@@ -1083,4 +1083,4 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
   return "";
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

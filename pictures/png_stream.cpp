@@ -3,9 +3,9 @@
 // image data chunks we hand it; zlib compresses. What is ours is the cutting
 // into pieces, the row filters (libpng keeps its heuristic to itself) and the
 // joining of the pieces into one stream.
-#include "cli/png_stream.h"
+#include "pictures/png_stream.h"
 
-#include "cli/piece_line.h"
+#include "pictures/piece_line.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -24,7 +24,7 @@
 #include <system_error>
 #include <thread>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // Deflate's window: each piece is primed with this much of the data before it.
@@ -426,4 +426,4 @@ std::string WritePng(const std::string& path, const PngHeader& header, const voi
   return WriteWhole<PngStream>(path, header, pixels, stride, tuning);
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

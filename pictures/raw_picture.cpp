@@ -1,5 +1,5 @@
 // The raw image format, and the helpers both image readers share.
-#include "cli/raw_picture.h"
+#include "pictures/raw_picture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <type_traits>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 constexpr uint32 kFull = 32768;  // the hosts' full scale of a 16-bit sample
@@ -243,4 +243,4 @@ std::string WriteRawPicture(const runner::Image& pixels, int16 imageMode, const 
   return out ? "" : "cannot write the file";
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -12,7 +12,7 @@
 #include "host/image_modes.h"
 #include "runner/image.h"
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
 // The TIFF compression methods the tool writes, as --compression names them.
 inline constexpr const char* kTiffCompressions[] = {"none", "lzw", "deflate", "packbits", "zstd", "jpeg", "webp"};
@@ -171,4 +171,4 @@ inline int OutputBits(int16 imageMode, const SaveOptions& options) {
 // The lower-case extension of `path` with its dot ("" when there is none).
 std::string Extension(const std::string& path);
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

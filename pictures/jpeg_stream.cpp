@@ -5,9 +5,9 @@
 // output (its header up to the scan, its entropy-coded data, its end) and the
 // joining: the first header with the whole picture's height, then the
 // strips' data with a restart marker before every strip but the first.
-#include "cli/jpeg_stream.h"
+#include "pictures/jpeg_stream.h"
 
-#include "cli/piece_line.h"
+#include "pictures/piece_line.h"
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <cstdio>
@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // About this many bytes of rows per strip.
@@ -287,4 +287,4 @@ std::string WriteJpeg(const std::string& path, const JpegHeader& header, const v
   return WriteWhole<JpegStream>(path, header, pixels, stride, tuning);
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

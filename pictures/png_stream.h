@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
 struct PngText {
   std::string key;  // 1 to 79 Latin-1 characters
@@ -82,4 +82,4 @@ class PngStream {
 std::string WritePng(const std::string& path, const PngHeader& header, const void* pixels, std::ptrdiff_t stride,
                      const PngTuning& tuning = {});
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -22,7 +22,7 @@
 #include <memory>
 #include <string>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
 // libvips' jpegsave defaults: quality 75, and chroma subsampled (4:2:0) below
 // quality 90, kept whole (4:4:4) from 90 on.
@@ -79,4 +79,4 @@ class JpegStream {
 std::string WriteJpeg(const std::string& path, const JpegHeader& header, const void* pixels, std::ptrdiff_t stride,
                       const JpegTuning& tuning = {});
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

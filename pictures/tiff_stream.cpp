@@ -5,9 +5,9 @@
 // encoder. libtiff deflates a strip whose rows come one at a time with zlib,
 // and a strip of one row, handed over whole, with libdeflate: we do the same,
 // so that the strips are the very bytes it writes.
-#include "cli/tiff_stream.h"
+#include "pictures/tiff_stream.h"
 
-#include "cli/piece_line.h"
+#include "pictures/piece_line.h"
 
 #include <libdeflate.h>
 #include <tiffio.h>
@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // A strip on its way through a worker.
@@ -278,4 +278,4 @@ std::string WriteTiff(const std::string& path, const TiffHeader& header, const v
   return WriteWhole<TiffStream>(path, header, pixels, stride, tuning);
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures
