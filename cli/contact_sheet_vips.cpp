@@ -13,6 +13,7 @@
 #include "cli/contact_sheet.h"
 #include "cli/host_state.h"
 #include "pictures/picture.h"
+#include "pictures/samples.h"
 #include "cli/platform.h"
 #include "core/channel_orders.h"
 

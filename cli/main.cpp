@@ -284,8 +284,6 @@ int Run(int argc, char** argv) {
                    ->group(filter);
 
   const char* format = "Output files";
-  std::string tiffMethods;
-  for (const char* m : pictures::kTiffCompressions) tiffMethods += std::string(tiffMethods.empty() ? "" : ", ") + m;
   auto* quality = app.add_option("--quality", job.save.quality,
                  "JPEG quality, 1 to 100 (default: a JPEG input's own quality and\n"
                  "chroma subsampling; else " + std::to_string(pictures::kDefaultJpegQuality) + ")")
@@ -293,7 +291,7 @@ int Run(int argc, char** argv) {
       ->option_text("N")
       ->group(format);
   auto* compression = app.add_option("--compression", job.save.compression,
-                 "PNG: zlib level 0 to 9 (default 6);\nTIFF: " + tiffMethods + " (default none)")
+                 "PNG: zlib level 0 to 9 (default 6);\nTIFF: " + pictures::TiffCompressionNames() + " (default none)")
       ->option_text("C")
       ->group(format);
   app.add_option("--depth", job.save.depth, "Bits per sample of the output: 8 or 16 (default: the input's)")

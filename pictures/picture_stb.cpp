@@ -13,6 +13,7 @@
 
 #include "pictures/picture.h"
 #include "pictures/raw_picture.h"
+#include "pictures/samples.h"
 
 namespace vantrel::pictures {
 namespace {
@@ -74,10 +75,7 @@ std::string CheckWritable(const PictureInfo& picture, const std::string& path, c
   if (host::CmykMode(picture.imageMode)) return ".png files cannot hold CMYK pixels; write .vraw";
   if (OutputBits(picture.imageMode, options) == 16)
     return ".png files of this build hold 8-bit samples; write .vraw, or add --depth 8";
-  const std::string& c = options.compression;
-  if (!c.empty() && !(c.size() == 1 && c[0] >= '0' && c[0] <= '9'))
-    return "PNG compression \"" + c + "\" is not a level from 0 to 9";
-  return "";
+  return CheckPngLevel(options.compression);
 }
 
 std::string WritePicture(const Picture& picture, const runner::Image& pixels, const std::string& path,

@@ -12,6 +12,7 @@
 
 #include "pictures/picture.h"
 #include "pictures/raw_picture.h"
+#include "pictures/samples.h"
 
 namespace vantrel::pictures {
 namespace {

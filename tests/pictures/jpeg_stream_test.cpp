@@ -148,12 +148,7 @@ TEST_F(JpegStreamTest, ProfileExifXmpAndIptcReadBackByLibvips) {
 
   VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
   ASSERT_NE(image, nullptr);
-  auto blob = [&](const char* name) {
-    const void* data = nullptr;
-    std::size_t length = 0;
-    return vips_image_get_blob(image, name, &data, &length) == 0 ? std::string(static_cast<const char*>(data), length)
-                                                                  : std::string("(none)");
-  };
+  auto blob = [&](const char* name) { return testing::BlobOf(image, name); };
   int orientation = 0;
   EXPECT_EQ(blob(VIPS_META_ICC_NAME), header.iccProfile);
   EXPECT_EQ(blob(VIPS_META_EXIF_NAME), "Exif" + std::string(2, '\0') + header.exif);

@@ -253,12 +253,7 @@ TEST_F(PngStreamTest, ProfileResolutionExifXmpAndCommentsReadBackByLibvips) {
 
   VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
   ASSERT_NE(image, nullptr);
-  auto blob = [&](const char* name) {
-    const void* data = nullptr;
-    std::size_t length = 0;
-    return vips_image_get_blob(image, name, &data, &length) == 0 ? std::string(static_cast<const char*>(data), length)
-                                                                  : std::string("(none)");
-  };
+  auto blob = [&](const char* name) { return testing::BlobOf(image, name); };
   auto text = [&](const char* name) {
     const char* value = nullptr;
     return vips_image_get_string(image, name, &value) == 0 ? std::string(value) : std::string("(none)");

@@ -72,6 +72,14 @@ inline Decoded ReadWithVips(const fs::path& file) {
   return d;
 }
 
+// The metadata field `name` of `image` as bytes, or "(none)".
+inline std::string BlobOf(VipsImage* image, const char* name) {
+  const void* data = nullptr;
+  std::size_t length = 0;
+  return vips_image_get_blob(image, name, &data, &length) == 0 ? std::string(static_cast<const char*>(data), length)
+                                                                : std::string("(none)");
+}
+
 // Each test in a folder of its own under the temporary one, named for its
 // suite, removed after it; the image library started once per suite.
 class WrittenFilesTest : public ::testing::Test {
