@@ -1176,6 +1176,48 @@ TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
                                                        "chart_cmyk.vraw", "command.log", "out", "recorded", "values"}));
 }
 
+// A batch's workers run with every filter and output setting given to the
+// batch: each file comes out as the same file run alone comes out.
+TEST_F(Cli, BatchWorkersTakeEverySettingOfTheBatch) {
+  std::ofstream(work_ / "values") << "Amnt UntF #Prc 37\ndisP enum mooD moD3\nentI bool 1\n";
+  ASSERT_EQ(Shell("vips copy chart.png chart.jpg && head -c 3000 chart.jpg > cut.jpg", work_).status, 0);
+  struct Row {
+    const char* name;
+    std::string input;
+    std::vector<std::string> options;
+    bool outputThere;  // an output of that name is already there
+  } rows[] = {
+      {"order, blend and a channel cleared", "chart.png", {"--order", "B R G", "--blend", "mix", "--exclude", "2"}, false},
+      {"depth and PNG level", "chart.png", {"--order-index", "5", "--depth", "16", "--compression", "9"}, false},
+      {"JPEG quality", "chart.jpg", {"--order-index", "3", "--quality", "40"}, false},
+      {"memory offered", "chart.png", {"--order-index", "14", "--blend", "cross", "--max-space", "5000"}, false},
+      {"scripting values", "chart.png", {"--replay", "values"}, false},
+      {"damage accepted", "cut.jpg", {"--order-index", "1", "--accept-damaged"}, false},
+      {"output kept", "chart.png", {"--order-index", "1", "--no-clobber"}, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const char* folder : {"alone", "batch"}) {
+      fs::remove_all(work_ / folder);
+      fs::create_directories(work_ / folder);
+      if (row.outputThere) std::ofstream(work_ / folder / row.input) << "kept";
+    }
+    std::vector<std::string> alone = {row.input, "-o", "alone/"}, batch = {row.input, "chart_alpha.png", "-o", "batch"};
+    alone.insert(alone.end(), row.options.begin(), row.options.end());
+    batch.insert(batch.end(), row.options.begin(), row.options.end());
+    const Ran one = Vantrel(alone), many = Vantrel(batch);
+    ASSERT_EQ(one.status, row.outputThere ? 1 : 0) << one.output;
+    ASSERT_EQ(many.status, one.status) << many.output;
+    const fs::path a = work_ / "alone" / row.input, b = work_ / "batch" / row.input;
+    if (row.outputThere)
+      EXPECT_EQ(testing::FileBytes(b), "kept");
+    else if (pictures::Extension(row.input) == ".png")
+      EXPECT_TRUE(testing::FileBytes(a) == testing::FileBytes(b));
+    else
+      EXPECT_TRUE(Decode(a) == Decode(b));
+  }
+}
+
 // ---- A batch split across machines. Every way below splits the same batch:
 // ten JPEG charts in in/, written whole by one run into whole/, then one of
 // them damaged (kept aside in kept.jpg), so that the share holding it fails
