@@ -171,9 +171,9 @@ void PrepareHost(runner::Host& host, const JobSettings& settings, int order, int
                  const std::vector<char>& stored, const runner::Descriptor* replay) {
   FilterRecord& record = host.record();
   record.abortProc = StopWhenInterrupted;
-  runner::HandleHabits habits = host.handleHabits();
-  habits.size = settings.handleSizes;
-  host.SetHandleHabits(habits);
+  runner::HostHabits habits = host.habits();
+  habits.handles.size = settings.handleSizes;
+  host.SetHabits(habits);
   // A host without displayPixels gets the classic band protocol.
   host.OfferDisplayPixels(settings.drive == Drive::Advance);
   if (settings.maxSpace > 0) record.maxSpace = int32(settings.maxSpace);

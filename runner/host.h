@@ -48,6 +48,28 @@ enum class FinishHabit {
   AfterFlush,              // the flush, then finish, whatever the run's outcome
 };
 
+// How a host program behaves where hosts differ, beside the values it puts
+// in the record: set whole by a profile, or a habit at a time by tests.
+struct HostHabits {
+  HandleHabits handles;  // how the handle suite answers
+  FinishHabit finish = FinishHabit::Always;
+  // Requested rectangles clamped to the image and strides recomputed
+  // instead of padding; the loop ends only on zeroed right edges.
+  bool clampRects = false;
+  // Requests wholly inside the image served from the image's own memory,
+  // not from copies.
+  bool serveFromImage = true;
+  // Out-of-image pixels are whatever the buffer held, whatever padding the
+  // filter asked for.
+  bool ignorePadding = false;
+  // The result of the advanceState this host makes itself before each
+  // continue is not looked at.
+  bool ignoreOwnAdvanceErrors = false;
+  // displayPixels takes RGB and grey pictures only; anything else ends the
+  // host program.
+  bool displaysOnlyRgbAndGray = false;
+};
+
 // The host programs whose habits are known (from their sources), as profiles
 // of our host. Each brings its handle suite's answers, its call order, what
 // it does with rectangles, buffers and the filter's words between runs, and
@@ -67,6 +89,9 @@ enum class HostProfile {
                   // padding errors by default, advanceState results of its own
                   // ignored, flat images as non-layer planes
 };
+
+// The habits of a profile's host program.
+HostHabits HabitsOf(HostProfile profile);
 
 // The descriptor suites the host offers: full ones, none, or spoiled ones.
 enum class DescriptorSuiteMode {
@@ -167,11 +192,14 @@ class Host {
   int16 result() const { return result_; }
 
   void SetHandleSuite(HandleSuiteMode mode);
-  void SetHandleHabits(const HandleHabits& habits) { habits_ = habits; }
-  const HandleHabits& handleHabits() const { return habits_; }
-  // Takes on the habits of a host program. Call before SetImage, which fills
-  // the record's image fields as that host does.
+  // Takes on the habits of a host program and the values it puts in the
+  // record. Call before SetImage, which fills the record's image fields as
+  // that host does.
   void UseProfile(HostProfile profile);
+  // The habits the host has (the profile's, or ours by default), and other
+  // habits in their place; the record's values stay as they are.
+  const HostHabits& habits() const { return habits_; }
+  void SetHabits(const HostHabits& habits) { habits_ = habits; }
   // How a host that unloads the filter after every run loads it again before
   // the next; without it the filter stays loaded.
   void SetReloader(std::function<EntryProc()> reload) { reload_ = std::move(reload); }
@@ -252,19 +280,12 @@ class Host {
   // How often continue was called in the last run.
   int continueCalls() const { return continueCalls_; }
 
-  // ---- Protocol switches and host habits.
+  // ---- Protocol switches and test settings.
   void OfferAdvanceState(bool offer);
   void OfferDisplayPixels(bool offer);
-  // One host clamps requested rectangles to the image and recomputes strides
-  // instead of padding, and ends the loop only on zeroed right edges.
-  void ClampRectsToImage(bool clamp) { clampRects_ = clamp; }
-  void SetFinishHabit(FinishHabit habit) { finishHabit_ = habit; }
   // Extra bytes at the end of every buffer row: strides wider than the data.
   // Buffers are then always copies.
   void SetRowSlack(int32 bytes) { rowSlack_ = bytes; }
-  // Whether requests wholly inside the image are served from the image's own
-  // memory (the default) instead of from copies.
-  void ServeFromImage(bool direct) { zeroCopy_ = direct; }
   // The largest buffer the host lends for one request; a request for more
   // answers memFullErr, as a host that cannot allocate it does.
   void LimitBufferBytes(int64_t bytes) { bufferLimit_ = bytes; }
@@ -466,10 +487,8 @@ class Host {
   Fixed outRate_ = kFixedOne;
   std::vector<int16> selectors_;
   int continueCalls_ = 0;
-  bool clampRects_ = false;
-  FinishHabit finishHabit_ = FinishHabit::Always;
   HostProfile profile_ = HostProfile::Honest;
-  HandleHabits habits_;
+  HostHabits habits_;
   std::function<EntryProc()> reload_;
   int runs_ = 0;
   // The last run's data word handed back to a filter loaded anew: nothing of
@@ -477,18 +496,9 @@ class Host {
   intptr_t staleData_ = 0;
   std::vector<std::unique_ptr<HostHandle>> retired_;
   int fatalCalls_ = 0;
-  // Out-of-image pixels are whatever the buffer held, whatever padding the
-  // filter asked for.
-  bool ignorePadding_ = false;
-  // The result of the advanceState this host makes itself before each
-  // continue is not looked at.
-  bool ignoreOwnAdvanceErrors_ = false;
-  // The picture modes displayPixels takes; anything else ends the host.
-  bool displaysOnlyRgbAndGray_ = false;
   unsigned char errorString_[256] = {};
   std::function<void()> beforeStart_;
   int32 rowSlack_ = 0;
-  bool zeroCopy_ = true;
   int64_t bufferLimit_ = int64_t{256} << 20;
   int advanceFailAt_ = 0;
   OSErr advanceFailCode_ = noErr;

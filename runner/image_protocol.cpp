@@ -117,7 +117,7 @@ void Host::ResetRunCounters() {
 
 bool Host::RectsActive() const {
   const FilterRecord& r = *record_;
-  if (clampRects_) return r.outRect.right != 0 || r.inRect.right != 0;
+  if (habits_.clampRects) return r.outRect.right != 0 || r.inRect.right != 0;
   return NonEmpty(r.inRect) || NonEmpty(r.outRect) || NonEmpty(r.maskRect);
 }
 
@@ -161,7 +161,7 @@ bool Host::StepRun() {
     return false;
   }
   OSErr served = ServeRequest();
-  if (served != noErr && !ignoreOwnAdvanceErrors_) {
+  if (served != noErr && !habits_.ignoreOwnAdvanceErrors) {
     runResult_ = served;
     stage_ = RunStage::Left;
     return false;
@@ -170,7 +170,7 @@ bool Host::StepRun() {
   runResult_ = CallInRun(filterSelectorContinue);
   // A host that calls finish before its flush takes the last band over
   // only then.
-  if (finishHabit_ != FinishHabit::BeforeFlushAfterSuccess || RectsActive() || runResult_ != noErr)
+  if (habits_.finish != FinishHabit::BeforeFlushAfterSuccess || RectsActive() || runResult_ != noErr)
     TakeOverOutput();
   if (runResult_ == noErr && continueCalls_ >= kMaxContinueCalls) runResult_ = filterBadParameters;
   if (runResult_ != noErr) stage_ = RunStage::Left;
@@ -188,7 +188,7 @@ int16 Host::EndRun() {
       const OSErr finished = CallInRun(filterSelectorFinish);
       if (runResult_ == noErr) runResult_ = finished;
     };
-    switch (finishHabit_) {
+    switch (habits_.finish) {
       case FinishHabit::Always: finish(); break;
       case FinishHabit::Never: break;
       case FinishHabit::OnlyAfterFailure:
@@ -256,7 +256,7 @@ OSErr Host::ServeRequest() {
   FilterRecord& r = *record_;
   servedInRects_.push_back(r.inRect);
   const Fixed rate = r.inputRate == 0 ? kFixedOne : r.inputRate;
-  if (clampRects_) {
+  if (habits_.clampRects) {
     for (Rect* rect : {&r.inRect, &r.outRect, &r.maskRect}) {
       rect->bottom = std::min(rect->bottom, source_.height);
       rect->right = std::min(rect->right, source_.width);
@@ -371,7 +371,7 @@ void Host::EnsureWorkingCopy() {
 }
 
 bool Host::Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const {
-  return zeroCopy_ && rowSlack_ == 0 && rate == kFixedOne && NonEmpty(rect) && lo == 0 && hi >= lo &&
+  return habits_.serveFromImage && rowSlack_ == 0 && rate == kFixedOne && NonEmpty(rect) && lo == 0 && hi >= lo &&
          hi == source_.planes - 1 && rect.top >= bounds.top && rect.left >= bounds.left &&
          rect.bottom <= bounds.bottom && rect.right <= bounds.right;
 }
@@ -400,7 +400,7 @@ OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 pad
       uint8* d = row + std::size_t(j) * pixelBytes;
       if (y >= 0 && y < source_.height && x >= 0 && x < source_.width)
         std::memcpy(d, from.At(y, x) + offset, pixelBytes);
-      else if (!ignorePadding_ && !Pad(d, y, x, offset, pixelBytes, padding, from)) {
+      else if (!habits_.ignorePadding && !Pad(d, y, x, offset, pixelBytes, padding, from)) {
         buffer = Buffer{};
         return paramErr;
       }
@@ -447,7 +447,7 @@ void Host::ProgressProcCallback(int32 done, int32 total) { current_->progress_.p
 
 OSErr Host::DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
                               void* platformContext) {
-  if (current_->displaysOnlyRgbAndGray_ && source != nullptr && source->imageMode != plugInModeRGBColor &&
+  if (current_->habits_.displaysOnlyRgbAndGray && source != nullptr && source->imageMode != plugInModeRGBColor &&
       source->imageMode != plugInModeGrayScale) {
     ++current_->fatalCalls_;
     return filterBadParameters;

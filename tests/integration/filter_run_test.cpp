@@ -500,7 +500,9 @@ TEST(HostHabits, ClampingHostThatRewritesRectanglesGetsTheSamePixels) {
     Host host(testing::ReloadFilter());
     host.SetImage(Pattern(9, 10, 3), plugInModeRGBColor);
     host.OfferAdvanceState(false);
-    host.ClampRectsToImage(clamp == 1);
+    runner::HostHabits habits = host.habits();
+    habits.clampRects = clamp == 1;
+    host.SetHabits(habits);
     host.record().maxSpace = 4 * 9 * 7;  // bands of 4 rows: the last reaches row 12
     Configure(host, Order(3));
     ASSERT_EQ(host.RunFilter(), noErr);
@@ -632,9 +634,9 @@ TEST_P(HostProfileTest, FirstAndNextRunGiveThePixelsTheRulesDefine) {
   const Image source = Pattern(21, 13, image.planes, host::SampleBytes(image.mode));
   Host host(ReloadProbed());
   host.UseProfile(c.profile);
-  runner::HandleHabits habits = host.handleHabits();
-  habits.size = c.sizes.value_or(habits.size);
-  host.SetHandleHabits(habits);
+  runner::HostHabits habits = host.habits();
+  habits.handles.size = c.sizes.value_or(habits.handles.size);
+  host.SetHabits(habits);
   host.SetReloader(ReloadProbed);
   host.SetImage(source, image.mode);
   host.OfferAdvanceState(drive == Drive::AdvanceState);
