@@ -8,7 +8,7 @@ namespace {
 
 // What a run answers when the reader or the writer failed; the reason is
 // kept beside it.
-constexpr OSErr kFileFailed = -36;
+constexpr OSErr kFileFailed = ioErr;
 
 int Even(int v) { return v - v % 2; }
 

@@ -24,7 +24,7 @@ Host::Host(EntryProc entry) : entry_(entry) {
   // Like the hosts that support padding, ask the filter to choose; until it
   // does, a request outside the image is an error.
   record_->supportsPadding = 1;
-  record_->inputPadding = record_->outputPadding = record_->maskPadding = -3;
+  record_->inputPadding = record_->outputPadding = record_->maskPadding = plugInWantsErrorOnBoundsException;
   SetHandleSuite(HandleSuiteMode::Full);
   OfferAdvanceState(true);
   OfferDisplayPixels(true);

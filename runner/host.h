@@ -16,6 +16,9 @@
 
 namespace vantrel::runner {
 
+// Whether `r` holds any pixel.
+inline bool NonEmpty(const Rect& r) { return r.left < r.right && r.top < r.bottom; }
+
 // The handle suite the host offers: the full one, none, or a spoiled one.
 enum class HandleSuiteMode {
   Full,         // version 1, 8 entries
@@ -399,8 +402,10 @@ class Host {
            const RowsView& from) const;
   void TakeOverOutput();
   bool Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const;
-  // Streamed images: makes the held rows run from `first` to `last`, handing
-  // on the rows above `first` and reading down to `last`.
+  // Streamed images: holds the rows the request in the record reads at
+  // `rate`; makes the held rows run from `first` to `last`, handing on the
+  // rows above `first` and reading down to `last`.
+  OSErr HoldRequestedRows(Fixed rate);
   OSErr HoldRows(int32 first, int32 last);
   OSErr ReadHeldRows(int32 last);
   OSErr HandOnRows(int32 until);

@@ -62,7 +62,7 @@ void Host::UseProfile(HostProfile profile) {
   r.maxSpace = 64 * 1024 * 1024;
   r.bufferSpace = 0;
   r.supportsPadding = 1;
-  r.inputPadding = r.outputPadding = r.maskPadding = -3;
+  r.inputPadding = r.outputPadding = r.maskPadding = plugInWantsErrorOnBoundsException;
   r.inputRate = r.maskRate = 0;
 
   switch (profile) {

@@ -454,7 +454,7 @@ TEST(StreamedRun, RequestsMustMoveDownAndRowsNoneReachesPassAsTheyCame) {
       {"forward", {{{{0, 4}, {4, 8}, {8, 10}}}, 255}, noErr, {0, 4, 8, -1}, 10, {0, 0}},
       {"overlapping", {{{{0, 4}, {2, 6}}}, 255}, noErr, {0, 2, 6, -1}, 6, {0, 0}},
       {"skipping", {{{{0, 2}, {6, 8}}}, 255}, noErr, {0, 2, 6, 8}, 8, {2, 6}},
-      {"edges replicated above and below", {{{{-3, 2}, {2, 9}, {9, 12}, {12, 14}}}, -1}, noErr, {0, 2, 9, -1}, 10, {0, 0}},
+      {"edges replicated above and below", {{{{-3, 2}, {2, 9}, {9, 12}, {12, 14}}}, plugInWantsEdgeReplication}, noErr, {0, 2, 9, -1}, 10, {0, 0}},
       {"backward", {{{{4, 8}, {0, 4}}}, 255}, paramErr, {0, -1, -1, -1}, 0, {0, 0}},
       {"below a row handed on", {{{{0, 4}, {4, 8}, {0, 2}}}, 255}, paramErr, {0, -1, -1, -1}, 0, {0, 0}},
   };
@@ -525,7 +525,7 @@ struct HostAnswers {
   int32 sizeAfterGrowing;     // getSizeProc after setSizeProc to 80 (which answers noErr)
   bool lockableAfterDispose;  // the handle's block still there after disposeProc
   Fixed inputRate;
-  bool padding;               // supportsPadding, with paddings of -3 (else 0)
+  bool padding;               // supportsPadding, with paddings of errors on bounds (else 0)
   enum Descriptors { NoRecord, NullSuites, BothSuites } descriptors;
   bool ownerWindow;           // platformData names the host's window (else 0)
   bool errorString;
@@ -624,7 +624,7 @@ void ExpectAnswers(const HostAnswers& a, const SeenAnswers& s, runner::Host& hos
   EXPECT_EQ(s.hostSig, signature);
   EXPECT_EQ(s.inputRate, a.inputRate);
   EXPECT_EQ(s.supportsPadding, a.padding ? 1 : 0);
-  for (int16 padding : {s.inputPadding, s.outputPadding, s.maskPadding}) EXPECT_EQ(padding, a.padding ? -3 : 0);
+  for (int16 padding : {s.inputPadding, s.outputPadding, s.maskPadding}) EXPECT_EQ(padding, a.padding ? plugInWantsErrorOnBoundsException : 0);
 }
 
 class HostProfileTest : public ::testing::TestWithParam<std::tuple<ProfileCase, Drive, ProfileImage>> {};
