@@ -66,7 +66,7 @@ void Writer(benchmark::State& state, const Picture* picture, int threads) {
   const std::string out = OutputOf(picture, "writer" + std::to_string(threads));
   for (auto _ : state) {
     const std::string why =
-        pictures::WritePng(out, header, picture->pixels.data(), std::ptrdiff_t(kColumns) * 3, {threads, 0});
+        pictures::WriteWhole(out, header, picture->pixels.data(), std::ptrdiff_t(kColumns) * 3, pictures::PngTuning{threads, 0});
     if (!why.empty()) state.SkipWithError(why.c_str());
   }
   state.counters["MB"] = double(fs::file_size(out)) / 1e6;

@@ -121,13 +121,13 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
     if (std::string why = PngHeaderOf(original, stored.width, stored.height, stored.planes, bits, options, header);
         !why.empty())
       return why;
-    return WritePng(path, header, stored.pixels.data(), stride, PngTuning{options.threads, 0});
+    return WriteWhole(path, header, stored.pixels.data(), stride, PngTuning{options.threads, 0});
   }
   if (IsDeflateTiff(saver, options))
-    return WriteTiff(path, TiffHeaderOf(original, stored.width, stored.height, stored.planes, picture.imageMode, bits),
+    return WriteWhole(path, TiffHeaderOf(original, stored.width, stored.height, stored.planes, picture.imageMode, bits),
                      stored.pixels.data(), stride, TiffTuning{options.threads});
   if (IsJpegSaver(saver))
-    return WriteJpeg(path,
+    return WriteWhole(path,
                      JpegHeaderOf(original, stored.width, stored.height, stored.planes, JpegOptions(options, original)),
                      stored.pixels.data(), stride, JpegTuning{options.threads, 0});
   VipsImage* memory = vips_image_new_from_memory(stored.pixels.data(), stored.pixels.size(), stored.width,

@@ -144,7 +144,7 @@ TEST_F(JpegStreamTest, ProfileExifXmpAndIptcReadBackByLibvips) {
   // IPTC as JPEG files carry it: Photoshop's resource block.
   header.iptc = std::string("Photoshop 3.0\0008BIM\x04\x04\0\0\0\0\0\0", 26);
   const fs::path file = work_ / "tagged.jpg";
-  ASSERT_EQ(WriteJpeg(file.string(), header, Samples(24, 16, 3).data(), 24 * 3), "");
+  ASSERT_EQ(WriteWhole(file.string(), header, Samples(24, 16, 3).data(), 24 * 3, JpegTuning{}), "");
 
   VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
   ASSERT_NE(image, nullptr);

@@ -220,7 +220,7 @@ TEST_F(PngStreamTest, SizeWithinOnePercentOfOneThreadLibpng) {
     for (int level : picture.levels) {
       SCOPED_TRACE(std::string(picture.name) + " at level " + std::to_string(level));
       const fs::path ours = work_ / "ours.png", libpng = work_ / "libpng.png";
-      ASSERT_EQ(WritePng(ours.string(), HeaderOf(shape, level), picture.samples.data(), std::ptrdiff_t(shape.RowBytes())),
+      ASSERT_EQ(WriteWhole(ours.string(), HeaderOf(shape, level), picture.samples.data(), std::ptrdiff_t(shape.RowBytes()), PngTuning{}),
                 "");
       WriteWithLibpng(libpng, shape, picture.samples, level);
       const double ratio = double(fs::file_size(ours)) / double(fs::file_size(libpng));
@@ -249,7 +249,7 @@ TEST_F(PngStreamTest, ProfileResolutionExifXmpAndCommentsReadBackByLibvips) {
   header.xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
   header.comments = {{"Title", "a chart of ours"}, {"Comment", "two words"}};
   const fs::path file = work_ / "tagged.png";
-  ASSERT_EQ(WritePng(file.string(), header, Samples(shape).data(), std::ptrdiff_t(shape.RowBytes())), "");
+  ASSERT_EQ(WriteWhole(file.string(), header, Samples(shape).data(), std::ptrdiff_t(shape.RowBytes()), PngTuning{}), "");
 
   VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
   ASSERT_NE(image, nullptr);

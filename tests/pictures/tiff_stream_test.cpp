@@ -78,7 +78,7 @@ TEST_F(TiffStreamTest, IsTheFileLibvipsWritesForEveryLayoutAndDepth) {
                          std::ptrdiff_t(s.RowBytes()));
       ASSERT_EQ(why.empty() ? tiff.Finish() : why, "");
     }
-    ASSERT_EQ(WriteTiff(alone.string(), header, samples.data(), std::ptrdiff_t(s.RowBytes()), {1}), "");
+    ASSERT_EQ(WriteWhole(alone.string(), header, samples.data(), std::ptrdiff_t(s.RowBytes()), TiffTuning{1}), "");
     ASSERT_EQ(WriteWithVips(vips, header, samples), "");
     EXPECT_EQ(FileBytes(ours), FileBytes(alone));
     EXPECT_TRUE(FileBytes(ours) == FileBytes(vips)) << fs::file_size(ours) << " bytes against " << fs::file_size(vips);
