@@ -15,8 +15,8 @@
 
 #include "bench/bench_support.h"
 #include "bench/photo.h"
-#include "cli/picture.h"
-#include "cli/png_stream.h"
+#include "pictures/picture.h"
+#include "pictures/png_stream.h"
 
 namespace vantrel::bench {
 namespace {
@@ -59,13 +59,14 @@ std::string OutputOf(const Picture* picture, const std::string& writer) {
 }
 
 void Writer(benchmark::State& state, const Picture* picture, int threads) {
-  cli::PngHeader header;
+  pictures::PngHeader header;
   header.width = kColumns;
   header.height = kRows;
   header.level = kLevel;
   const std::string out = OutputOf(picture, "writer" + std::to_string(threads));
   for (auto _ : state) {
-    const std::string why = cli::WritePng(out, header, picture->pixels.data(), std::ptrdiff_t(kColumns) * 3, {threads, 0});
+    const std::string why =
+        pictures::WriteWhole(out, header, picture->pixels.data(), std::ptrdiff_t(kColumns) * 3, pictures::PngTuning{threads, 0});
     if (!why.empty()) state.SkipWithError(why.c_str());
   }
   state.counters["MB"] = double(fs::file_size(out)) / 1e6;
@@ -91,7 +92,7 @@ void VipsPngsave(benchmark::State& state, const Picture* picture) {
 int main(int argc, char** argv) {
   using namespace vantrel::bench;
   if (!InitializeWithRepetitions(argc, argv, 3)) return 1;
-  vantrel::cli::StartPictures(argv[0]);
+  vantrel::pictures::StartPictures(argv[0]);
   std::vector<Picture> pictures;
   if (!Prepare(pictures)) {
     std::fprintf(stderr, "png_stream_bench: cannot prepare the pictures in %s\n", kWork.c_str());
@@ -120,7 +121,7 @@ int main(int argc, char** argv) {
     if (vips > 0 && ours > 0)
       std::printf("%-8s %12.3f s %8.3f s %16.3f s %9.2fx\n", name.c_str(), vips, ours, alone, vips / ours);
   }
-  vantrel::cli::StopPictures();
+  vantrel::pictures::StopPictures();
   benchmark::Shutdown();
   return 0;
 }

@@ -12,7 +12,8 @@
 
 #include "cli/contact_sheet.h"
 #include "cli/host_state.h"
-#include "cli/picture.h"
+#include "pictures/picture.h"
+#include "pictures/samples.h"
 #include "cli/platform.h"
 #include "core/channel_orders.h"
 
@@ -72,7 +73,7 @@ bool UsesEachPlaneOnce(int16 mode, int16 index) {
 std::vector<int16> SheetOrders(int16 mode, bool all) {
   std::vector<int16> rows;
   for (int16 i = 0; i < ChannelOrderCount(mode); ++i)
-    if (all || !CmykMode(mode) || UsesEachPlaneOnce(mode, i)) rows.push_back(i);
+    if (all || !host::CmykMode(mode) || UsesEachPlaneOnce(mode, i)) rows.push_back(i);
   return rows;
 }
 
@@ -174,13 +175,14 @@ Owned Wrapped(const uint8* pixels, int width, int height, int planes, VipsInterp
 // profile (libvips' own CMYK profile when it has none); a transparency plane
 // kept. The CMYK cells are turned all at once, stacked, since setting up the
 // colour transform costs far more than applying it to a thumbnail.
-std::vector<Owned> Shown(const std::vector<runner::Image>& filtered, const Picture& picture, std::string& why) {
+std::vector<Owned> Shown(const std::vector<runner::Image>& filtered, const pictures::Picture& picture,
+                         std::string& why) {
   std::vector<Owned> shown;
   if (filtered.empty()) return shown;
   const int width = filtered[0].width, height = filtered[0].height, planes = filtered[0].planes;
-  if (!CmykMode(picture.imageMode)) {
+  if (!host::CmykMode(picture.imageMode)) {
     for (const runner::Image& cell : filtered) {
-      const runner::Image bytes = HostToFile(cell, picture.imageMode, 8);
+      const runner::Image bytes = pictures::HostToFile(cell, picture.imageMode, 8);
       shown.push_back(Wrapped(bytes.pixels.data(), width, height, planes, VIPS_INTERPRETATION_sRGB, why));
       if (!shown.back()) return {};
     }
@@ -190,7 +192,7 @@ std::vector<Owned> Shown(const std::vector<runner::Image>& filtered, const Pictu
   runner::Image stack;
   stack.planes = int16(planes);
   for (const runner::Image& cell : filtered) {
-    const runner::Image bytes = HostToFile(cell, picture.imageMode, 8);
+    const runner::Image bytes = pictures::HostToFile(cell, picture.imageMode, 8);
     stack.pixels.insert(stack.pixels.end(), bytes.pixels.begin(), bytes.pixels.end());
   }
   Owned cmyk = Wrapped(stack.pixels.data(), width, height * int(filtered.size()), planes, VIPS_INTERPRETATION_CMYK, why);
@@ -232,7 +234,7 @@ Owned Stacked(VipsImage* top, VipsImage* bottom, int gap, bool left, const Backg
 }
 
 std::string Title(const std::string& input, int16 mode, std::size_t orders, const JobSettings& job) {
-  std::string title = fs::path(input).filename().string() + ": " + (CmykMode(mode) ? "CMYK" : "RGB") +
+  std::string title = fs::path(input).filename().string() + ": " + (host::CmykMode(mode) ? "CMYK" : "RGB") +
                       ", " + std::to_string(orders) + " channel orders";
   static const char* blends[] = {"", "no blend", "blended cross", "blended mix", "blended cross and mix"};
   if (job.blend != Blend::Keep) title += std::string(", ") + blends[int(job.blend)];
@@ -244,7 +246,7 @@ std::string Title(const std::string& input, int16 mode, std::size_t orders, cons
 // it is renamed into place.
 std::string WriteSheet(VipsImage* sheet, const std::string& path) {
   const std::string temporary = TemporaryBeside(path);
-  const bool png = Extension(path) == ".png";
+  const bool png = pictures::Extension(path) == ".png";
   std::string why;
   if (vips_image_write_to_file(sheet, (temporary + (png ? "[filter=all]" : "")).c_str(), nullptr) != 0)
     why = Reason("cannot write the file");
@@ -273,10 +275,10 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
     return {kFailed, sheet + ": is the input file; choose another name for the sheet"};
   const fs::path folder = fs::path(sheet).parent_path();
   if (!folder.empty() && !fs::is_directory(folder, error)) return {kFailed, sheet + ": no such folder"};
-  KnowEveryFormat();
+  pictures::KnowEveryFormat();
   if (vips_foreign_find_save(sheet.c_str()) == nullptr) {
     vips_error_clear();
-    return {kFailed, sheet + ": no image format for the extension \"" + Extension(sheet) + "\""};
+    return {kFailed, sheet + ": no image format for the extension \"" + pictures::Extension(sheet) + "\""};
   }
 
   // The thumbnail is read once, at the size the labels leave for it.
@@ -285,27 +287,27 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
   std::string why;
   Layout layout;
   Owned title;
-  const FitFor fit = [&](int width, int height, int16 mode) {
+  const pictures::FitFor fit = [&](int width, int height, int16 mode) {
     orders = SheetOrders(mode, settings.allOrders);
     Cells cells{int(orders.size()), width, height, 0, 0, 0};
     for (int16 row : orders) {
       labels.push_back(Text(std::to_string(row) + "  " + ChannelOrderName(mode, row), kLabelFont, false, why));
-      if (!labels.back()) return Fit{};
+      if (!labels.back()) return pictures::Fit{};
       cells.labelWidth = std::max(cells.labelWidth, labels.back()->Xsize);
       cells.labelHeight = std::max(cells.labelHeight, labels.back()->Ysize);
     }
     title = Text(Title(input, mode, orders.size(), settings.job), kTitleFont, false, why);
-    if (!title) return Fit{};
+    if (!title) return pictures::Fit{};
     cells.titleHeight = title->Ysize;
     layout = Arrange(cells, settings.thumbnailSize);
-    return Fit{std::max(1, int(width * layout.scale)), std::max(1, int(height * layout.scale))};
+    return pictures::Fit{std::max(1, int(width * layout.scale)), std::max(1, int(height * layout.scale))};
   };
-  Picture picture;
-  if (std::string reading = ReadThumbnail(input, fit, picture); !reading.empty())
+  pictures::Picture picture;
+  if (std::string reading = pictures::ReadThumbnail(input, fit, picture); !reading.empty())
     return {kFailed, input + ": " + reading};
   if (!why.empty()) return {kFailed, sheet + ": " + why};
   // Labels and title get an opaque transparency plane beside cells with one.
-  const bool alpha = picture.pixels.planes > ColourPlanes(picture.imageMode);
+  const bool alpha = picture.pixels.planes > host::ColourPlanes(picture.imageMode);
 
   std::vector<runner::Image> filtered(orders.size());
   for (std::size_t i = 0; i < orders.size(); ++i) {
@@ -357,7 +359,7 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
   auto* original = static_cast<VipsImage*>(picture.file.get());
   const void* profile = nullptr;
   std::size_t length = 0;
-  if (!CmykMode(picture.imageMode) && original != nullptr &&
+  if (!host::CmykMode(picture.imageMode) && original != nullptr &&
       vips_image_get_typeof(original, VIPS_META_ICC_NAME) != 0 &&
       vips_image_get_blob(original, VIPS_META_ICC_NAME, &profile, &length) == 0)
     vips_image_set_blob_copy(out.get(), VIPS_META_ICC_NAME, profile, length);

@@ -32,7 +32,7 @@ void ReportProgress(int32 done, int32 total) {
   if (g_progress != nullptr) g_progress(done, total);
 }
 
-const char* ModeName(int16 mode) { return CmykMode(mode) ? "CMYK" : "RGB"; }
+const char* ModeName(int16 mode) { return host::CmykMode(mode) ? "CMYK" : "RGB"; }
 
 std::string Compact(const std::string& name) {
   std::string s;
@@ -55,7 +55,7 @@ namespace {
 // or -2 with `why` set.
 int OrderRow(const JobSettings& settings, int16 mode, std::string& why) {
   const int16 count = ChannelOrderCount(mode);
-  const std::string hint = std::string(" (see --list-orders ") + (CmykMode(mode) ? "cmyk)" : "rgb)");
+  const std::string hint = std::string(" (see --list-orders ") + (host::CmykMode(mode) ? "cmyk)" : "rgb)");
   if (!settings.orderName.empty()) {
     if (const int row = OrderNamed(settings.orderName, mode); row >= 0) return row;
     why = "order \"" + settings.orderName + "\" is not one of the " + std::to_string(count) + " " + ModeName(mode) +
@@ -153,7 +153,7 @@ int CheckedOrder(const JobSettings& settings, int16 mode, const std::string& inp
     outcome = {kFailed, input + ": " + why};
     return -2;
   }
-  const int colour = ColourPlanes(mode);
+  const int colour = host::ColourPlanes(mode);
   if (settings.exclude > colour) {
     outcome = {kFailed, input + ": channel " + std::to_string(settings.exclude) + " cannot be excluded from an " +
                             ModeName(mode) + " image (1 to " + std::to_string(colour) + ")"};
@@ -171,9 +171,9 @@ void PrepareHost(runner::Host& host, const JobSettings& settings, int order, int
                  const std::vector<char>& stored, const runner::Descriptor* replay) {
   FilterRecord& record = host.record();
   record.abortProc = StopWhenInterrupted;
-  runner::HandleHabits habits = host.handleHabits();
-  habits.size = settings.handleSizes;
-  host.SetHandleHabits(habits);
+  runner::HostHabits habits = host.habits();
+  habits.handles.size = settings.handleSizes;
+  host.SetHabits(habits);
   // A host without displayPixels gets the classic band protocol.
   host.OfferDisplayPixels(settings.drive == Drive::Advance);
   if (settings.maxSpace > 0) record.maxSpace = int32(settings.maxSpace);
@@ -255,12 +255,13 @@ Outcome RunOutcome(OSErr result, const JobSettings& settings, const std::string&
 // The picture held whole: read, filtered by one run, written.
 Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                    const std::string& output, ProgressReport progress) {
-  Picture picture;
-  if (std::string why = ReadPicture(input, picture); !why.empty()) return {kFailed, input + ": " + why};
+  pictures::Picture picture;
+  if (std::string why = pictures::ReadPicture(input, picture); !why.empty()) return {kFailed, input + ": " + why};
   Outcome checked;
   const int order = CheckedOrder(settings, picture.imageMode, input, checked);
   if (order == -2) return checked;
-  if (std::string why = CheckWritable(picture, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
+  if (std::string why = pictures::CheckWritable(picture, output, settings.save); !why.empty())
+    return {kFailed, output + ": " + why};
   std::vector<char> stored;
   runner::Descriptor replay;
   if (std::string why = ReadKept(settings, stored, replay); !why.empty()) return {kFailed, why};
@@ -272,7 +273,7 @@ Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const s
   if (Outcome ran = RunOutcome(result, settings, input, &host); ran.status != kSucceeded) return ran;
   const std::string temporary = TemporaryBeside(output);
   std::shared_ptr<void> flushing = platform::FlushWhileWriting(temporary);
-  const std::string why = WritePicture(picture, host.destination(), temporary, settings.save);
+  const std::string why = pictures::WritePicture(picture, host.destination(), temporary, settings.save);
   flushing.reset();
   if (Outcome placed = PlaceOutput(temporary, output, !settings.noClobber, why); placed.status != kSucceeded)
     return placed;
@@ -281,14 +282,14 @@ Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const s
 
 // The band height the filter makes of the memory offered for a picture
 // like the first tile of `plan`, made even: pictures in tiles need one.
-int OfferedBands(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, const TilePlan& plan,
-                 const std::vector<char>& stored) {
+int OfferedBands(runner::EntryProc entry, const JobSettings& settings, const pictures::PictureInfo& info,
+                 const TilePlan& plan, const std::vector<char>& stored) {
   runner::Host host(entry);
   runner::Image shape;
   shape.width = int16(plan.columns.front().size);
   shape.height = int16(plan.rows.front().size);
   shape.planes = info.planes;
-  shape.sampleBytes = int16(DeepMode(info.imageMode) ? 2 : 1);
+  shape.sampleBytes = host::SampleBytes(info.imageMode);
   host.SetImage(std::move(shape), info.imageMode);
   host.record().maxSpace = int32(settings.maxSpace);
   if (!stored.empty()) RestoreBlock(host, stored);
@@ -302,16 +303,17 @@ int OfferedBands(runner::EntryProc entry, const JobSettings& settings, const Pic
 // tiles when it is larger than a request can be.
 Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                        const std::string& output, ProgressReport progress) {
-  PictureInfo info;
-  std::unique_ptr<RowReader> reader;
-  if (std::string why = OpenRows(input, info, reader); !why.empty()) return {kFailed, input + ": " + why};
-  if (std::string why = CheckWritable(info, output, settings.save); !why.empty()) return {kFailed, output + ": " + why};
+  pictures::PictureInfo info;
+  std::unique_ptr<pictures::RowReader> reader;
+  if (std::string why = pictures::OpenRows(input, info, reader); !why.empty()) return {kFailed, input + ": " + why};
+  if (std::string why = pictures::CheckWritable(info, output, settings.save); !why.empty())
+    return {kFailed, output + ": " + why};
   const std::string temporary = TemporaryBeside(output);
-  std::unique_ptr<RowWriter> writer;
+  std::unique_ptr<pictures::RowWriter> writer;
   Outcome outcome;
   std::unique_ptr<runner::Host> last;
   std::shared_ptr<void> flushing;
-  if (std::string why = CreateRows(info, temporary, settings.save, writer); !why.empty()) {
+  if (std::string why = pictures::CreateRows(info, temporary, settings.save, writer); !why.empty()) {
     outcome = {kFailed, output + ": " + why};
   } else {
     flushing = platform::FlushWhileWriting(temporary);
@@ -332,13 +334,13 @@ Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, con
 
 }  // namespace
 
-Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, RowReader& reader,
-                   RowWriter& writer, const std::string& input, const std::string& output, ProgressReport progress,
-                   std::unique_ptr<runner::Host>& last) {
+Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const pictures::PictureInfo& info,
+                   pictures::RowReader& reader, pictures::RowWriter& writer, const std::string& input,
+                   const std::string& output, ProgressReport progress, std::unique_ptr<runner::Host>& last) {
   Outcome checked;
   const int order = CheckedOrder(settings, info.imageMode, input, checked);
   if (order == -2) return checked;
-  const std::size_t pixelBytes = std::size_t(info.planes) * (DeepMode(info.imageMode) ? 2 : 1);
+  const std::size_t pixelBytes = std::size_t(info.planes) * std::size_t(host::SampleBytes(info.imageMode));
   int bandRows = PlannedBands(settings, info.width, info.height, pixelBytes);
   TilePlan plan = PlanTiles(info.width, info.height, bandRows);
   if (plan.columns.size() > std::size_t(kMostTileColumns))
@@ -368,7 +370,7 @@ Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const P
   return outcome;
 }
 
-Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const Picture& picture,
+Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const pictures::Picture& picture,
                      const std::string& name, runner::Image& filtered) {
   Outcome outcome;
   const int order = CheckedOrder(settings, picture.imageMode, name, outcome);
@@ -396,7 +398,7 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
                         ? FilterHeld(entry, settings, input, output, progress)
                         : FilterStreamed(entry, settings, input, output, progress);
   // Warnings matter only for a file that was written: a failure says why.
-  if (std::string warned = TakeWarnings(); !warned.empty() && outcome.status == kSucceeded)
+  if (std::string warned = pictures::TakeWarnings(); !warned.empty() && outcome.status == kSucceeded)
     outcome.warning = input + ": warning: " + warned;
   return outcome;
 }

@@ -9,8 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "cli/picture.h"
+#include "pictures/picture.h"
 #include "runner/filter_loader.h"
+#include "runner/host.h"
 
 namespace vantrel::cli {
 
@@ -32,7 +33,7 @@ struct JobSettings {
   std::string paramsOut;      // where the block goes after the run ("": paramsFile)
   std::string replayFile;     // scripting values handed to the filter at start
   std::string recordFile;     // scripting values the filter writes at finish
-  SaveOptions save;
+  pictures::SaveOptions save;
   bool noClobber = false;     // an output already there is kept, and the file fails
   // What the tool's host answers for the size of its handles: the truth, or
   // as some real hosts do, 0 or a negative number, for tests of the filter
@@ -73,15 +74,15 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
 // and in tiles, and finishes `writer`. Messages name `input` for the
 // picture and the reader, `output` for the writer. On success `last` holds
 // the host of the last run, with its block and recorded values.
-Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const PictureInfo& info, RowReader& reader,
-                   RowWriter& writer, const std::string& input, const std::string& output, ProgressReport progress,
-                   std::unique_ptr<runner::Host>& last);
+Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const pictures::PictureInfo& info,
+                   pictures::RowReader& reader, pictures::RowWriter& writer, const std::string& input,
+                   const std::string& output, ProgressReport progress, std::unique_ptr<runner::Host>& last);
 
 // Filters `picture` in memory by one run through the entry point, with the
 // settings' order, blend and channel to clear and no kept block, scripting
 // values or dialog; on success `filtered` holds the pixels (host
 // convention). Messages name the image `name`.
-Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const Picture& picture,
+Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const pictures::Picture& picture,
                      const std::string& name, runner::Image& filtered);
 
 }  // namespace vantrel::cli

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/picture.h"
+#include "pictures/picture.h"
 #include "cli/platform.h"
 #include "core/parameters.h"
 

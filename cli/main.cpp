@@ -16,7 +16,7 @@
 #include "cli/batch.h"
 #include "cli/contact_sheet.h"
 #include "cli/filter_job.h"
-#include "cli/picture.h"
+#include "pictures/picture.h"
 #include "cli/platform.h"
 #include "cli/progress_bar.h"
 #include "cli/report.h"
@@ -128,28 +128,21 @@ std::string ReadInputList(const std::string& list, std::vector<std::string>& inp
   return in.bad() ? "cannot read the list of inputs" : "";
 }
 
-// The filter settings as a worker's command line takes them.
-std::vector<std::string> WorkerOptions(const JobSettings& s, const std::string& plugin, bool acceptDamaged) {
+// The options of a batch that its workers run with: the filter and output
+// settings among `travelling`, as they were given.
+std::vector<std::string> WorkerOptions(const std::vector<const CLI::Option*>& travelling) {
   std::vector<std::string> o;
-  auto add = [&o](const char* name, const std::string& value) { o.insert(o.end(), {name, value}); };
-  if (!s.orderName.empty()) add("--order", s.orderName);
-  if (s.orderIndex >= 0) add("--order-index", std::to_string(s.orderIndex));
-  static const std::map<Blend, const char*> blends = {
-      {Blend::None, "none"}, {Blend::Cross, "cross"}, {Blend::Mix, "mix"}, {Blend::Both, "both"}};
-  if (s.blend != Blend::Keep) add("--blend", blends.at(s.blend));
-  if (s.exclude >= 0) add("--exclude", std::to_string(s.exclude));
-  add("--drive", s.drive == Drive::Classic ? "classic" : "advance");
-  if (s.maxSpace > 0) add("--max-space", std::to_string(s.maxSpace));
-  if (!s.replayFile.empty()) add("--replay", s.replayFile);
-  if (s.save.quality >= 0) add("--quality", std::to_string(s.save.quality));
-  if (!s.save.compression.empty()) add("--compression", s.save.compression);
-  if (s.save.depth > 0) add("--depth", std::to_string(s.save.depth));
-  if (s.save.threads > 0) add("--threads", std::to_string(s.save.threads));
-  if (s.noClobber) o.push_back("--no-clobber");
-  if (acceptDamaged) o.push_back("--accept-damaged");
-  if (s.handleSizes == runner::HandleHabits::Size::Zero) add("--handle-sizes", "zero");
-  if (s.handleSizes == runner::HandleHabits::Size::Negative) add("--handle-sizes", "negative");
-  if (!plugin.empty()) add("--plugin", plugin);
+  for (const CLI::Option* option : travelling) {
+    if (option->count() == 0) continue;
+    // Every one has a long name (get_name() answers none for hidden ones).
+    const std::string name = "--" + option->get_single_name();
+    if (option->get_expected_max() == 0) {
+      // A flag: named when it is on.
+      if (option->as<bool>()) o.push_back(name);
+      continue;
+    }
+    for (const std::string& value : option->results()) o.insert(o.end(), {name, value});
+  }
   return o;
 }
 
@@ -166,14 +159,14 @@ Outcome Filter(const std::string& plugin, const char* programPath, bool acceptDa
     std::fprintf(stderr, "%s\n", filter.error.c_str());
     return {kFailed, filter.error};
   }
-  StartPictures(programPath, acceptDamaged);
+  pictures::StartPictures(programPath, acceptDamaged);
   ProgressBar bar(shown && platform::StderrIsTerminal());
   g_bar = &bar;
   g_barLabel = label;
   const Outcome outcome = work(filter.entry, shown ? DrawBar : DrawNothing);
   bar.Clear();
   g_bar = nullptr;
-  StopPictures();
+  pictures::StopPictures();
   runner::UnloadFilter(filter);
   if (!outcome.warning.empty()) std::fprintf(stderr, "%s%s\n", worker ? kWarningLine : "", outcome.warning.c_str());
   if (outcome.status != kSucceeded) {
@@ -194,7 +187,7 @@ int BadCommandLine(const std::string& why) {
 std::string NotFor(const std::vector<BatchFile>& files, std::initializer_list<const char*> formats) {
   std::map<std::string, int> others;
   for (const BatchFile& f : files) {
-    const std::string ext = Extension(f.output);
+    const std::string ext = pictures::Extension(f.output);
     if (std::find_if(formats.begin(), formats.end(), [&](const char* e) { return ext == e; }) == formats.end())
       ++others[ext.empty() ? "extension-less" : ext];
   }
@@ -217,9 +210,17 @@ int Run(int argc, char** argv) {
   JobSettings job;
   SheetSettings sheetSettings;
   Share share;
+  std::string handleSizes;
   const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
   int jobs = cores;
   bool quiet = false, worker = false, skipExisting = false, acceptDamaged = false;
+  // The options a batch hands on to its workers, marked where they are
+  // defined: a new filter or output setting travels by saying so there.
+  std::vector<const CLI::Option*> travelling;
+  auto travels = [&travelling](CLI::Option* option) {
+    travelling.push_back(option);
+    return option;
+  };
 
   // Everyday options first, the expert ones after.
   const char* io = "Input and output";
@@ -237,41 +238,41 @@ int Run(int argc, char** argv) {
                  "input): more than a command line holds, e.g. from find")
       ->option_text("LIST")
       ->group(io);
-  auto* noClobber = app.add_flag("--no-clobber", job.noClobber,
+  auto* noClobber = travels(app.add_flag("--no-clobber", job.noClobber,
                "Keep an output that is already there: that file fails (status 1)\n"
                "(default: it is replaced, whole, once the new one is complete)")
-      ->group(io);
-  app.add_flag("--accept-damaged", acceptDamaged,
+      ->group(io));
+  travels(app.add_flag("--accept-damaged", acceptDamaged,
                "Filter what can be read of a damaged or cut-short file, with a\n"
                "warning naming it (default: such a file fails at the first sign of\n"
                "damage, and nothing is written for it)")
-      ->group(io);
+      ->group(io));
   app.add_flag("-q,--quiet", quiet, "No progress bar, no names of written files, no notes")->group(io);
 
   const char* filter = "Filter settings";
-  auto* orderName =
+  auto* orderName = travels(
       app.add_option("--order", job.orderName, "Channel order by name, e.g. \"B R G\" (RGB) or \"K C M Y\" (CMYK)")
           ->option_text("NAME")
-          ->group(filter);
-  auto* orderIndex = app.add_option("--order-index", job.orderIndex,
+          ->group(filter));
+  auto* orderIndex = travels(app.add_option("--order-index", job.orderIndex,
                                     "Channel order by its index in the table of the image's mode\n"
                                     "(0 to 23 for RGB, 0 to 255 for CMYK)")
       ->check(CLI::Range(0, 255))
       ->excludes(orderName)
       ->option_text("N")
-      ->group(filter);
-  auto* blendOption = app.add_option("--blend", blend,
+      ->group(filter));
+  auto* blendOption = travels(app.add_option("--blend", blend,
                  "Blend with the source: cross (checkerboard), mix (average), both,\n"
                  "or none (the default)")
       ->check(CLI::IsMember({"none", "cross", "mix", "both"}))
       ->option_text("METHOD")
-      ->group(filter);
-  auto* exclude = app.add_option("--exclude", job.exclude,
+      ->group(filter));
+  auto* exclude = travels(app.add_option("--exclude", job.exclude,
                  "Clear channel N (1 to 3 for RGB; 1 to 4 for CMYK, its ink removed);\n"
                  "0: none (the default)")
       ->check(CLI::Range(0, 4))
       ->option_text("N")
-      ->group(filter);
+      ->group(filter));
   auto* params = app.add_option("--params", job.paramsFile,
                  "Keep the filter's settings in FILE between runs: read when present\n"
                  "(settings given here override them), written after a run")
@@ -284,22 +285,20 @@ int Run(int argc, char** argv) {
                    ->group(filter);
 
   const char* format = "Output files";
-  std::string tiffMethods;
-  for (const char* m : kTiffCompressions) tiffMethods += std::string(tiffMethods.empty() ? "" : ", ") + m;
-  auto* quality = app.add_option("--quality", job.save.quality,
+  auto* quality = travels(app.add_option("--quality", job.save.quality,
                  "JPEG quality, 1 to 100 (default: a JPEG input's own quality and\n"
-                 "chroma subsampling; else " + std::to_string(kDefaultJpegQuality) + ")")
+                 "chroma subsampling; else " + std::to_string(pictures::kDefaultJpegQuality) + ")")
       ->check(CLI::Range(1, 100))
       ->option_text("N")
-      ->group(format);
-  auto* compression = app.add_option("--compression", job.save.compression,
-                 "PNG: zlib level 0 to 9 (default 6);\nTIFF: " + tiffMethods + " (default none)")
+      ->group(format));
+  auto* compression = travels(app.add_option("--compression", job.save.compression,
+                 "PNG: zlib level 0 to 9 (default 6);\nTIFF: " + pictures::TiffCompressionNames() + " (default none)")
       ->option_text("C")
-      ->group(format);
-  app.add_option("--depth", job.save.depth, "Bits per sample of the output: 8 or 16 (default: the input's)")
+      ->group(format));
+  travels(app.add_option("--depth", job.save.depth, "Bits per sample of the output: 8 or 16 (default: the input's)")
       ->check(CLI::IsMember({8, 16}))
       ->option_text("8|16")
-      ->group(format);
+      ->group(format));
 
   const char* batches = "Batches";
   app.add_option("-j,--jobs", jobs, "Worker processes of a batch (default: one per core)")
@@ -360,7 +359,7 @@ int Run(int argc, char** argv) {
                "--params the dialog starts from the kept block, which keeps the choice")
       ->group(windows ? expert : "");
   if (windows) dialog->excludes(orderName, orderIndex, blendOption, exclude);
-  app.add_option("--drive", drive,
+  travels(app.add_option("--drive", drive,
                  std::string("How the image travels: classic (the default") + (windows ? "; advance with --dialog" : "") +
                      "):\nbands of a few megabytes streamed from the input file through the\n"
                      "filter into the output, any size; or advance: the whole picture in\n"
@@ -368,28 +367,28 @@ int Run(int argc, char** argv) {
                      "a side. Both give the same pixels")
       ->check(CLI::IsMember({"advance", "classic"}))
       ->option_text("classic|advance")
-      ->group(expert);
-  app.add_option("--max-space", job.maxSpace,
+      ->group(expert));
+  travels(app.add_option("--max-space", job.maxSpace,
                  "Memory offered to the filter at prepare, in bytes: the filter then\n"
                  "chooses the band height (an odd one lays the Cross checkerboard band\n"
                  "by band; pictures beyond 32767 pixels a side take it rounded up to\n"
                  "even). Default: bands of about 2 MB that the tool plans")
       ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
       ->option_text("BYTES")
-      ->group(expert);
+      ->group(expert));
   auto* record = app.add_option("--record", job.recordFile, "Write the scripting values the filter records to FILE")
       ->option_text("FILE")
       ->group(expert);
-  auto* replay = app.add_option("--replay", job.replayFile, "Hand the scripting values in FILE to the filter")
+  auto* replay = travels(app.add_option("--replay", job.replayFile, "Hand the scripting values in FILE to the filter")
       ->check(CLI::ExistingFile)
       ->option_text("FILE")
-      ->group(expert);
-  app.add_option("--plugin", plugin,
+      ->group(expert));
+  travels(app.add_option("--plugin", plugin,
                  "Load the plug-in library at PATH instead of the built-in filter\n"
                  "(natively a shared library; on Windows a .8bf of the program's\n"
                  "bitness, by default the one beside the program)")
       ->option_text("PATH")
-      ->group(expert);
+      ->group(expert));
   sheetOption->excludes(outputOption, orderName, orderIndex, dialog, params, record, replay, quality, compression,
                         shard, skip, noClobber, report);
   app.set_help_flag("-h,--help", "Print this help and exit")->group("Help");
@@ -398,11 +397,8 @@ int Run(int argc, char** argv) {
   app.add_flag("--worker", worker, "")->group("");
   app.add_option("--threads", job.save.threads, "")->check(CLI::Range(1, 256))->group("");
   app.add_option("--params-to", paramsTo, "")->group("");
-  const std::map<std::string, runner::HandleHabits::Size> handleSizes = {
-      {"honest", runner::HandleHabits::Size::Honest},
-      {"zero", runner::HandleHabits::Size::Zero},
-      {"negative", runner::HandleHabits::Size::Negative}};
-  app.add_option("--handle-sizes", job.handleSizes, "")->transform(CLI::CheckedTransformer(handleSizes))->group("");
+  travels(app.add_option("--handle-sizes", handleSizes, "")->check(CLI::IsMember({"honest", "zero", "negative"}))
+              ->group(""));
 
   try {
     app.parse(argc, argv);
@@ -441,7 +437,7 @@ int Run(int argc, char** argv) {
   const bool batch = inputs.size() > 1;
   const bool folderNamed = !output.empty() && (output.back() == '/' || output.back() == '\\');
   if (batch && !folderNamed &&
-      (fs::exists(output, error) ? !fs::is_directory(output, error) : !Extension(output).empty()))
+      (fs::exists(output, error) ? !fs::is_directory(output, error) : !pictures::Extension(output).empty()))
     return BadCommandLine("-o " + output + ": " + std::to_string(inputs.size()) +
                           " inputs are written into a folder, each under its own name; give one (e.g. -o out/)");
 
@@ -451,6 +447,12 @@ int Run(int argc, char** argv) {
   static const std::map<std::string, Blend> blends = {
       {"", Blend::Keep}, {"none", Blend::None}, {"cross", Blend::Cross}, {"mix", Blend::Mix}, {"both", Blend::Both}};
   job.blend = blends.at(blend);
+  static const std::map<std::string, runner::HandleHabits::Size> sizes = {
+      {"", runner::HandleHabits::Size::Honest},
+      {"honest", runner::HandleHabits::Size::Honest},
+      {"zero", runner::HandleHabits::Size::Zero},
+      {"negative", runner::HandleHabits::Size::Negative}};
+  job.handleSizes = sizes.at(handleSizes);
 
   platform::CatchInterrupt();
   if (!sheet.empty()) {
@@ -525,9 +527,11 @@ int Run(int argc, char** argv) {
       return kFailed;
     }
     // The workers share the cores: each compresses on its share of them.
-    job.save.threads = std::max(1, cores / std::min<int>(jobs, int(files.size())));
-    BatchSettings settings{WorkerOptions(job, plugin, acceptDamaged), jobs, !quiet && platform::StderrIsTerminal(),
-                           quiet, job.paramsFile, job.recordFile};
+    std::vector<std::string> workerOptions = WorkerOptions(travelling);
+    const int threads = std::max(1, cores / std::min<int>(jobs, int(files.size())));
+    workerOptions.insert(workerOptions.end(), {"--threads", std::to_string(threads)});
+    BatchSettings settings{workerOptions, jobs, !quiet && platform::StderrIsTerminal(), quiet, job.paramsFile,
+                           job.recordFile};
     std::vector<FileResult> ran;
     status = RunBatch(settings, files, ran);
     results.insert(results.end(), ran.begin(), ran.end());

@@ -8,7 +8,7 @@ namespace {
 
 // What a run answers when the reader or the writer failed; the reason is
 // kept beside it.
-constexpr OSErr kFileFailed = -36;
+constexpr OSErr kFileFailed = ioErr;
 
 int Even(int v) { return v - v % 2; }
 
@@ -37,11 +37,12 @@ TilePlan PlanTiles(int width, int height, int bandRows) {
 // on. With one tile they pass straight through.
 class TiledRun::Streams {
  public:
-  Streams(const PictureInfo& info, const Span& rows, const std::vector<Span>& columns, RowReader& reader,
-          RowWriter& writer, const std::function<void(int, int)>& progress, std::string& reading, std::string& writing)
+  Streams(const pictures::PictureInfo& info, const Span& rows, const std::vector<Span>& columns,
+          pictures::RowReader& reader, pictures::RowWriter& writer, const std::function<void(int, int)>& progress,
+          std::string& reading, std::string& writing)
       : info_(info), rows_(rows), spans_(columns), reader_(reader), writer_(writer), progress_(progress),
         reading_(reading), writing_(writing),
-        pixelBytes_(std::size_t(info.planes) * (DeepMode(info.imageMode) ? 2 : 1)),
+        pixelBytes_(std::size_t(info.planes) * std::size_t(host::SampleBytes(info.imageMode))),
         rowBytes_(std::size_t(info.width) * pixelBytes_), readTo_(columns.size(), 0),
         writtenTo_(columns.size(), 0) {
     for (std::size_t k = 0; k < columns.size(); ++k) columns_.push_back(Column(this, int(k)));
@@ -123,11 +124,11 @@ class TiledRun::Streams {
     return noErr;
   }
 
-  const PictureInfo& info_;
+  const pictures::PictureInfo& info_;
   Span rows_;
   std::vector<Span> spans_;
-  RowReader& reader_;
-  RowWriter& writer_;
+  pictures::RowReader& reader_;
+  pictures::RowWriter& writer_;
   const std::function<void(int, int)>& progress_;
   std::string& reading_;
   std::string& writing_;
@@ -141,12 +142,12 @@ class TiledRun::Streams {
   int32 passed_ = 0;
 };
 
-TiledRun::TiledRun(runner::EntryProc entry, const PictureInfo& info, std::function<void(runner::Host&)> prepare,
-                   std::function<void(int, int)> progress)
+TiledRun::TiledRun(runner::EntryProc entry, const pictures::PictureInfo& info,
+                   std::function<void(runner::Host&)> prepare, std::function<void(int, int)> progress)
     : entry_(entry), info_(info), prepare_(std::move(prepare)), progress_(std::move(progress)) {}
 
-OSErr TiledRun::Run(const TilePlan& plan, RowReader& reader, RowWriter& writer, std::string& reading,
-                    std::string& writing) {
+OSErr TiledRun::Run(const TilePlan& plan, pictures::RowReader& reader, pictures::RowWriter& writer,
+                    std::string& reading, std::string& writing) {
   const std::size_t count = plan.columns.size();
   for (const Span& tileRow : plan.rows) {
     Streams streams(info_, tileRow, plan.columns, reader, writer, progress_, reading, writing);
@@ -156,7 +157,7 @@ OSErr TiledRun::Run(const TilePlan& plan, RowReader& reader, RowWriter& writer, 
       shape.width = int16(plan.columns[k].size);
       shape.height = int16(tileRow.size);
       shape.planes = info_.planes;
-      shape.sampleBytes = int16(DeepMode(info_.imageMode) ? 2 : 1);
+      shape.sampleBytes = host::SampleBytes(info_.imageMode);
       hosts.push_back(std::make_unique<runner::Host>(entry_));
       hosts.back()->StreamImage(shape, info_.imageMode, streams.column(k));
       prepare_(*hosts.back());

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/picture.h"
+#include "pictures/picture.h"
 #include "runner/host.h"
 
 namespace vantrel::cli {
@@ -59,9 +59,10 @@ TilePlan PlanTiles(int width, int height, int bandRows);
 // writer failed, `reading` or `writing` holds its reason.
 class TiledRun {
  public:
-  TiledRun(runner::EntryProc entry, const PictureInfo& info, std::function<void(runner::Host&)> prepare,
+  TiledRun(runner::EntryProc entry, const pictures::PictureInfo& info, std::function<void(runner::Host&)> prepare,
            std::function<void(int done, int total)> progress);
-  OSErr Run(const TilePlan& plan, RowReader& reader, RowWriter& writer, std::string& reading, std::string& writing);
+  OSErr Run(const TilePlan& plan, pictures::RowReader& reader, pictures::RowWriter& writer, std::string& reading,
+            std::string& writing);
   // The host of the last run that ended, with its block and recorded values.
   runner::Host* lastHost() { return last_.get(); }
   std::unique_ptr<runner::Host> TakeLastHost() { return std::move(last_); }
@@ -69,7 +70,7 @@ class TiledRun {
  private:
   class Streams;
   runner::EntryProc entry_;
-  PictureInfo info_;
+  pictures::PictureInfo info_;
   std::function<void(runner::Host&)> prepare_;
   std::function<void(int, int)> progress_;
   std::unique_ptr<runner::Host> last_;

@@ -29,6 +29,7 @@ using namespace vantrel;
 using runner::DescriptorSuiteMode;
 using runner::HandleHabits;
 using runner::HandleSuiteMode;
+using runner::HostHabits;
 using runner::Host;
 using runner::HostProfile;
 
@@ -165,7 +166,9 @@ void Session(FuzzedDataProvider& in) {
     habits.setSizeDoesNothing = in.ConsumeBool();
     habits.disposeFreesNothing = in.ConsumeBool();
     habits.lockAnswersNull = in.ConsumeBool();
-    host.SetHandleHabits(habits);
+    HostHabits chosen = host.habits();
+    chosen.handles = habits;
+    host.SetHabits(chosen);
   }
   host.SetDescriptorSuite(in.PickValueInArray(
       {DescriptorSuiteMode::Full, DescriptorSuiteMode::None, DescriptorSuiteMode::NullSuites,
@@ -197,12 +200,13 @@ void Session(FuzzedDataProvider& in) {
   // Requests the size of the 16-bit coordinate space would only make this
   // host slow; it lends what a small image needs and refuses more.
   host.LimitBufferBytes(int64_t{1} << 22);
-  host.ServeFromImage(in.ConsumeBool());
-  host.ClampRectsToImage(in.ConsumeBool());
-  host.SetFinishHabit(in.PickValueInArray({runner::FinishHabit::Always, runner::FinishHabit::Never,
-                                           runner::FinishHabit::OnlyAfterFailure,
-                                           runner::FinishHabit::BeforeFlushAfterSuccess,
-                                           runner::FinishHabit::AfterFlush}));
+  HostHabits habits = host.habits();
+  habits.serveFromImage = in.ConsumeBool();
+  habits.clampRects = in.ConsumeBool();
+  habits.finish = in.PickValueInArray({runner::FinishHabit::Always, runner::FinishHabit::Never,
+                                       runner::FinishHabit::OnlyAfterFailure,
+                                       runner::FinishHabit::BeforeFlushAfterSuccess, runner::FinishHabit::AfterFlush});
+  host.SetHabits(habits);
   host.OfferAdvanceState(in.ConsumeBool());
   host.OfferDisplayPixels(in.ConsumeBool());
   host.AbortAfter(in.ConsumeIntegralInRange<int>(-1, 400));
@@ -216,7 +220,7 @@ void Session(FuzzedDataProvider& in) {
   // a short block cannot be told from an honest one). A suite that answers
   // half the size answers 0, which tells nothing, for a block of one byte.
   if (in.ConsumeBool()) {
-    const HandleHabits::Size answers = host.handleHabits().size;
+    const HandleHabits::Size answers = host.habits().handles.size;
     const bool measurable = (suite == HandleSuiteMode::Full || suite == HandleSuiteMode::NullLock ||
                              suite == HandleSuiteMode::NullUnlock) &&
                             (answers == HandleHabits::Size::Honest || answers == HandleHabits::Size::Smaller);

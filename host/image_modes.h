@@ -39,4 +39,15 @@ constexpr int16 EightBitMode(int16 imageMode) {
   }
 }
 
+// Whether `imageMode` holds 16-bit samples (RGB48, CMYK64 and the other
+// modes SampleBytes answers 2 for).
+constexpr bool DeepMode(int16 imageMode) { return SampleBytes(imageMode) == 2; }
+
+// Whether `imageMode` is CMYK, at either depth.
+constexpr bool CmykMode(int16 imageMode) { return EightBitMode(imageMode) == plugInModeCMYKColor; }
+
+// The colour planes of the RGB and CMYK modes: 4 for CMYK, 3 for RGB, at
+// either depth.
+constexpr int16 ColourPlanes(int16 imageMode) { return CmykMode(imageMode) ? 4 : 3; }
+
 }  // namespace vantrel::host

@@ -38,6 +38,7 @@ constexpr int16 filterSelectorFinish = 5;
 // Result codes.
 constexpr OSErr noErr = 0;
 constexpr OSErr coercedParamErr = 2;
+constexpr OSErr ioErr = -36;
 constexpr OSErr paramErr = -50;
 constexpr OSErr memFullErr = -108;
 constexpr OSErr userCanceledErr = -128;
@@ -72,6 +73,13 @@ constexpr int16 plugInDialogDisplay = 1;
 constexpr int16 plugInDialogSilent = 2;
 
 constexpr Fixed kFixedOne = 0x10000;
+
+// What the filter asks to find outside the image (inputPadding,
+// outputPadding, maskPadding): 0 to 255 fills every byte with that value;
+// or one of these.
+constexpr int16 plugInWantsEdgeReplication = -1;
+constexpr int16 plugInDoesNotWantPadding = -2;
+constexpr int16 plugInWantsErrorOnBoundsException = -3;
 
 struct Point {
   int16 v;

@@ -24,7 +24,7 @@ Host::Host(EntryProc entry) : entry_(entry) {
   // Like the hosts that support padding, ask the filter to choose; until it
   // does, a request outside the image is an error.
   record_->supportsPadding = 1;
-  record_->inputPadding = record_->outputPadding = record_->maskPadding = -3;
+  record_->inputPadding = record_->outputPadding = record_->maskPadding = plugInWantsErrorOnBoundsException;
   SetHandleSuite(HandleSuiteMode::Full);
   OfferAdvanceState(true);
   OfferDisplayPixels(true);
@@ -144,7 +144,7 @@ void Host::DisposeProc(Handle h) {
   self->descriptors_.erase(h);
   auto it = self->handles_.find(h);
   if (it == self->handles_.end()) return;
-  if (self->habits_.disposeFreesNothing)
+  if (self->habits_.handles.disposeFreesNothing)
     it->second->disposed = true;
   else
     self->handles_.erase(it);
@@ -153,7 +153,7 @@ void Host::DisposeProc(Handle h) {
 int32 Host::GetSizeProc(Handle h) {
   auto it = current_->handles_.find(h);
   const int32 size = it == current_->handles_.end() ? 0 : it->second->size;
-  switch (current_->habits_.size) {
+  switch (current_->habits_.handles.size) {
     case HandleHabits::Size::Honest: return size;
     case HandleHabits::Size::Zero: return 0;
     case HandleHabits::Size::Negative: return -1 - size;
@@ -164,7 +164,7 @@ int32 Host::GetSizeProc(Handle h) {
 }
 
 OSErr Host::SetSizeProc(Handle h, int32 size) {
-  if (current_->habits_.setSizeDoesNothing) return noErr;
+  if (current_->habits_.handles.setSizeDoesNothing) return noErr;
   auto it = current_->handles_.find(h);
   if (it == current_->handles_.end() || size < 0) return paramErr;
   HostHandle& handle = *it->second;
@@ -180,7 +180,7 @@ Ptr Host::LockProc(Handle h, Boolean /*moveHigh*/) {
   Host* self = current_;
   self->events_.push_back({HandleEvent::Lock, h});
   auto it = self->handles_.find(h);
-  if (it == self->handles_.end() || self->habits_.lockAnswersNull) return nullptr;
+  if (it == self->handles_.end() || self->habits_.handles.lockAnswersNull) return nullptr;
   it->second->lockCount += 1;
   return it->second->data;
 }

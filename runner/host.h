@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,9 +12,12 @@
 #include "records/host_records.h"
 #include "runner/dialog_session.h"
 #include "runner/filter_loader.h"
-#include "runner/image_memory.h"
+#include "runner/image.h"
 
 namespace vantrel::runner {
+
+// Whether `r` holds any pixel.
+inline bool NonEmpty(const Rect& r) { return r.left < r.right && r.top < r.bottom; }
 
 // The handle suite the host offers: the full one, none, or a spoiled one.
 enum class HandleSuiteMode {
@@ -49,6 +51,28 @@ enum class FinishHabit {
   AfterFlush,              // the flush, then finish, whatever the run's outcome
 };
 
+// How a host program behaves where hosts differ, beside the values it puts
+// in the record: set whole by a profile, or a habit at a time by tests.
+struct HostHabits {
+  HandleHabits handles;  // how the handle suite answers
+  FinishHabit finish = FinishHabit::Always;
+  // Requested rectangles clamped to the image and strides recomputed
+  // instead of padding; the loop ends only on zeroed right edges.
+  bool clampRects = false;
+  // Requests wholly inside the image served from the image's own memory,
+  // not from copies.
+  bool serveFromImage = true;
+  // Out-of-image pixels are whatever the buffer held, whatever padding the
+  // filter asked for.
+  bool ignorePadding = false;
+  // The result of the advanceState this host makes itself before each
+  // continue is not looked at.
+  bool ignoreOwnAdvanceErrors = false;
+  // displayPixels takes RGB and grey pictures only; anything else ends the
+  // host program.
+  bool displaysOnlyRgbAndGray = false;
+};
+
 // The host programs whose habits are known (from their sources), as profiles
 // of our host. Each brings its handle suite's answers, its call order, what
 // it does with rectangles, buffers and the filter's words between runs, and
@@ -69,38 +93,8 @@ enum class HostProfile {
                   // ignored, flat images as non-layer planes
 };
 
-// An image as our host keeps it: interleaved planes of 8-bit samples, or of
-// 16-bit ones in the machine's order (the deep modes, full scale 32768), the
-// colour planes first and an optional extra (transparency) plane after them.
-struct Image {
-  int16 width = 0;
-  int16 height = 0;
-  int16 planes = 0;
-  int16 sampleBytes = 1;  // 1 or 2
-  ImageBytes pixels;
-
-  Image() = default;
-  Image(int16 w, int16 h, int16 p, int16 bytesPerSample = 1)
-      : width(w), height(h), planes(p), sampleBytes(bytesPerSample),
-        pixels(std::size_t(w) * std::size_t(h) * std::size_t(p) * std::size_t(bytesPerSample)) {}
-  std::size_t PixelBytes() const { return std::size_t(planes) * std::size_t(sampleBytes); }
-  // The first byte of a pixel.
-  uint8* At(int row, int col) { return &pixels[(std::size_t(row) * width + col) * PixelBytes()]; }
-  const uint8* At(int row, int col) const { return &pixels[(std::size_t(row) * width + col) * PixelBytes()]; }
-  // Plane `k` of a pixel, at either sample size.
-  uint16 Sample(int row, int col, int k) const {
-    const uint8* p = At(row, col) + std::size_t(k) * std::size_t(sampleBytes);
-    if (sampleBytes == 1) return *p;
-    uint16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  }
-  void SetSample(int row, int col, int k, uint16 v) {
-    uint8* p = At(row, col) + std::size_t(k) * std::size_t(sampleBytes);
-    if (sampleBytes == 1) *p = static_cast<uint8>(v);
-    else std::memcpy(p, &v, sizeof v);
-  }
-};
+// The habits of a profile's host program.
+HostHabits HabitsOf(HostProfile profile);
 
 // The descriptor suites the host offers: full ones, none, or spoiled ones.
 enum class DescriptorSuiteMode {
@@ -201,11 +195,14 @@ class Host {
   int16 result() const { return result_; }
 
   void SetHandleSuite(HandleSuiteMode mode);
-  void SetHandleHabits(const HandleHabits& habits) { habits_ = habits; }
-  const HandleHabits& handleHabits() const { return habits_; }
-  // Takes on the habits of a host program. Call before SetImage, which fills
-  // the record's image fields as that host does.
+  // Takes on the habits of a host program and the values it puts in the
+  // record. Call before SetImage, which fills the record's image fields as
+  // that host does.
   void UseProfile(HostProfile profile);
+  // The habits the host has (the profile's, or ours by default), and other
+  // habits in their place; the record's values stay as they are.
+  const HostHabits& habits() const { return habits_; }
+  void SetHabits(const HostHabits& habits) { habits_ = habits; }
   // How a host that unloads the filter after every run loads it again before
   // the next; without it the filter stays loaded.
   void SetReloader(std::function<EntryProc()> reload) { reload_ = std::move(reload); }
@@ -286,19 +283,12 @@ class Host {
   // How often continue was called in the last run.
   int continueCalls() const { return continueCalls_; }
 
-  // ---- Protocol switches and host habits.
+  // ---- Protocol switches and test settings.
   void OfferAdvanceState(bool offer);
   void OfferDisplayPixels(bool offer);
-  // One host clamps requested rectangles to the image and recomputes strides
-  // instead of padding, and ends the loop only on zeroed right edges.
-  void ClampRectsToImage(bool clamp) { clampRects_ = clamp; }
-  void SetFinishHabit(FinishHabit habit) { finishHabit_ = habit; }
   // Extra bytes at the end of every buffer row: strides wider than the data.
   // Buffers are then always copies.
   void SetRowSlack(int32 bytes) { rowSlack_ = bytes; }
-  // Whether requests wholly inside the image are served from the image's own
-  // memory (the default) instead of from copies.
-  void ServeFromImage(bool direct) { zeroCopy_ = direct; }
   // The largest buffer the host lends for one request; a request for more
   // answers memFullErr, as a host that cannot allocate it does.
   void LimitBufferBytes(int64_t bytes) { bufferLimit_ = bytes; }
@@ -412,8 +402,10 @@ class Host {
            const RowsView& from) const;
   void TakeOverOutput();
   bool Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const;
-  // Streamed images: makes the held rows run from `first` to `last`, handing
-  // on the rows above `first` and reading down to `last`.
+  // Streamed images: holds the rows the request in the record reads at
+  // `rate`; makes the held rows run from `first` to `last`, handing on the
+  // rows above `first` and reading down to `last`.
+  OSErr HoldRequestedRows(Fixed rate);
   OSErr HoldRows(int32 first, int32 last);
   OSErr ReadHeldRows(int32 last);
   OSErr HandOnRows(int32 until);
@@ -500,10 +492,8 @@ class Host {
   Fixed outRate_ = kFixedOne;
   std::vector<int16> selectors_;
   int continueCalls_ = 0;
-  bool clampRects_ = false;
-  FinishHabit finishHabit_ = FinishHabit::Always;
   HostProfile profile_ = HostProfile::Honest;
-  HandleHabits habits_;
+  HostHabits habits_;
   std::function<EntryProc()> reload_;
   int runs_ = 0;
   // The last run's data word handed back to a filter loaded anew: nothing of
@@ -511,18 +501,9 @@ class Host {
   intptr_t staleData_ = 0;
   std::vector<std::unique_ptr<HostHandle>> retired_;
   int fatalCalls_ = 0;
-  // Out-of-image pixels are whatever the buffer held, whatever padding the
-  // filter asked for.
-  bool ignorePadding_ = false;
-  // The result of the advanceState this host makes itself before each
-  // continue is not looked at.
-  bool ignoreOwnAdvanceErrors_ = false;
-  // The picture modes displayPixels takes; anything else ends the host.
-  bool displaysOnlyRgbAndGray_ = false;
   unsigned char errorString_[256] = {};
   std::function<void()> beforeStart_;
   int32 rowSlack_ = 0;
-  bool zeroCopy_ = true;
   int64_t bufferLimit_ = int64_t{256} << 20;
   int advanceFailAt_ = 0;
   OSErr advanceFailCode_ = noErr;

@@ -22,18 +22,39 @@ constexpr int32 kAvailableMemory = 256 << 20;
 
 }  // namespace
 
+HostHabits HabitsOf(HostProfile profile) {
+  HostHabits h;
+  switch (profile) {
+    case HostProfile::Honest:
+      break;
+    case HostProfile::PluginHostDll:
+      h.handles.size = HandleHabits::Size::Zero;
+      h.handles.setSizeDoesNothing = true;
+      h.handles.disposeFreesNothing = true;
+      h.clampRects = true;
+      h.finish = FinishHabit::BeforeFlushAfterSuccess;
+      h.serveFromImage = false;  // buffers of its own, always
+      break;
+    case HostProfile::GimpBridge:
+      h.finish = FinishHabit::OnlyAfterFailure;
+      h.serveFromImage = false;
+      h.ignorePadding = true;
+      h.displaysOnlyRgbAndGray = true;
+      break;
+    case HostProfile::DotNetHost:
+      h.finish = FinishHabit::AfterFlush;
+      h.ignoreOwnAdvanceErrors = true;
+      break;
+  }
+  return h;
+}
+
 void Host::UseProfile(HostProfile profile) {
   profile_ = profile;
+  habits_ = HabitsOf(profile);
   FilterRecord& r = *record_;
-  habits_ = HandleHabits{};
   SetHandleSuite(HandleSuiteMode::Full);
   SetDescriptorSuite(DescriptorSuiteMode::Full);
-  clampRects_ = false;
-  finishHabit_ = FinishHabit::Always;
-  zeroCopy_ = true;
-  ignorePadding_ = false;
-  ignoreOwnAdvanceErrors_ = false;
-  displaysOnlyRgbAndGray_ = false;
   platform_.hwnd = window_;
   r.platformData = &platform_;
   r.errorString = nullptr;
@@ -41,21 +62,15 @@ void Host::UseProfile(HostProfile profile) {
   r.maxSpace = 64 * 1024 * 1024;
   r.bufferSpace = 0;
   r.supportsPadding = 1;
-  r.inputPadding = r.outputPadding = r.maskPadding = -3;
+  r.inputPadding = r.outputPadding = r.maskPadding = plugInWantsErrorOnBoundsException;
   r.inputRate = r.maskRate = 0;
 
   switch (profile) {
     case HostProfile::Honest:
       break;
     case HostProfile::PluginHostDll:
-      habits_.size = HandleHabits::Size::Zero;
-      habits_.setSizeDoesNothing = true;
-      habits_.disposeFreesNothing = true;
       SetDescriptorSuite(DescriptorSuiteMode::NullSuites);
       descriptorParameters_.descriptor = nullptr;
-      clampRects_ = true;
-      finishHabit_ = FinishHabit::BeforeFlushAfterSuccess;
-      zeroCopy_ = false;  // buffers of its own, always
       r.hostSig = SignatureBytes("spHO");
       r.maxSpace = r.bufferSpace = kAvailableMemory;
       r.supportsPadding = 0;
@@ -65,10 +80,6 @@ void Host::UseProfile(HostProfile profile) {
       break;
     case HostProfile::GimpBridge:
       SetDescriptorSuite(DescriptorSuiteMode::None);
-      finishHabit_ = FinishHabit::OnlyAfterFailure;
-      zeroCopy_ = false;
-      ignorePadding_ = true;
-      displaysOnlyRgbAndGray_ = true;
       platform_.hwnd = 0;
       r.hostSig = SignatureBytes("GIMP");
       r.maxSpace = 100000000;
@@ -76,8 +87,6 @@ void Host::UseProfile(HostProfile profile) {
       r.inputPadding = r.outputPadding = r.maskPadding = 0;
       break;
     case HostProfile::DotNetHost:
-      finishHabit_ = FinishHabit::AfterFlush;
-      ignoreOwnAdvanceErrors_ = true;
       r.hostSig = 0x4E44502E;  // ".PDN" in memory
       r.maxSpace = r.bufferSpace = kAvailableMemory;
       r.inputRate = r.maskRate = kFixedOne;
@@ -90,7 +99,7 @@ void Host::UseProfile(HostProfile profile) {
 
 void Host::SetImageFields() {
   FilterRecord& r = *record_;
-  const int16 colour = static_cast<int16>(host::EightBitMode(r.imageMode) == plugInModeCMYKColor ? 4 : 3);
+  const int16 colour = host::ColourPlanes(r.imageMode);
   const bool transparency = source_.planes > colour;
   r.inLayerPlanes = std::min<int16>(colour, source_.planes);
   r.inTransparencyMask = transparency ? 1 : 0;

@@ -2,6 +2,7 @@
 #include <cstddef>
 
 #include "runner/host.h"
+#include "runner/host_window.h"
 
 namespace vantrel::runner {
 
@@ -38,6 +39,33 @@ bool RenderPixelMap(const PSPixelMap& map, const VRect& source, Image& rgb) {
     }
   }
   return true;
+}
+
+OSErr Host::DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
+                              void* platformContext) {
+  if (current_->habits_.displaysOnlyRgbAndGray && source != nullptr && source->imageMode != plugInModeRGBColor &&
+      source->imageMode != plugInModeGrayScale) {
+    ++current_->fatalCalls_;
+    return filterBadParameters;
+  }
+  DisplayCall call;
+  if (source != nullptr) call.map = *source;
+  if (source != nullptr && source->version >= 1 && source->masks != nullptr) {
+    call.hasMask = true;
+    call.mask = *source->masks;
+  }
+  if (srcRect != nullptr) call.source = *srcRect;
+  call.row = dstRow;
+  call.col = dstCol;
+  call.context = platformContext;
+  const bool drawable = source != nullptr && srcRect != nullptr && RenderPixelMap(*source, *srcRect, call.drawn);
+  if (drawable) DrawOnDevice(platformContext, dstRow, dstCol, call.drawn);
+  // Only the newest picture is kept: a person panning the preview for long
+  // would otherwise pile up one copy per repaint.
+  std::vector<DisplayCall>& calls = current_->displayCalls_;
+  if (!calls.empty()) calls.back().drawn = Image{};
+  calls.push_back(std::move(call));
+  return drawable ? noErr : filterBadParameters;
 }
 
 }  // namespace vantrel::runner

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "cli/filter_job.h"
-#include "cli/jpeg_settings.h"
-#include "cli/picture.h"
+#include "pictures/jpeg_settings.h"
+#include "pictures/picture.h"
 #include "core/channel_orders.h"
 #include "core/parameters.h"
 #include "tests/support/batch_services.h"
@@ -64,8 +64,8 @@ std::string Words(const std::vector<std::string>& args) {
 }
 
 runner::Image Pixels(const fs::path& file) {
-  Picture picture;
-  const std::string why = ReadPicture(file.string(), picture);
+  pictures::Picture picture;
+  const std::string why = pictures::ReadPicture(file.string(), picture);
   EXPECT_EQ(why, "") << file;
   return picture.pixels;
 }
@@ -102,7 +102,7 @@ std::vector<std::string> Listing(const fs::path& folder) {
 class Cli : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    StartPictures("cli_test");
+    pictures::StartPictures("cli_test");
     root_ = fs::temp_directory_path() / ("vantrel-cli-" + std::to_string(getpid()));
     fs::remove_all(root_);
     fs::create_directories(root_ / "sample");
@@ -382,7 +382,7 @@ TEST_F(Cli, HandWorkedImagesComeOutAsWorkedOut) {
 // it, with the pixels of one request for the whole picture.
 
 // Gathers the rows written, and how many came at a time.
-class Gathering : public RowWriter {
+class Gathering : public pictures::RowWriter {
  public:
   explicit Gathering(const runner::Image& like) : image(like.width, like.height, like.planes, like.sampleBytes) {}
   std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
@@ -408,16 +408,17 @@ TEST_F(Cli, TheFilterAsksForThePlannedBandsAndEachGoesOnAsSoonAsItIsDone) {
   ASSERT_NE(entry, nullptr);
   for (const auto& [input, band] : rows) {
     SCOPED_TRACE(input);
-    Picture picture;
-    ASSERT_EQ(ReadPicture((work_ / input).string(), picture), "");
+    pictures::Picture picture;
+    ASSERT_EQ(pictures::ReadPicture((work_ / input).string(), picture), "");
     JobSettings settings;
     settings.orderIndex = 14;
     settings.blend = Blend::Both;
     settings.bandBytes = band * int64_t(picture.pixels.width) * int64_t(picture.pixels.PixelBytes());
     Gathering written(picture.pixels);
     std::unique_ptr<runner::Host> last;
-    const std::unique_ptr<RowReader> reader = HeldRows(picture);
-    const Outcome done = FilterRows(entry, settings, InfoOf(picture), *reader, written, input, "out", nullptr, last);
+    const std::unique_ptr<pictures::RowReader> reader = pictures::HeldRows(picture);
+    const Outcome done =
+        FilterRows(entry, settings, pictures::InfoOf(picture), *reader, written, input, "out", nullptr, last);
     ASSERT_EQ(done.status, kSucceeded) << done.message;
     EXPECT_TRUE(written.finished);
     std::vector<int> bands(picture.pixels.height / band, band);
@@ -1108,16 +1109,16 @@ TEST_F(Cli, JpegOutputKeepsTheInputsQualityAndSubsampling) {
   } rows[] = {{"q30.jpg", "vips copy chart.png 'q30.jpg[Q=30,subsample_mode=on]'", 30, "4:2:0"},
               {"q92.jpg", "vips copy chart.png 'q92.jpg[Q=92,subsample_mode=off]'", 92, "4:4:4"},
               {"q75.jpg", "convert chart.png -quality 75 -sampling-factor 2x1 q75.jpg", 75, "4:2:2"},
-              {"chart.png", "true", kDefaultJpegQuality, ""}};
+              {"chart.png", "true", pictures::kDefaultJpegQuality, ""}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.input);
     ASSERT_EQ(Shell(row.made, work_).status, 0);
     ASSERT_EQ(Vantrel({row.input, "-o", "out.jpg", "--order", "B G R"}).status, 0);
-    JpegSettings in, out;
-    ASSERT_EQ(ReadJpegSettings((work_ / "out.jpg").string(), out), "");
+    pictures::JpegSettings in, out;
+    ASSERT_EQ(pictures::ReadJpegSettings((work_ / "out.jpg").string(), out), "");
     EXPECT_NEAR(out.quality, row.quality, 1);
     if (*row.subsampling != '\0') {
-      ASSERT_EQ(ReadJpegSettings((work_ / row.input).string(), in), "");
+      ASSERT_EQ(pictures::ReadJpegSettings((work_ / row.input).string(), in), "");
       EXPECT_EQ(in.quality, row.quality);
       // libvips subsamples both ways or not at all: 4:2:2 comes out 4:2:0.
       EXPECT_EQ(out.subsampling, std::string(row.subsampling) == "4:2:2" ? "4:2:0" : row.subsampling);
@@ -1125,8 +1126,8 @@ TEST_F(Cli, JpegOutputKeepsTheInputsQualityAndSubsampling) {
   }
   // Asked for, the quality is the one asked for.
   ASSERT_EQ(Vantrel({"q92.jpg", "-o", "out.jpg", "--order", "B G R", "--quality", "60"}).status, 0);
-  JpegSettings asked;
-  ASSERT_EQ(ReadJpegSettings((work_ / "out.jpg").string(), asked), "");
+  pictures::JpegSettings asked;
+  ASSERT_EQ(pictures::ReadJpegSettings((work_ / "out.jpg").string(), asked), "");
   EXPECT_NEAR(asked.quality, 60, 1);
 }
 
@@ -1173,6 +1174,48 @@ TEST_F(Cli, BatchKeepsTheBlockAndValuesOfItsLastFileAndNoPartFiles) {
                                                        "chart16_alpha.png", "chart16_alpha.vraw", "chart16_cmyk.tif",
                                                        "chart16_cmyk.vraw", "chart_alpha.png", "chart_cmyk.tif",
                                                        "chart_cmyk.vraw", "command.log", "out", "recorded", "values"}));
+}
+
+// A batch's workers run with every filter and output setting given to the
+// batch: each file comes out as the same file run alone comes out.
+TEST_F(Cli, BatchWorkersTakeEverySettingOfTheBatch) {
+  std::ofstream(work_ / "values") << "Amnt UntF #Prc 37\ndisP enum mooD moD3\nentI bool 1\n";
+  ASSERT_EQ(Shell("vips copy chart.png chart.jpg && head -c 3000 chart.jpg > cut.jpg", work_).status, 0);
+  struct Row {
+    const char* name;
+    std::string input;
+    std::vector<std::string> options;
+    bool outputThere;  // an output of that name is already there
+  } rows[] = {
+      {"order, blend and a channel cleared", "chart.png", {"--order", "B R G", "--blend", "mix", "--exclude", "2"}, false},
+      {"depth and PNG level", "chart.png", {"--order-index", "5", "--depth", "16", "--compression", "9"}, false},
+      {"JPEG quality", "chart.jpg", {"--order-index", "3", "--quality", "40"}, false},
+      {"memory offered", "chart.png", {"--order-index", "14", "--blend", "cross", "--max-space", "5000"}, false},
+      {"scripting values", "chart.png", {"--replay", "values"}, false},
+      {"damage accepted", "cut.jpg", {"--order-index", "1", "--accept-damaged"}, false},
+      {"output kept", "chart.png", {"--order-index", "1", "--no-clobber"}, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const char* folder : {"alone", "batch"}) {
+      fs::remove_all(work_ / folder);
+      fs::create_directories(work_ / folder);
+      if (row.outputThere) std::ofstream(work_ / folder / row.input) << "kept";
+    }
+    std::vector<std::string> alone = {row.input, "-o", "alone/"}, batch = {row.input, "chart_alpha.png", "-o", "batch"};
+    alone.insert(alone.end(), row.options.begin(), row.options.end());
+    batch.insert(batch.end(), row.options.begin(), row.options.end());
+    const Ran one = Vantrel(alone), many = Vantrel(batch);
+    ASSERT_EQ(one.status, row.outputThere ? 1 : 0) << one.output;
+    ASSERT_EQ(many.status, one.status) << many.output;
+    const fs::path a = work_ / "alone" / row.input, b = work_ / "batch" / row.input;
+    if (row.outputThere)
+      EXPECT_EQ(testing::FileBytes(b), "kept");
+    else if (pictures::Extension(row.input) == ".png")
+      EXPECT_TRUE(testing::FileBytes(a) == testing::FileBytes(b));
+    else
+      EXPECT_TRUE(Decode(a) == Decode(b));
+  }
 }
 
 // ---- A batch split across machines. Every way below splits the same batch:

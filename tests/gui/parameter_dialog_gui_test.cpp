@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/picture.h"
+#include "pictures/picture.h"
 #include "core/parameters.h"
 #include "resources/resource_ids.h"
 #include "runner/host.h"
@@ -265,7 +265,8 @@ TEST(ParameterDialog, ToolShowsItToThePersonAndFiltersWithTheirChoiceOrWritesNot
     const fs::path folder = fs::absolute(c.folder);
     fs::remove_all(folder);
     fs::create_directories(folder);
-    ASSERT_EQ(cli::WritePicture({source, plugInModeRGBColor, nullptr}, source, (folder / "in.png").string(), {}), "");
+    ASSERT_EQ(
+        pictures::WritePicture({source, plugInModeRGBColor, nullptr}, source, (folder / "in.png").string(), {}), "");
     std::wstring line = L"vantrel.exe --dialog in.png -o out.png --params block";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -294,8 +295,8 @@ TEST(ParameterDialog, ToolShowsItToThePersonAndFiltersWithTheirChoiceOrWritesNot
       EXPECT_EQ(left, std::vector<std::string>{"in.png"});
       continue;
     }
-    cli::Picture out;
-    ASSERT_EQ(cli::ReadPicture((folder / "out.png").string(), out), "");
+    pictures::Picture out;
+    ASSERT_EQ(pictures::ReadPicture((folder / "out.png").string(), out), "");
     ASSERT_EQ(out.pixels.pixels.size(), source.pixels.size());
     int wrong = 0;
     for (int y = 0; y < source.height; ++y)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/parameters.h"
+#include "host/image_modes.h"
 #include "runner/host.h"
 #include "tests/support/loaded_filter.h"
 
@@ -20,8 +21,8 @@ namespace {
 using runner::Host;
 using runner::Image;
 
-bool Deep(int16 mode) { return mode == plugInModeRGB48 || mode == plugInModeCMYK64; }
-bool Cmyk(int16 mode) { return mode == plugInModeCMYKColor || mode == plugInModeCMYK64; }
+using host::CmykMode;
+using host::DeepMode;
 
 // A deterministic image whose planes all differ from pixel to pixel. At 16
 // bits its samples use the low bits too and reach a little past full scale,
@@ -71,7 +72,7 @@ Image Expected(const Image& src, int16 colours, const std::array<int, 4>& source
 }
 
 // What an excluded plane becomes: no ink in CMYK, at either depth.
-uint16 Cleared(int16 mode) { return !Cmyk(mode) ? 0 : Deep(mode) ? 32768 : 255; }
+uint16 Cleared(int16 mode) { return !CmykMode(mode) ? 0 : DeepMode(mode) ? 32768 : 255; }
 
 FilterParameters* Block(Host& host) { return reinterpret_cast<FilterParameters*>(*host.record().parameters); }
 
@@ -105,7 +106,7 @@ TEST_P(WholeRunTest, GivesThePixelsTheRulesDefine) {
   const auto& [c, drive] = GetParam();
   const int16 width = 23, height = 17;
   Host host(testing::ReloadFilter());
-  const int16 sampleBytes = Deep(c.mode) ? 2 : 1;
+  const int16 sampleBytes = host::SampleBytes(c.mode);
   const Image source = Pattern(width, height, c.planes, sampleBytes);
   host.SetImage(source, c.mode);
   host.OfferAdvanceState(drive == Drive::AdvanceState);
@@ -117,7 +118,7 @@ TEST_P(WholeRunTest, GivesThePixelsTheRulesDefine) {
 
   const int band = drive == Drive::AdvanceState ? height : 5;
   EXPECT_EQ(Block(host)->bandRows, band);
-  const int16 colours = Cmyk(c.mode) ? 4 : 3;
+  const int16 colours = host::ColourPlanes(c.mode);
   const Image expected = Expected(source, colours, c.sources, c.settings, band, Cleared(c.mode));
   ASSERT_EQ(host.destination().pixels.size(), expected.pixels.size());
   EXPECT_EQ(host.destination().pixels, expected.pixels);
@@ -360,7 +361,7 @@ class StreamedRunTest : public ::testing::TestWithParam<StreamCase> {};
 TEST_P(StreamedRunTest, HandsOnThePixelsTheRulesDefineOneBandAtATime) {
   const StreamCase& c = GetParam();
   const int16 width = 24, height = 17, strip = int16(width / c.columns);
-  const Image source = Pattern(width, height, c.image.planes, Deep(c.image.mode) ? 2 : 1);
+  const Image source = Pattern(width, height, c.image.planes, host::SampleBytes(c.image.mode));
   Image output(width, height, source.planes, source.sampleBytes);
   std::vector<std::unique_ptr<Host>> hosts;
   std::vector<std::unique_ptr<StripStream>> streams;
@@ -384,7 +385,7 @@ TEST_P(StreamedRunTest, HandsOnThePixelsTheRulesDefineOneBandAtATime) {
 
   const int band = c.band == 0 ? height : c.band;
   const Image expected =
-      Expected(source, Cmyk(c.image.mode) ? 4 : 3, c.image.sources, c.image.settings, band, Cleared(c.image.mode));
+      Expected(source, host::ColourPlanes(c.image.mode), c.image.sources, c.image.settings, band, Cleared(c.image.mode));
   EXPECT_EQ(output.pixels, expected.pixels);
   std::vector<int32> bandStarts;
   for (int top = 0; top < height; top += band) bandStarts.push_back(top);
@@ -453,7 +454,7 @@ TEST(StreamedRun, RequestsMustMoveDownAndRowsNoneReachesPassAsTheyCame) {
       {"forward", {{{{0, 4}, {4, 8}, {8, 10}}}, 255}, noErr, {0, 4, 8, -1}, 10, {0, 0}},
       {"overlapping", {{{{0, 4}, {2, 6}}}, 255}, noErr, {0, 2, 6, -1}, 6, {0, 0}},
       {"skipping", {{{{0, 2}, {6, 8}}}, 255}, noErr, {0, 2, 6, 8}, 8, {2, 6}},
-      {"edges replicated above and below", {{{{-3, 2}, {2, 9}, {9, 12}, {12, 14}}}, -1}, noErr, {0, 2, 9, -1}, 10, {0, 0}},
+      {"edges replicated above and below", {{{{-3, 2}, {2, 9}, {9, 12}, {12, 14}}}, plugInWantsEdgeReplication}, noErr, {0, 2, 9, -1}, 10, {0, 0}},
       {"backward", {{{{4, 8}, {0, 4}}}, 255}, paramErr, {0, -1, -1, -1}, 0, {0, 0}},
       {"below a row handed on", {{{{0, 4}, {4, 8}, {0, 2}}}, 255}, paramErr, {0, -1, -1, -1}, 0, {0, 0}},
   };
@@ -499,7 +500,9 @@ TEST(HostHabits, ClampingHostThatRewritesRectanglesGetsTheSamePixels) {
     Host host(testing::ReloadFilter());
     host.SetImage(Pattern(9, 10, 3), plugInModeRGBColor);
     host.OfferAdvanceState(false);
-    host.ClampRectsToImage(clamp == 1);
+    runner::HostHabits habits = host.habits();
+    habits.clampRects = clamp == 1;
+    host.SetHabits(habits);
     host.record().maxSpace = 4 * 9 * 7;  // bands of 4 rows: the last reaches row 12
     Configure(host, Order(3));
     ASSERT_EQ(host.RunFilter(), noErr);
@@ -522,7 +525,7 @@ struct HostAnswers {
   int32 sizeAfterGrowing;     // getSizeProc after setSizeProc to 80 (which answers noErr)
   bool lockableAfterDispose;  // the handle's block still there after disposeProc
   Fixed inputRate;
-  bool padding;               // supportsPadding, with paddings of -3 (else 0)
+  bool padding;               // supportsPadding, with paddings of errors on bounds (else 0)
   enum Descriptors { NoRecord, NullSuites, BothSuites } descriptors;
   bool ownerWindow;           // platformData names the host's window (else 0)
   bool errorString;
@@ -621,19 +624,19 @@ void ExpectAnswers(const HostAnswers& a, const SeenAnswers& s, runner::Host& hos
   EXPECT_EQ(s.hostSig, signature);
   EXPECT_EQ(s.inputRate, a.inputRate);
   EXPECT_EQ(s.supportsPadding, a.padding ? 1 : 0);
-  for (int16 padding : {s.inputPadding, s.outputPadding, s.maskPadding}) EXPECT_EQ(padding, a.padding ? -3 : 0);
+  for (int16 padding : {s.inputPadding, s.outputPadding, s.maskPadding}) EXPECT_EQ(padding, a.padding ? plugInWantsErrorOnBoundsException : 0);
 }
 
 class HostProfileTest : public ::testing::TestWithParam<std::tuple<ProfileCase, Drive, ProfileImage>> {};
 
 TEST_P(HostProfileTest, FirstAndNextRunGiveThePixelsTheRulesDefine) {
   const auto& [c, drive, image] = GetParam();
-  const Image source = Pattern(21, 13, image.planes, Deep(image.mode) ? 2 : 1);
+  const Image source = Pattern(21, 13, image.planes, host::SampleBytes(image.mode));
   Host host(ReloadProbed());
   host.UseProfile(c.profile);
-  runner::HandleHabits habits = host.handleHabits();
-  habits.size = c.sizes.value_or(habits.size);
-  host.SetHandleHabits(habits);
+  runner::HostHabits habits = host.habits();
+  habits.handles.size = c.sizes.value_or(habits.handles.size);
+  host.SetHabits(habits);
   host.SetReloader(ReloadProbed);
   host.SetImage(source, image.mode);
   host.OfferAdvanceState(drive == Drive::AdvanceState);

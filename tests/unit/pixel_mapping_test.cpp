@@ -14,6 +14,7 @@
 #include "core/channel_orders.h"
 #include "core/parameters.h"
 #include "core/pixel_mapping.h"
+#include "host/image_modes.h"
 
 namespace vantrel {
 namespace {
@@ -174,7 +175,7 @@ class PixelRules : public MapPixelsTest, public ::testing::WithParamInterface<Ru
 TEST_P(PixelRules, EvenAndOddCellsGetTheirValues) {
   const RuleCase& c = GetParam();
   const int n = Planes(c.mode);
-  Describe(c.mode, 1, 2, int16(n), int16(n), 1, Deep(c.mode) ? 2 : 1);
+  Describe(c.mode, 1, 2, int16(n), int16(n), 1, host::SampleBytes(c.mode));
   for (int j = 0; j < 2; ++j)
     for (int k = 0; k < n; ++k) SetIn(0, j, k, c.pixel[size_t(k)]);
   params.orderIndex = c.orderIndex;
@@ -221,7 +222,7 @@ TEST_F(MapPixelsTest, EveryOrderAndOptionFollowsTheRules) {
   const Layout layouts[] = {{0, 0, 0}, {1, 1, 1}, {0, 2, 0}, {2, 0, 3}};
   for (int16 mode : {RGB, CMYK, RGB48, CMYK64}) {
     const int16 n = int16(Planes(mode));
-    const int sampleBytes = Deep(mode) ? 2 : 1;
+    const int sampleBytes = host::SampleBytes(mode);
     const int step = n == 4 ? 7 : 1;
     for (int16 index = -1; index <= ChannelOrderCount(mode); index = int16(index + step)) {
       for (int blend = 0; blend < 8; ++blend) {

@@ -5,9 +5,9 @@
 // encoder. libtiff deflates a strip whose rows come one at a time with zlib,
 // and a strip of one row, handed over whole, with libdeflate: we do the same,
 // so that the strips are the very bytes it writes.
-#include "cli/tiff_stream.h"
+#include "pictures/tiff_stream.h"
 
-#include "cli/piece_line.h"
+#include "pictures/piece_line.h"
 
 #include <libdeflate.h>
 #include <tiffio.h>
@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // A strip on its way through a worker.
@@ -61,7 +61,8 @@ void Predict(const uint8_t* in, uint8_t* out, std::size_t rowBytes, int rows, in
 
 }  // namespace
 
-struct TiffStream::State {
+template <>
+struct TiffStream::State : LineState<Strip> {
   TiffHeader header;
   std::size_t rowBytes = 0;
 
@@ -71,10 +72,7 @@ struct TiffStream::State {
   int writeErrno = 0;       // errno of a failed write
   bool abandoned = false;   // no more bytes reach the file
 
-  PieceLine<Strip> line;
   uint32_t nextStrip = 0;
-  std::string error;
-  bool finished = false;
 
   ~State() {
     line.Stop();
@@ -84,16 +82,7 @@ struct TiffStream::State {
     if (file != nullptr) std::fclose(file);
   }
 
-  std::string Fail(const std::string& why) {
-    if (error.empty()) error = why;
-    line.Stop();
-    return error;
-  }
-
-  std::string TiffReason(const char* what) const {
-    if (writeErrno != 0) return std::string("cannot write the file (") + std::strerror(writeErrno) + ")";
-    return std::string(what) + (tiffMessage.empty() ? "" : ": " + tiffMessage);
-  }
+  std::string TiffReason(const char* what) const { return LibraryReason(writeErrno, what, tiffMessage); }
 
   // ---- Workers.
 
@@ -242,10 +231,7 @@ struct TiffStream::State {
   }
 
   std::string Take(const uint8_t* rows, int count, std::ptrdiff_t stride) {
-    std::string why = line.Take(
-        rows, count, stride, [&](Strip& strip) { strip.index = nextStrip++; }, [](const std::shared_ptr<Strip>&) {},
-        [&](Strip& strip) { return Deliver(strip); });
-    return why.empty() ? why : Fail(why);
+    return TakeNumbered(line, nextStrip, rows, count, stride, [&](Strip& strip) { return Deliver(strip); });
   }
 
   std::string End() {
@@ -260,22 +246,6 @@ struct TiffStream::State {
   }
 };
 
-TiffStream::TiffStream() = default;
-TiffStream::~TiffStream() = default;
+template class StreamedWriter<TiffHeader, TiffTuning>;
 
-std::string TiffStream::Open(const std::string& path, const TiffHeader& header, const TiffTuning& tuning) {
-  return OpenStream(state_, path, header, tuning);
-}
-
-std::string TiffStream::Write(const void* rows, int count, std::ptrdiff_t stride) {
-  return WriteStream(state_.get(), rows, count, stride);
-}
-
-std::string TiffStream::Finish() { return FinishStream(state_.get()); }
-
-std::string WriteTiff(const std::string& path, const TiffHeader& header, const void* pixels, std::ptrdiff_t stride,
-                      const TiffTuning& tuning) {
-  return WriteWhole<TiffStream>(path, header, pixels, stride, tuning);
-}
-
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
 struct JpegSettings {
   // The quality from 1 to 100 whose scaled standard tables (as libjpeg and
@@ -19,4 +19,4 @@ struct JpegSettings {
 // Reads the header of the JPEG file at `path`. Answers "" or why it cannot.
 std::string ReadJpegSettings(const std::string& path, JpegSettings& settings);
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -1,11 +1,9 @@
 // The PNG writer alone: what it writes is one valid PNG that libpng, libvips
 // and ImageMagick read back as the pixels handed over, whose filtered rows are
 // the very bytes one-thread libpng compresses, whose size is within 1% of
-// libpng's, and whose failures come back as reasons. And the deflate TIFF
-// writer: the very file libvips writes for the same pixels.
+// libpng's, and whose failures come back as reasons.
 #include <gtest/gtest.h>
 #include <png.h>
-#include <unistd.h>
 #include <vips/vips.h>
 #include <zlib.h>
 
@@ -13,51 +11,24 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "cli/picture.h"
-#include "cli/png_stream.h"
-#include "cli/tiff_stream.h"
+#include "pictures/png_stream.h"
+#include "tests/pictures/written_files.h"
 #include "tests/support/png_chunks.h"
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Decoded;
 using testing::FileBytes;
 using testing::PngChunks;
-
-struct Shape {
-  int width, height, channels, depth;
-  std::size_t RowBytes() const { return std::size_t(width) * channels * depth / 8; }
-};
-
-// Samples as the writer takes them (16-bit ones native), from a picture that
-// is smooth in places and noisy in others, so that every row filter wins
-// somewhere, and that repeats down the rows, so that deflate reaches back
-// across pieces into the dictionary.
-std::vector<uint8_t> Samples(const Shape& s) {
-  std::vector<uint8_t> bytes(s.RowBytes() * s.height);
-  uint32_t noise = 12345;
-  for (int y = 0; y < s.height; ++y)
-    for (int x = 0; x < s.width; ++x)
-      for (int k = 0; k < s.channels; ++k) {
-        noise = noise * 1664525u + 1013904223u;
-        const int smooth = (x * (k + 1) + (y % 7) * 9) % 256;
-        const int value = (x / 8 + y / 4) % 3 == 0 ? int(noise >> 24) : smooth;
-        const std::size_t i = (std::size_t(y) * s.width + x) * s.channels + k;
-        if (s.depth == 8) {
-          bytes[i] = uint8_t(value);
-        } else {
-          const uint16_t wide = uint16_t(value * 257 + (noise >> 28));
-          std::memcpy(&bytes[2 * i], &wide, 2);
-        }
-      }
-  return bytes;
-}
+using testing::ReadWithVips;
+using testing::Samples;
+using testing::Shape;
 
 PngHeader HeaderOf(const Shape& s, int level) {
   PngHeader h;
@@ -66,12 +37,6 @@ PngHeader HeaderOf(const Shape& s, int level) {
 }
 
 // ---- The readers, each answering the samples as the writer took them.
-
-struct Decoded {
-  Shape shape{};
-  std::vector<uint8_t> samples;
-  std::string complaint;  // an error or a warning of the reader
-};
 
 void PngComplaint(png_structp png, png_const_charp message) {
   *static_cast<std::string*>(png_get_error_ptr(png)) += std::string(message) + "; ";
@@ -100,23 +65,6 @@ Decoded ReadWithLibpng(const fs::path& file) {
   }
   png_destroy_read_struct(&png, &info, nullptr);
   std::fclose(f);
-  return d;
-}
-
-Decoded ReadWithVips(const fs::path& file) {
-  Decoded d;
-  VipsImage* image = vips_image_new_from_file(file.c_str(), "fail_on", VIPS_FAIL_ON_WARNING, nullptr);
-  std::size_t size = 0;
-  void* memory = image != nullptr ? vips_image_write_to_memory(image, &size) : nullptr;
-  if (memory == nullptr) {
-    d.complaint = vips_error_buffer();
-    vips_error_clear();
-  } else {
-    d.shape = {image->Xsize, image->Ysize, image->Bands, image->BandFmt == VIPS_FORMAT_USHORT ? 16 : 8};
-    d.samples.assign(static_cast<uint8_t*>(memory), static_cast<uint8_t*>(memory) + size);
-    g_free(memory);
-  }
-  if (image != nullptr) g_object_unref(image);
   return d;
 }
 
@@ -178,16 +126,8 @@ void WriteWithLibpng(const fs::path& file, const Shape& s, const std::vector<uin
   std::fclose(f);
 }
 
-class PngStreamTest : public ::testing::Test {
+class PngStreamTest : public testing::WrittenFilesTest {
  protected:
-  static void SetUpTestSuite() { StartPictures("png_stream_test"); }
-  void SetUp() override {
-    work_ = fs::temp_directory_path() / ("vantrel-png-" + std::to_string(getpid()));
-    fs::remove_all(work_);
-    fs::create_directories(work_);
-  }
-  void TearDown() override { fs::remove_all(work_); }
-
   // Writes `samples` in bands of `bandRows`, answering the reason.
   std::string Write(const fs::path& file, const PngHeader& header, const std::vector<uint8_t>& samples,
                     const PngTuning& tuning, int bandRows) {
@@ -198,8 +138,6 @@ class PngStreamTest : public ::testing::Test {
       why = png.Write(samples.data() + rowBytes * y, std::min(bandRows, header.height - y), std::ptrdiff_t(rowBytes));
     return why.empty() ? png.Finish() : why;
   }
-
-  fs::path work_;
 };
 
 // ---- Every size, layout, depth and level reads back as written.
@@ -282,7 +220,7 @@ TEST_F(PngStreamTest, SizeWithinOnePercentOfOneThreadLibpng) {
     for (int level : picture.levels) {
       SCOPED_TRACE(std::string(picture.name) + " at level " + std::to_string(level));
       const fs::path ours = work_ / "ours.png", libpng = work_ / "libpng.png";
-      ASSERT_EQ(WritePng(ours.string(), HeaderOf(shape, level), picture.samples.data(), std::ptrdiff_t(shape.RowBytes())),
+      ASSERT_EQ(WriteWhole(ours.string(), HeaderOf(shape, level), picture.samples.data(), std::ptrdiff_t(shape.RowBytes()), PngTuning{}),
                 "");
       WriteWithLibpng(libpng, shape, picture.samples, level);
       const double ratio = double(fs::file_size(ours)) / double(fs::file_size(libpng));
@@ -311,16 +249,11 @@ TEST_F(PngStreamTest, ProfileResolutionExifXmpAndCommentsReadBackByLibvips) {
   header.xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
   header.comments = {{"Title", "a chart of ours"}, {"Comment", "two words"}};
   const fs::path file = work_ / "tagged.png";
-  ASSERT_EQ(WritePng(file.string(), header, Samples(shape).data(), std::ptrdiff_t(shape.RowBytes())), "");
+  ASSERT_EQ(WriteWhole(file.string(), header, Samples(shape).data(), std::ptrdiff_t(shape.RowBytes()), PngTuning{}), "");
 
   VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
   ASSERT_NE(image, nullptr);
-  auto blob = [&](const char* name) {
-    const void* data = nullptr;
-    std::size_t length = 0;
-    return vips_image_get_blob(image, name, &data, &length) == 0 ? std::string(static_cast<const char*>(data), length)
-                                                                  : std::string("(none)");
-  };
+  auto blob = [&](const char* name) { return testing::BlobOf(image, name); };
   auto text = [&](const char* name) {
     const char* value = nullptr;
     return vips_image_get_string(image, name, &value) == 0 ? std::string(value) : std::string("(none)");
@@ -384,114 +317,5 @@ TEST_F(PngStreamTest, FailuresComeBackAsReasonsAndLeaveNoWholeFile) {
   }
 }
 
-// ---- Deflate TIFF: byte for byte the file libvips' tiffsave writes for
-// the same pixels and tags (so the same tags, strips and size), whatever the
-// threads and however the rows are handed over.
-
-// The file libvips writes for `samples` with the header's resolution.
-std::string WriteWithVips(const fs::path& file, const TiffHeader& h, const std::vector<uint8_t>& samples) {
-  VipsImage* memory = vips_image_new_from_memory(samples.data(), samples.size(), h.width, h.height, h.samples,
-                                                 h.bitDepth == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
-  VipsImage* out = nullptr;
-  const VipsInterpretation type = h.cmyk ? VIPS_INTERPRETATION_CMYK
-                                  : h.bitDepth == 16 ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB;
-  if (vips_copy(memory, &out, "interpretation", type, "xres", h.xResolution / 10, "yres", h.yResolution / 10,
-                nullptr) != 0 ||
-      vips_image_write_to_file(out, (file.string() + "[compression=deflate]").c_str(), nullptr) != 0) {
-    const std::string why = vips_error_buffer();
-    vips_error_clear();
-    return why;
-  }
-  g_object_unref(out);
-  g_object_unref(memory);
-  return "";
-}
-
-TEST_F(PngStreamTest, DeflateTiffIsTheFileLibvipsWritesForEveryLayoutAndDepth) {
-  struct Layout {
-    const char* name;
-    Shape shape;  // several strips of 128 rows, the last one short
-    bool cmyk;
-    int bandRows;
-  };
-  const Layout layouts[] = {
-      {"RGB, odd width", {33, 300, 3, 8}, false, 7},
-      {"RGB and alpha", {20, 260, 4, 8}, false, 128},
-      {"CMYK, a last strip of one row", {17, 129, 4, 8}, true, 1},
-      {"RGB 16-bit", {21, 300, 3, 16}, false, 50},
-      {"CMYK and alpha 16-bit", {9, 140, 5, 16}, true, 140},
-      {"one pixel", {1, 1, 3, 8}, false, 1},
-      {"one row", {5000, 1, 4, 16}, false, 1},
-  };
-  for (const Layout& l : layouts) {
-    SCOPED_TRACE(l.name);
-    const Shape& s = l.shape;
-    const std::vector<uint8_t> samples = Samples(s);
-    TiffHeader header;
-    header.width = s.width, header.height = s.height, header.samples = s.channels, header.bitDepth = s.depth;
-    header.cmyk = l.cmyk;
-    header.xResolution = 59.06, header.yResolution = 29.53;
-    const fs::path ours = work_ / "ours.tif", alone = work_ / "alone.tif", vips = work_ / "vips.tif";
-    {
-      TiffStream tiff;
-      std::string why = tiff.Open(ours.string(), header, {3});
-      for (int y = 0; why.empty() && y < s.height; y += l.bandRows)
-        why = tiff.Write(samples.data() + s.RowBytes() * y, std::min(l.bandRows, s.height - y),
-                         std::ptrdiff_t(s.RowBytes()));
-      ASSERT_EQ(why.empty() ? tiff.Finish() : why, "");
-    }
-    ASSERT_EQ(WriteTiff(alone.string(), header, samples.data(), std::ptrdiff_t(s.RowBytes()), {1}), "");
-    ASSERT_EQ(WriteWithVips(vips, header, samples), "");
-    EXPECT_EQ(FileBytes(ours), FileBytes(alone));
-    EXPECT_TRUE(FileBytes(ours) == FileBytes(vips)) << fs::file_size(ours) << " bytes against " << fs::file_size(vips);
-    const Decoded d = ReadWithVips(ours);
-    EXPECT_EQ(d.complaint, "");
-    EXPECT_TRUE(d.samples == samples);
-  }
-}
-
-// Failures come back as reasons; a writer dropped before Finish leaves a
-// file with no directory, which no reader takes for a picture.
-TEST_F(PngStreamTest, DeflateTiffFailuresComeBackAsReasonsAndLeaveNoWholeFile) {
-  struct Failure {
-    const char* name;
-    std::string path;
-    int samples, depth, rows;  // rows handed over; -1: dropped with them
-    const char* reason;
-  };
-  const std::string file = (work_ / "out.tif").string();
-  const Failure failures[] = {
-      {"two samples", file, 2, 8, 0, "2 samples a pixel"},
-      {"12-bit", file, 3, 12, 0, "12-bit"},
-      {"missing folder", (work_ / "nowhere" / "out.tif").string(), 3, 8, 0, "cannot create"},
-      {"rows missing", file, 3, 8, 299, "ended after 299 of 300 rows"},
-      {"disk full", "/dev/full", 3, 8, 300, "No space left"},
-      {"dropped", file, 3, 8, -1, ""},
-  };
-  const Shape shape{64, 300, 3, 8};
-  const std::vector<uint8_t> samples = Samples(shape);
-  for (const Failure& f : failures) {
-    SCOPED_TRACE(f.name);
-    fs::remove(file);
-    TiffHeader header;
-    header.width = shape.width, header.height = shape.height, header.samples = f.samples, header.bitDepth = f.depth;
-    {
-      TiffStream tiff;
-      std::string why = tiff.Open(f.path, header, {2});
-      if (why.empty()) why = tiff.Write(samples.data(), f.rows < 0 ? 200 : f.rows, std::ptrdiff_t(shape.RowBytes()));
-      if (f.rows >= 0) {
-        if (why.empty()) why = tiff.Finish();
-        EXPECT_NE(why.find(f.reason), std::string::npos) << why;
-        EXPECT_EQ(why.find('\n'), std::string::npos) << why;
-        EXPECT_EQ(tiff.Finish(), why);  // and stays failed
-      }
-    }
-    if (f.path == file && fs::exists(file)) {
-      EXPECT_NE(fs::file_size(file), 0u) << "strips written";
-      EXPECT_NE(ReadWithVips(file).complaint, "");
-    }
-  }
-}
-
 }  // namespace
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

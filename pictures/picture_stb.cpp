@@ -11,10 +11,11 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
-#include "cli/picture.h"
-#include "cli/raw_picture.h"
+#include "pictures/picture.h"
+#include "pictures/raw_picture.h"
+#include "pictures/samples.h"
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 constexpr const char* kFormats = "this build reads and writes .png and .vraw files";
@@ -71,13 +72,10 @@ std::string CheckWritable(const PictureInfo& picture, const std::string& path, c
   const std::string ext = Extension(path);
   if (ext == kRawExtension) return "";
   if (ext != ".png") return std::string("no image format for the extension \"") + ext + "\"; " + kFormats;
-  if (CmykMode(picture.imageMode)) return ".png files cannot hold CMYK pixels; write .vraw";
+  if (host::CmykMode(picture.imageMode)) return ".png files cannot hold CMYK pixels; write .vraw";
   if (OutputBits(picture.imageMode, options) == 16)
     return ".png files of this build hold 8-bit samples; write .vraw, or add --depth 8";
-  const std::string& c = options.compression;
-  if (!c.empty() && !(c.size() == 1 && c[0] >= '0' && c[0] <= '9'))
-    return "PNG compression \"" + c + "\" is not a level from 0 to 9";
-  return "";
+  return CheckPngLevel(options.compression);
 }
 
 std::string WritePicture(const Picture& picture, const runner::Image& pixels, const std::string& path,
@@ -93,4 +91,4 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
   return ok != 0 ? "" : "cannot write the file";
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -3,9 +3,9 @@
 // image data chunks we hand it; zlib compresses. What is ours is the cutting
 // into pieces, the row filters (libpng keeps its heuristic to itself) and the
 // joining of the pieces into one stream.
-#include "cli/png_stream.h"
+#include "pictures/png_stream.h"
 
-#include "cli/piece_line.h"
+#include "pictures/piece_line.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -24,7 +24,7 @@
 #include <system_error>
 #include <thread>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // Deflate's window: each piece is primed with this much of the data before it.
@@ -184,7 +184,8 @@ bool PngCall(png_structp png, const Call& call) {
 
 }  // namespace
 
-struct PngStream::State {
+template <>
+struct PngStream::State : LineState<Piece> {
   PngHeader header;
   std::size_t rowBytes = 0;   // bytes of one row as handed over and as stored
   std::size_t pixelBytes = 0;
@@ -195,14 +196,11 @@ struct PngStream::State {
   std::string pngMessage;     // libpng's last error
   int writeErrno = 0;         // errno of a failed write
 
-  PieceLine<Piece> line;
   std::shared_ptr<Piece> lastSent;
   std::vector<uint8_t> lastRow;  // the last row sent, above the next piece
   std::vector<uint8_t> stream;   // compressed data waiting for a full chunk
   bool streamStarted = false;
   uLong adler = 1;
-  std::string error;
-  bool finished = false;
 
   ~State() {
     line.Stop();
@@ -210,16 +208,7 @@ struct PngStream::State {
     if (file != nullptr) std::fclose(file);
   }
 
-  std::string Fail(const std::string& why) {
-    if (error.empty()) error = why;
-    line.Stop();
-    return error;
-  }
-
-  std::string PngReason(const char* what) const {
-    if (writeErrno != 0) return std::string("cannot write the file (") + std::strerror(writeErrno) + ")";
-    return std::string(what) + (pngMessage.empty() ? "" : ": " + pngMessage);
-  }
+  std::string PngReason(const char* what) const { return LibraryReason(writeErrno, what, pngMessage); }
 
   // ---- Workers.
 
@@ -408,22 +397,6 @@ struct PngStream::State {
   }
 };
 
-PngStream::PngStream() = default;
-PngStream::~PngStream() = default;
+template class StreamedWriter<PngHeader, PngTuning>;
 
-std::string PngStream::Open(const std::string& path, const PngHeader& header, const PngTuning& tuning) {
-  return OpenStream(state_, path, header, tuning);
-}
-
-std::string PngStream::Write(const void* rows, int count, std::ptrdiff_t stride) {
-  return WriteStream(state_.get(), rows, count, stride);
-}
-
-std::string PngStream::Finish() { return FinishStream(state_.get()); }
-
-std::string WritePng(const std::string& path, const PngHeader& header, const void* pixels, std::ptrdiff_t stride,
-                     const PngTuning& tuning) {
-  return WriteWhole<PngStream>(path, header, pixels, stride, tuning);
-}
-
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

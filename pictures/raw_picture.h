@@ -16,9 +16,9 @@
 
 #include <string>
 
-#include "cli/picture.h"
+#include "pictures/picture.h"
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
 inline constexpr const char* kRawExtension = ".vraw";
 
@@ -26,4 +26,4 @@ std::string ReadRawPicture(const std::string& path, Picture& picture);
 // Writes the host's `pixels` at `bits` bits per sample (0: their own depth).
 std::string WriteRawPicture(const runner::Image& pixels, int16 imageMode, const std::string& path, int bits = 0);
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

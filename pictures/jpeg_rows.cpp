@@ -3,7 +3,7 @@
 // each run of whole MCU rows is handed to libjpeg-turbo as a JPEG of its
 // own made from the file's header (its height patched), the run's intervals
 // with their restart markers numbered from 0, and an end marker.
-#include "cli/jpeg_rows.h"
+#include "pictures/jpeg_rows.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // Runs of about this many bytes of decoded rows; at least this many
@@ -411,4 +411,4 @@ std::string JpegRows::Read(uint8_t* rows, int count, std::ptrdiff_t stride) {
   return state_->Read(rows, count, stride);
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

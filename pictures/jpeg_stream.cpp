@@ -5,9 +5,9 @@
 // output (its header up to the scan, its entropy-coded data, its end) and the
 // joining: the first header with the whole picture's height, then the
 // strips' data with a restart marker before every strip but the first.
-#include "cli/jpeg_stream.h"
+#include "pictures/jpeg_stream.h"
 
-#include "cli/piece_line.h"
+#include "pictures/piece_line.h"
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <cstdio>
@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // About this many bytes of rows per strip.
@@ -140,7 +140,8 @@ std::string Encode(Encoder& e, const JpegHeader& h, unsigned restartInterval, co
 
 }  // namespace
 
-struct JpegStream::State {
+template <>
+struct JpegStream::State : LineState<Strip> {
   JpegHeader header;
   std::string path;
   std::size_t rowBytes = 0;
@@ -150,10 +151,7 @@ struct JpegStream::State {
   std::FILE* file = nullptr;
   bool created = false;
 
-  PieceLine<Strip> line;
   int nextStrip = 0;
-  std::string error;
-  bool finished = false;
 
   ~State() {
     line.Stop();
@@ -169,10 +167,9 @@ struct JpegStream::State {
   }
 
   std::string Fail(const std::string& why) {
-    if (error.empty()) error = why;
-    line.Stop();
+    const std::string first = LineState::Fail(why);
     Remove();
-    return error;
+    return first;
   }
 
   // ---- Workers.
@@ -253,10 +250,7 @@ struct JpegStream::State {
   }
 
   std::string Take(const uint8_t* rows, int count, std::ptrdiff_t stride) {
-    std::string why = line.Take(
-        rows, count, stride, [&](Strip& strip) { strip.index = nextStrip++; }, [](const std::shared_ptr<Strip>&) {},
-        [&](Strip& strip) { return Deliver(strip); });
-    return why.empty() ? why : Fail(why);
+    return TakeNumbered(line, nextStrip, rows, count, stride, [&](Strip& strip) { return Deliver(strip); });
   }
 
   std::string End() {
@@ -269,22 +263,6 @@ struct JpegStream::State {
   }
 };
 
-JpegStream::JpegStream() = default;
-JpegStream::~JpegStream() = default;
+template class StreamedWriter<JpegHeader, JpegTuning>;
 
-std::string JpegStream::Open(const std::string& path, const JpegHeader& header, const JpegTuning& tuning) {
-  return OpenStream(state_, path, header, tuning);
-}
-
-std::string JpegStream::Write(const void* rows, int count, std::ptrdiff_t stride) {
-  return WriteStream(state_.get(), rows, count, stride);
-}
-
-std::string JpegStream::Finish() { return FinishStream(state_.get()); }
-
-std::string WriteJpeg(const std::string& path, const JpegHeader& header, const void* pixels, std::ptrdiff_t stride,
-                      const JpegTuning& tuning) {
-  return WriteWhole<JpegStream>(path, header, pixels, stride, tuning);
-}
-
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -12,10 +12,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
-namespace vantrel::cli {
+#include "pictures/streamed_writer.h"
+
+namespace vantrel::pictures {
 
 // The picture and what the file carries beside its pixels.
 struct TiffHeader {
@@ -43,34 +44,8 @@ struct TiffTuning {
   int threads = 0;
 };
 
-class TiffStream {
- public:
-  TiffStream();
-  // Stops the threads. A file not finished is left without its directory,
-  // so no reader takes it for a picture; the caller removes it.
-  ~TiffStream();
-  TiffStream(const TiffStream&) = delete;
-  TiffStream& operator=(const TiffStream&) = delete;
+// The TIFF writer. A file not finished is left without its directory, so no
+// reader takes it for a picture; the caller removes it.
+using TiffStream = StreamedWriter<TiffHeader, TiffTuning>;
 
-  // Each answers "" or a one-line reason; after a failure every later call
-  // answers the same reason.
-
-  // Creates the file at `path`.
-  std::string Open(const std::string& path, const TiffHeader& header, const TiffTuning& tuning = {});
-  // Takes the next `count` rows, `stride` bytes apart, each width * samples
-  // samples of the header's depth.
-  std::string Write(const void* rows, int count, std::ptrdiff_t stride);
-  // Waits for the last strips, writes the directory and closes the file; the
-  // reason when rows are missing or anything failed.
-  std::string Finish();
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};
-
-// The whole picture at once: Open, Write every row, Finish.
-std::string WriteTiff(const std::string& path, const TiffHeader& header, const void* pixels, std::ptrdiff_t stride,
-                      const TiffTuning& tuning = {});
-
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

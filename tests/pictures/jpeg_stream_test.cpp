@@ -4,7 +4,6 @@
 // decoder: the pixels libvips decodes, with and without restart markers, and
 // damage caught.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <vips/vips.h>
 
 #include <algorithm>
@@ -14,12 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/jpeg_rows.h"
-#include "cli/jpeg_stream.h"
-#include "cli/picture.h"
+#include "pictures/jpeg_rows.h"
+#include "pictures/jpeg_stream.h"
+#include "pictures/picture.h"
+#include "tests/pictures/written_files.h"
 #include "tests/support/png_chunks.h"
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 namespace fs = std::filesystem;
@@ -71,15 +71,8 @@ std::vector<uint8_t> DecodedByVips(const fs::path& file) {
   return samples;
 }
 
-class JpegStreamTest : public ::testing::Test {
+class JpegStreamTest : public testing::WrittenFilesTest {
  protected:
-  static void SetUpTestSuite() { StartPictures("jpeg_stream_test"); }
-  void SetUp() override {
-    work_ = fs::temp_directory_path() / ("vantrel_jpeg_test_" + std::to_string(getpid()));
-    fs::create_directories(work_);
-  }
-  void TearDown() override { fs::remove_all(work_); }
-
   // Writes `samples` through our writer, `bandRows` rows at a time.
   static std::string Write(const fs::path& file, const JpegHeader& header, const std::vector<uint8_t>& samples,
                            const JpegTuning& tuning, int bandRows) {
@@ -90,8 +83,6 @@ class JpegStreamTest : public ::testing::Test {
       why = jpeg.Write(samples.data() + rowBytes * y, std::min(bandRows, header.height - y), std::ptrdiff_t(rowBytes));
     return why.empty() ? jpeg.Finish() : why;
   }
-
-  fs::path work_;
 };
 
 // ---- The writer.
@@ -153,16 +144,11 @@ TEST_F(JpegStreamTest, ProfileExifXmpAndIptcReadBackByLibvips) {
   // IPTC as JPEG files carry it: Photoshop's resource block.
   header.iptc = std::string("Photoshop 3.0\0008BIM\x04\x04\0\0\0\0\0\0", 26);
   const fs::path file = work_ / "tagged.jpg";
-  ASSERT_EQ(WriteJpeg(file.string(), header, Samples(24, 16, 3).data(), 24 * 3), "");
+  ASSERT_EQ(WriteWhole(file.string(), header, Samples(24, 16, 3).data(), 24 * 3, JpegTuning{}), "");
 
   VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
   ASSERT_NE(image, nullptr);
-  auto blob = [&](const char* name) {
-    const void* data = nullptr;
-    std::size_t length = 0;
-    return vips_image_get_blob(image, name, &data, &length) == 0 ? std::string(static_cast<const char*>(data), length)
-                                                                  : std::string("(none)");
-  };
+  auto blob = [&](const char* name) { return testing::BlobOf(image, name); };
   int orientation = 0;
   EXPECT_EQ(blob(VIPS_META_ICC_NAME), header.iccProfile);
   EXPECT_EQ(blob(VIPS_META_EXIF_NAME), "Exif" + std::string(2, '\0') + header.exif);
@@ -352,4 +338,4 @@ TEST_F(JpegStreamTest, DecoderStopsAtTheFirstSignOfDamageUnlessDamageIsAccepted)
 }
 
 }  // namespace
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -19,10 +19,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
-namespace vantrel::cli {
+#include "pictures/streamed_writer.h"
+
+namespace vantrel::pictures {
 
 // libvips' jpegsave defaults: quality 75, and chroma subsampled (4:2:0) below
 // quality 90, kept whole (4:4:4) from 90 on.
@@ -50,33 +51,7 @@ struct JpegTuning {
   int stripRows = 0;  // rounded up to whole MCU rows
 };
 
-class JpegStream {
- public:
-  JpegStream();
-  // Stops the threads; a file not finished is removed.
-  ~JpegStream();
-  JpegStream(const JpegStream&) = delete;
-  JpegStream& operator=(const JpegStream&) = delete;
+// The JPEG writer: 8-bit samples. A file not finished is removed.
+using JpegStream = StreamedWriter<JpegHeader, JpegTuning>;
 
-  // Each answers "" or a one-line reason; after a failure every later call
-  // answers the same reason, and the file is gone.
-
-  // Creates the file at `path`.
-  std::string Open(const std::string& path, const JpegHeader& header, const JpegTuning& tuning = {});
-  // Takes the next `count` rows, `stride` bytes apart, each width * channels
-  // 8-bit samples.
-  std::string Write(const void* rows, int count, std::ptrdiff_t stride);
-  // Waits for the last strips, ends the file and closes it; the reason when
-  // rows are missing or anything failed.
-  std::string Finish();
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};
-
-// The whole picture at once: Open, Write every row, Finish.
-std::string WriteJpeg(const std::string& path, const JpegHeader& header, const void* pixels, std::ptrdiff_t stride,
-                      const JpegTuning& tuning = {});
-
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

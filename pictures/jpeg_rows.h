@@ -24,7 +24,7 @@
 #include <memory>
 #include <string>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
 struct JpegReadTuning {
   int threads = 0;            // 0: one per core
@@ -60,4 +60,4 @@ class JpegRows {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

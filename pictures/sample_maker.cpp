@@ -10,10 +10,11 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/picture.h"
-#include "cli/raw_picture.h"
+#include "pictures/picture.h"
+#include "pictures/raw_picture.h"
+#include "pictures/samples.h"
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // A 16-bit sample from the 8-bit drawing `v` (0 to 255) with `fine` (0 to
@@ -117,11 +118,11 @@ int Make(int argc, char** argv) {
 }
 
 }  // namespace
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures
 
 int main(int argc, char** argv) {
   if (VIPS_INIT(argv[0]) != 0) return 1;
-  const int status = vantrel::cli::Make(argc, argv);
+  const int status = vantrel::pictures::Make(argc, argv);
   vips_shutdown();
   return status;
 }

@@ -1,6 +1,6 @@
 // JPEG headers through libjpeg: the quantisation tables compared with the
 // standard ones scaled for every quality, as libjpeg scales them.
-#include "cli/jpeg_settings.h"
+#include "pictures/jpeg_settings.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -8,7 +8,7 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 namespace {
 
 // The example tables of the JPEG standard (luminance, chrominance), in
@@ -103,4 +103,4 @@ std::string ReadJpegSettings(const std::string& path, JpegSettings& settings) {
   return "";
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -9,12 +9,18 @@
 #include <memory>
 #include <string>
 
-#include "runner/host.h"
+#include "host/image_modes.h"
+#include "runner/image.h"
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
-// The TIFF compression methods the tool writes, as --compression names them.
+// The TIFF compression methods the tool writes, as --compression names them;
+// and the same in words ("none, lzw, ...").
 inline constexpr const char* kTiffCompressions[] = {"none", "lzw", "deflate", "packbits", "zstd", "jpeg", "webp"};
+std::string TiffCompressionNames();
+// "" when `compression` is "" (the default) or a PNG level from 0 to 9, else
+// why it is not.
+std::string CheckPngLevel(const std::string& compression);
 
 // The JPEG quality written when the input is no JPEG (a JPEG input's own
 // quality is kept).
@@ -140,44 +146,12 @@ inline std::string CheckWritable(const Picture& picture, const std::string& path
 std::string WritePicture(const Picture& picture, const runner::Image& pixels, const std::string& path,
                          const SaveOptions& options);
 
-// Turns 8-bit CMYK planes between the files' convention (0 = no ink) and the
-// host's (255 = no ink); leaves RGB images and transparency planes alone.
-void FlipInk(runner::Image& pixels, int16 imageMode);
-
-// Samples as a file holds them (8-bit, or 16-bit from 0 to 65535; CMYK 0 = no
-// ink) turned into the host's convention, in place: CMYK planes flipped, and
-// 16-bit samples halved to the hosts' 0 to 32768, rounded to the nearest.
-void FileToHost(runner::Image& pixels, int16 imageMode);
-
-// The host's pixels as a file of `bits` bits per sample holds them (0: the
-// pixels' own depth). 16-bit samples are doubled back to 0 to 65535, rounded
-// to the nearest, a sample above the hosts' full scale held at 65535; between
-// depths a sample v becomes v * 257 (8 to 16 bits) or v / 257 rounded.
-runner::Image HostToFile(const runner::Image& pixels, int16 imageMode, int bits = 0);
-
-// The same for `bytes` bytes of whole pixels of `planes` planes, at the
-// sample size of `imageMode`: FileToHost in place or into `out`, HostToFile
-// into `out`, which holds the samples at `bits` bits.
-void FileToHost(uint8* samples, std::size_t bytes, int planes, int16 imageMode);
-void FileToHost(const uint8* samples, uint8* out, std::size_t bytes, int planes, int16 imageMode);
-void HostToFile(const uint8* samples, std::size_t bytes, int planes, int16 imageMode, int bits, uint8* out);
-
-// Whether `imageMode` is one of the 16-bit modes.
-inline bool DeepMode(int16 imageMode) {
-  return imageMode == plugInModeRGB48 || imageMode == plugInModeCMYK64;
-}
-// Whether `imageMode` is CMYK at either depth.
-inline bool CmykMode(int16 imageMode) {
-  return imageMode == plugInModeCMYKColor || imageMode == plugInModeCMYK64;
-}
-// The colour planes of an image mode: 3 for RGB, 4 for CMYK, at either depth.
-inline int16 ColourPlanes(int16 imageMode) { return CmykMode(imageMode) ? 4 : 3; }
 // The bits per sample a picture of `imageMode` is written with under `options`.
 inline int OutputBits(int16 imageMode, const SaveOptions& options) {
-  return options.depth != 0 ? options.depth : DeepMode(imageMode) ? 16 : 8;
+  return options.depth != 0 ? options.depth : 8 * host::SampleBytes(imageMode);
 }
 
 // The lower-case extension of `path` with its dot ("" when there is none).
 std::string Extension(const std::string& path);
 
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

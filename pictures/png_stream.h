@@ -16,11 +16,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
+
+#include "pictures/streamed_writer.h"
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel::pictures {
 
 struct PngText {
   std::string key;  // 1 to 79 Latin-1 characters
@@ -52,34 +53,9 @@ struct PngTuning {
   int pieceRows = 0;
 };
 
-class PngStream {
- public:
-  PngStream();
-  // Stops the threads. A file not finished is left without its end chunk,
-  // so no reader takes it for a whole picture; the caller removes it.
-  ~PngStream();
-  PngStream(const PngStream&) = delete;
-  PngStream& operator=(const PngStream&) = delete;
+// The PNG writer. Open writes everything up to the pixels. A file not
+// finished is left without its end chunk, so no reader takes it for a whole
+// picture; the caller removes it.
+using PngStream = StreamedWriter<PngHeader, PngTuning>;
 
-  // Each answers "" or a one-line reason; after a failure every later call
-  // answers the same reason.
-
-  // Creates the file at `path` and writes everything up to the pixels.
-  std::string Open(const std::string& path, const PngHeader& header, const PngTuning& tuning = {});
-  // Takes the next `count` rows, `stride` bytes apart, each width * channels
-  // samples of the header's depth.
-  std::string Write(const void* rows, int count, std::ptrdiff_t stride);
-  // Waits for the last pieces, ends the file and closes it; the reason when
-  // rows are missing or anything failed.
-  std::string Finish();
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};
-
-// The whole picture at once: Open, Write every row, Finish.
-std::string WritePng(const std::string& path, const PngHeader& header, const void* pixels, std::ptrdiff_t stride,
-                     const PngTuning& tuning = {});
-
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

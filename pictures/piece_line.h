@@ -23,7 +23,9 @@
 #include <thread>
 #include <vector>
 
-namespace vantrel::cli {
+#include "pictures/streamed_writer.h"
+
+namespace vantrel::pictures {
 
 // What went wrong, in a line.
 inline std::string Reason(const std::exception& e) {
@@ -217,6 +219,22 @@ class PieceLine {
   std::vector<std::thread> workers_;
 };
 
+// What every writer's State holds for StreamedWriter: its line, the first
+// reason it failed for, and whether the file is finished.
+template <class Piece>
+struct LineState {
+  PieceLine<Piece> line;
+  std::string error;
+  bool finished = false;
+
+  // Keeps the first reason and stops the workers; answers the first reason.
+  std::string Fail(const std::string& why) {
+    if (error.empty()) error = why;
+    line.Stop();
+    return error;
+  }
+};
+
 // Closes a file written, and sets it to null; "" or why its last bytes
 // could not be written.
 inline std::string CloseWritten(std::FILE*& file) {
@@ -225,23 +243,46 @@ inline std::string CloseWritten(std::FILE*& file) {
   return std::fclose(f) == 0 ? "" : std::string("cannot write the file (") + std::strerror(errno) + ")";
 }
 
-// The calls of a streamed writer, around its `State`: Start(path, header,
-// tuning), Take(rows, count, stride) and End() answering "" or a reason,
-// Fail(why) keeping the first reason, and `line`, `error` and `finished`.
-// After a failure every call answers the first reason.
-template <class State, class Header, class Tuning>
-std::string OpenStream(std::unique_ptr<State>& state, const std::string& path, const Header& header,
-                       const Tuning& tuning) {
-  if (state != nullptr) return "the writer is already open";
-  state = std::make_unique<State>();
-  const std::string why = Guarded([&] { return state->Start(path, header, tuning); });
-  return why.empty() ? why : state->Fail(why);
+// Why a call of a file library failed: the system's reason when a write
+// failed, else `what` with the library's own message when it left one.
+inline std::string LibraryReason(int writeErrno, const char* what, const std::string& message) {
+  if (writeErrno != 0) return std::string("cannot write the file (") + std::strerror(writeErrno) + ")";
+  return std::string(what) + (message.empty() ? "" : ": " + message);
 }
 
-template <class State>
-std::string WriteStream(State* state, const void* rows, int count, std::ptrdiff_t stride) {
-  if (state == nullptr) return "the writer is not open";
-  State& s = *state;
+// Hands rows to `line`, numbering each piece in the order it starts (the
+// strip index of the writers that place their strips by number).
+template <class Piece, class Index, class Deliver>
+std::string TakeNumbered(PieceLine<Piece>& line, Index& next, const uint8_t* rows, int count, std::ptrdiff_t stride,
+                         const Deliver& deliver) {
+  return line.Take(
+      rows, count, stride, [&](Piece& piece) { piece.index = next++; }, [](const std::shared_ptr<Piece>&) {},
+      deliver);
+}
+
+// StreamedWriter's calls, around a format's `State`: Start(path, header,
+// tuning), Take(rows, count, stride) and End() answering "" or a reason,
+// Fail(why) keeping the first reason, and `line`, `error` and `finished`.
+// After a failure every call answers the first reason. A format's writer
+// file defines its State and then instantiates the class.
+template <class Header, class Tuning>
+StreamedWriter<Header, Tuning>::StreamedWriter() = default;
+
+template <class Header, class Tuning>
+StreamedWriter<Header, Tuning>::~StreamedWriter() = default;
+
+template <class Header, class Tuning>
+std::string StreamedWriter<Header, Tuning>::Open(const std::string& path, const Header& header, const Tuning& tuning) {
+  if (state_ != nullptr) return "the writer is already open";
+  state_ = std::make_unique<State>();
+  const std::string why = Guarded([&] { return state_->Start(path, header, tuning); });
+  return why.empty() ? why : state_->Fail(why);
+}
+
+template <class Header, class Tuning>
+std::string StreamedWriter<Header, Tuning>::Write(const void* rows, int count, std::ptrdiff_t stride) {
+  if (state_ == nullptr) return "the writer is not open";
+  State& s = *state_;
   if (!s.error.empty()) return s.error;
   if (s.finished) return "the file is already finished";
   if (std::string why = s.line.CheckRows(rows, count); !why.empty()) return s.Fail(why);
@@ -249,25 +290,14 @@ std::string WriteStream(State* state, const void* rows, int count, std::ptrdiff_
   return why.empty() ? why : s.Fail(why);
 }
 
-template <class State>
-std::string FinishStream(State* state) {
-  if (state == nullptr) return "the writer is not open";
-  State& s = *state;
+template <class Header, class Tuning>
+std::string StreamedWriter<Header, Tuning>::Finish() {
+  if (state_ == nullptr) return "the writer is not open";
+  State& s = *state_;
   if (!s.error.empty()) return s.error;
   if (s.finished) return "";
   const std::string why = Guarded([&] { return s.End(); });
   return why.empty() ? why : s.Fail(why);
 }
 
-// A whole picture through a streamed writer: Open, Write every row, Finish.
-template <class Stream, class Header, class Tuning>
-std::string WriteWhole(const std::string& path, const Header& header, const void* pixels, std::ptrdiff_t stride,
-                       const Tuning& tuning) {
-  Stream stream;
-  std::string why = stream.Open(path, header, tuning);
-  if (why.empty()) why = stream.Write(pixels, header.height, stride);
-  if (why.empty()) why = stream.Finish();
-  return why;
-}
-
-}  // namespace vantrel::cli
+}  // namespace vantrel::pictures

@@ -1,0 +1,222 @@
+// What libvips' savers take from a picture beside its pixels (profile,
+// resolution, orientation, EXIF, XMP, IPTC, comments, the JPEG input's own
+// quality), translated for our writers, which write it as those savers do.
+#include <vips/vips.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/image_modes.h"
+#include "pictures/jpeg_settings.h"
+#include "pictures/vips_shared.h"
+
+namespace vantrel::pictures {
+namespace {
+
+// The "png-comment-N-KEY" strings of an image, as libvips' PNG writer reads
+// them: KEY up to its first space, and a field it cannot read fails the file.
+struct PngComments {
+  std::vector<PngText>* comments;
+  std::string why;
+};
+
+void* AddPngComment(VipsImage* image, const char* name, GValue* /*value*/, void* data) {
+  auto* gathered = static_cast<PngComments*>(data);
+  if (!vips_isprefix("png-comment-", name)) return nullptr;
+  const char* text = nullptr;
+  int index = 0;
+  char key[81] = {};
+  if (std::strlen(name) > 256 || std::sscanf(name, "png-comment-%d-%80s", &index, key) != 2) {
+    gathered->why = std::string("bad PNG comment name \"") + name + "\"";
+    return image;
+  }
+  if (vips_image_get_string(image, name, &text) != 0) {
+    gathered->why = VipsReason("a PNG comment is not text");
+    return image;
+  }
+  gathered->comments->push_back({key, text});
+  return nullptr;
+}
+
+std::string Blob(VipsImage* image, const char* name) {
+  const void* data = nullptr;
+  std::size_t length = 0;
+  if (vips_image_get_typeof(image, name) == 0 || vips_image_get_blob(image, name, &data, &length) != 0) {
+    vips_error_clear();
+    return "";
+  }
+  return std::string(static_cast<const char*>(data), length);
+}
+
+// Pixels per metre from libvips' pixels per millimetre, rounded as libvips
+// rounds them; 0 (no resolution written) when out of range.
+uint32_t PerMetre(double perMillimetre) {
+  const double v = std::round(perMillimetre * 1000);
+  return v > 0 && v <= 2147483647.0 ? uint32_t(v) : 0;
+}
+
+// What libvips' PNG writer takes from an image beside its pixels (profile,
+// resolution, EXIF, XMP, comments), for our writer to write the same way.
+// Answers "" or the reason a field cannot be written.
+std::string DescribePng(VipsImage* original, PngHeader& header) {
+  header.xPixelsPerMetre = PerMetre(original != nullptr ? original->Xres : 1.0);
+  header.yPixelsPerMetre = PerMetre(original != nullptr ? original->Yres : 1.0);
+  if (original == nullptr) return "";
+  header.iccProfile = Blob(original, VIPS_META_ICC_NAME);
+  header.exif = Blob(original, VIPS_META_EXIF_NAME);
+  const std::string xmp = Blob(original, VIPS_META_XMP_NAME);
+  header.xmp = xmp.substr(0, std::strlen(xmp.c_str()));
+  PngComments gathered{&header.comments, ""};
+  vips_image_map(original, AddPngComment, &gathered);
+  return gathered.why;
+}
+
+}  // namespace
+
+// The header of a PNG written by the writer that compresses on every core,
+// at the level asked for (libvips' default, 6, when none) with adaptive row
+// filters.
+std::string PngHeaderOf(VipsImage* original, int width, int height, int planes, int bits, const SaveOptions& options,
+                        PngHeader& header) {
+  const std::string& c = options.compression;
+  if (std::string why = CheckPngLevel(c); !why.empty()) return why;
+  header.width = width;
+  header.height = height;
+  header.channels = planes;
+  header.bitDepth = bits;
+  header.level = c.empty() ? 6 : c[0] - '0';
+  return DescribePng(original, header);
+}
+
+namespace {
+
+// What libvips' TIFF writer takes from an image beside its pixels, for our
+// deflate writer to write the same: resolution (per centimetre unless the
+// image came with inches), orientation, profile, XMP, IPTC, Photoshop data
+// and description. The rest of `header` describes the pixels.
+void DescribeTiff(VipsImage* original, TiffHeader& header) {
+  const char* unit = nullptr;
+  header.inches = original != nullptr && vips_image_get_typeof(original, "resolution-unit") != 0 &&
+                  vips_image_get_string(original, "resolution-unit", &unit) == 0 && vips_isprefix("in", unit);
+  const double perMillimetre = header.inches ? 25.4 : 10;
+  header.xResolution = (original != nullptr ? original->Xres : 1.0) * perMillimetre;
+  header.yResolution = (original != nullptr ? original->Yres : 1.0) * perMillimetre;
+  if (original == nullptr) return;
+  int orientation = 1;
+  if (vips_image_get_typeof(original, VIPS_META_ORIENTATION) != 0 &&
+      vips_image_get_int(original, VIPS_META_ORIENTATION, &orientation) == 0 && orientation >= 1 && orientation <= 8)
+    header.orientation = orientation;
+  header.iccProfile = Blob(original, VIPS_META_ICC_NAME);
+  header.xmp = Blob(original, VIPS_META_XMP_NAME);
+  header.iptc = Blob(original, VIPS_META_IPTC_NAME);
+  header.photoshop = Blob(original, VIPS_META_PHOTOSHOP_NAME);
+  const char* description = nullptr;
+  if (vips_image_get_typeof(original, VIPS_META_IMAGEDESCRIPTION) != 0 &&
+      vips_image_get_string(original, VIPS_META_IMAGEDESCRIPTION, &description) == 0)
+    header.description = description;
+  vips_error_clear();
+}
+
+}  // namespace
+
+TiffHeader TiffHeaderOf(VipsImage* original, int width, int height, int planes, int16 imageMode, int bits) {
+  TiffHeader header;
+  header.width = width;
+  header.height = height;
+  header.samples = planes;
+  header.cmyk = host::CmykMode(imageMode);
+  header.bitDepth = bits;
+  DescribeTiff(original, header);
+  return header;
+}
+
+namespace {
+
+// An EXIF block of one directory, as libvips makes one for a picture that
+// came without: orientation and resolution (pixels per inch unless the
+// picture came with centimetres), each rational in thousandths.
+std::string MadeExif(VipsImage* original) {
+  int orientation = 1;
+  if (original != nullptr && vips_image_get_typeof(original, VIPS_META_ORIENTATION) != 0 &&
+      (vips_image_get_int(original, VIPS_META_ORIENTATION, &orientation) != 0 || orientation < 1 || orientation > 8))
+    orientation = 1;
+  const char* unit = nullptr;
+  const bool cm = original != nullptr && vips_image_get_typeof(original, "resolution-unit") != 0 &&
+                  vips_image_get_string(original, "resolution-unit", &unit) == 0 && vips_isprefix("cm", unit);
+  vips_error_clear();
+  const double perMillimetre[2] = {original != nullptr ? original->Xres : 1.0, original != nullptr ? original->Yres : 1.0};
+  std::string e("Exif\0\0II*\0\x08\0\0\0", 14);
+  auto put = [&e](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) e.push_back(char(v >> (8 * i)));
+  };
+  auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
+    put(tag, 2), put(type, 2), put(1, 4), put(value, 4);
+  };
+  constexpr uint32_t kRationals = 8 + 2 + 4 * 12 + 4;  // past the directory
+  put(4, 2);
+  entry(0x0112, 3, uint32_t(orientation));
+  entry(0x011A, 5, kRationals);
+  entry(0x011B, 5, kRationals + 8);
+  entry(0x0128, 3, cm ? 3 : 2);
+  put(0, 4);
+  for (double v : perMillimetre) {
+    const double perUnit = std::round(v * (cm ? 10 : 25.4) * 1000);
+    put(uint32_t(std::clamp(perUnit, 1.0, 4294967295.0)), 4);
+    put(1000, 4);
+  }
+  return e;
+}
+
+}  // namespace
+
+// What libvips' jpegsave writes: at the quality asked for (75 when none),
+// chroma halved below quality 90 unless asked otherwise, with the picture's
+// EXIF (or one made for it), XMP, IPTC and profile.
+JpegHeader JpegHeaderOf(VipsImage* original, int width, int height, int planes, const SaveOptions& options) {
+  JpegHeader header;
+  header.width = width;
+  header.height = height;
+  header.channels = planes;
+  header.quality = options.quality >= 0 ? options.quality : kJpegDefaultQuality;
+  header.subsampled = options.subsample >= 0 ? options.subsample == 1 : JpegSubsampledAt(header.quality);
+  header.exif = original != nullptr ? Blob(original, VIPS_META_EXIF_NAME) : "";
+  if (header.exif.empty()) header.exif = MadeExif(original);
+  if (original != nullptr) {
+    header.xmp = Blob(original, VIPS_META_XMP_NAME);
+    header.iptc = Blob(original, VIPS_META_IPTC_NAME);
+    header.iccProfile = Blob(original, VIPS_META_ICC_NAME);
+  }
+  return header;
+}
+
+SaveOptions JpegOptions(const SaveOptions& options, VipsImage* original) {
+  SaveOptions chosen = options;
+  const char* loader = nullptr;
+  JpegSettings input;
+  if (original != nullptr && vips_image_get_typeof(original, VIPS_META_LOADER) != 0 &&
+      vips_image_get_string(original, VIPS_META_LOADER, &loader) == 0 && std::strcmp(loader, "jpegload") == 0 &&
+      original->filename != nullptr && ReadJpegSettings(original->filename, input).empty()) {
+    if (chosen.quality < 0) chosen.quality = input.quality;
+    // Our writer halves chroma both ways or not at all: 4:2:2 comes out 4:2:0.
+    if (chosen.subsample < 0 && !input.subsampling.empty()) chosen.subsample = input.subsampling == "4:4:4" ? 0 : 1;
+  }
+  if (chosen.quality < 0) chosen.quality = kDefaultJpegQuality;
+  return chosen;
+}
+
+// Copies the metadata of `from` onto `to`: profile, EXIF, XMP, comments and
+// the rest, but not the fields that describe the pixels themselves.
+void* CopyField(VipsImage* /*from*/, const char* name, GValue* value, void* to) {
+  static const std::set<std::string> own = {"width",   "height",  "bands",    "format",         "coding",
+                                            "interpretation",     "xoffset",  "yoffset",        "filename",
+                                            "mode",    "scale",   "offset",   "palette-bit-depth", "bits-per-sample"};
+  if (own.count(name) == 0) vips_image_set(static_cast<VipsImage*>(to), name, value);
+  return nullptr;
+}
+
+}  // namespace vantrel::pictures
