@@ -297,6 +297,8 @@ TEST_F(PngStreamTest, FailuresComeBackAsReasonsAndLeaveNoWholeFile) {
       {"rows past the end", file, header(4, 4, 3, 8, 6), 5, "5 rows past row 0"},
       {"keyword libpng refuses", file, badKey, 4, "invalid keyword"},
       {"disk full", "/dev/full", header(64, 64, 3, 8, 6), 64, "No space left"},
+      // Written only when the file is closed.
+      {"disk full, a picture in stdio's buffer", "/dev/full", header(4, 4, 3, 8, 6), 4, "No space left"},
   };
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.name);

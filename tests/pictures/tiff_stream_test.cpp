@@ -96,6 +96,7 @@ TEST_F(TiffStreamTest, FailuresComeBackAsReasonsAndLeaveNoWholeFile) {
     std::string path;
     int samples, depth, rows;  // rows handed over; -1: dropped with them
     const char* reason;
+    int height = 300;
   };
   const std::string file = (work_ / "out.tif").string();
   const Failure failures[] = {
@@ -104,6 +105,8 @@ TEST_F(TiffStreamTest, FailuresComeBackAsReasonsAndLeaveNoWholeFile) {
       {"missing folder", (work_ / "nowhere" / "out.tif").string(), 3, 8, 0, "cannot create"},
       {"rows missing", file, 3, 8, 299, "ended after 299 of 300 rows"},
       {"disk full", "/dev/full", 3, 8, 300, "No space left"},
+      // Written only when the file is closed.
+      {"disk full, a picture in stdio's buffer", "/dev/full", 3, 8, 4, "No space left", 4},
       {"dropped", file, 3, 8, -1, ""},
   };
   const Shape shape{64, 300, 3, 8};
@@ -112,7 +115,7 @@ TEST_F(TiffStreamTest, FailuresComeBackAsReasonsAndLeaveNoWholeFile) {
     SCOPED_TRACE(f.name);
     fs::remove(file);
     TiffHeader header;
-    header.width = shape.width, header.height = shape.height, header.samples = f.samples, header.bitDepth = f.depth;
+    header.width = shape.width, header.height = f.height, header.samples = f.samples, header.bitDepth = f.depth;
     {
       TiffStream tiff;
       std::string why = tiff.Open(f.path, header, {2});
