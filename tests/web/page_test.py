@@ -218,15 +218,20 @@ class Suite:
 
     def settings_link_restores_the_view(self):
         p = self.page
-        query = '?order=G%20B%20R&blend=mix&exclude=1'
+        query = '?order=G%20B%20R&blend=both&exclude=1'
         p.load(query)
         p.open_and_wait(self.chart)
         state = p.js('''const q = (s) => document.querySelector(s);
             return [q("#order").selectedOptions[0]?.text, q("#blend").checked, q("[data-id=IDC_BLEND_MIX]").checked,
                     q("[data-id=IDC_BLEND_CROSS]").checked, q("#exclude").checked, q("[data-id=IDC_CHANNEL_1]").checked,
                     q("#grid .cell[aria-pressed=true] .label").textContent, location.search]''')
-        assert state[:6] == ['G B R', True, True, False, True, True], state
+        assert state[:6] == ['G B R', True, True, True, True, True], state
         assert state[6].endswith('  G B R') and state[7] == query, state
+        # Both methods at once, as the tool's --blend both.
+        saved = read_png(p.save('chart_GBR.png'))
+        want = self.tool_output(self.chart, os.path.join(self.work, 'gbr.png'), '--order', 'G B R', '--blend', 'both',
+                                '--exclude', '1')
+        assert saved == want, 'the saved file is not what vantrel --blend both writes'
 
     def jpeg_is_filtered_as_the_tool_does_and_keeps_its_profile(self):
         p = self.page
