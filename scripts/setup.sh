@@ -9,7 +9,8 @@
 # `windows`; scripts/package.sh `tool windows package`; scripts/web.sh `web`;
 # scripts/bench.sh `tool bench web browser`; scripts/test.sh every set. A new
 # package goes into the set of the first command that needs it (a package in
-# two sets is installed once).
+# two sets is installed once). The `corpus` set also fetches other projects'
+# test pictures into build/corpus/ (scripts/corpus.sh).
 set -euo pipefail
 
 declare -A sets
@@ -37,6 +38,9 @@ sets[web]="cmake ninja-build emscripten libstb-dev python3"
 sets[browser]="chromium chromium-driver python3-selenium"
 # The benchmarks (the tool beside libvips and ImageMagick).
 sets[bench]="libbenchmark-dev imagemagick"
+# Other projects' test pictures (scripts/corpus.sh), fetched once the
+# packages that unpack them are there.
+sets[corpus]="xz-utils bzip2"
 
 [ $# -gt 0 ] || { echo "usage: setup.sh SET... (sets: ${!sets[*]})" >&2; exit 2; }
 need=()
@@ -48,8 +52,14 @@ for set in "$@"; do
   done
 done
 
+# The corpus of pictures is fetched after the packages, whatever they were.
+fetch_corpus() {
+  if [[ " $* " == *" corpus "* ]]; then bash "$(dirname "$0")/corpus.sh"; fi
+}
+
 if [ ${#need[@]} -eq 0 ]; then
   echo "setup: everything for $* is already installed"
+  fetch_corpus "$@"
   exit 0
 fi
 
@@ -68,3 +78,4 @@ $SUDO apt-get update -q
 recommends=--no-install-recommends
 [ "$*" = tool ] || recommends=
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $recommends -o Dpkg::Options::=--force-unsafe-io "${need[@]}"
+fetch_corpus "$@"

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh tool windows package web browser test
+bash scripts/setup.sh tool windows package web browser test corpus
 
 for preset in native win64 win32 web; do
   echo "== $preset build"
