@@ -20,6 +20,7 @@
 #include <csetjmp>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace vantrel::pictures {
@@ -81,22 +82,40 @@ Layout LayoutOf(const uint8_t* bytes, std::size_t size) {
   return layout;
 }
 
-// The markers beside the pixels, as libvips writes them.
+// What the APP1 markers carry: the EXIF block behind its "Exif" name, and
+// the XMP block behind its namespace; "" when there is none.
+std::string ExifPayload(const JpegHeader& h) {
+  if (h.exif.empty()) return "";
+  const bool framed = h.exif.size() >= 6 && h.exif.compare(0, 6, std::string("Exif\0\0", 6)) == 0;
+  return framed ? h.exif : std::string("Exif\0\0", 6) + h.exif;
+}
+std::string XmpPayload(const JpegHeader& h) {
+  return h.xmp.empty() ? "" : std::string(kXmpNamespace, sizeof kXmpNamespace) + h.xmp;
+}
+
+// The blocks of `h` too large for the one marker each goes in, which are
+// left out of the file, as words; "" when every block fits.
+std::string Oversized(const JpegHeader& h) {
+  std::string what;
+  const std::pair<const char*, std::size_t> blocks[] = {
+      {"the EXIF block", ExifPayload(h).size()}, {"the XMP block", XmpPayload(h).size()}, {"the IPTC block", h.iptc.size()}};
+  for (const auto& [name, size] : blocks)
+    if (size > kMarkerBytes)
+      what += (what.empty() ? "" : ", ") + std::string(name) + " (" + std::to_string(size) +
+              " bytes; a JPEG marker holds at most " + std::to_string(kMarkerBytes) + ")";
+  return what;
+}
+
+// The markers beside the pixels, as libvips writes them; a block too large
+// for its marker is left out (see Oversized).
 void WriteMarkers(Encoder& e, const JpegHeader& h) {
-  if (!h.exif.empty()) {
-    const bool framed = h.exif.size() >= 6 && h.exif.compare(0, 6, std::string("Exif\0\0", 6)) == 0;
-    const std::string exif = framed ? h.exif : std::string("Exif\0\0", 6) + h.exif;
-    if (exif.size() <= kMarkerBytes)
-      jpeg_write_marker(&e.info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(exif.data()), unsigned(exif.size()));
-  }
-  if (!h.xmp.empty()) {
-    const std::string xmp = std::string(kXmpNamespace, sizeof kXmpNamespace) + h.xmp;
-    if (xmp.size() <= kMarkerBytes)
-      jpeg_write_marker(&e.info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(xmp.data()), unsigned(xmp.size()));
-  }
-  if (!h.iptc.empty() && h.iptc.size() <= kMarkerBytes)
-    jpeg_write_marker(&e.info, JPEG_APP0 + 13, reinterpret_cast<const JOCTET*>(h.iptc.data()),
-                      unsigned(h.iptc.size()));
+  auto write = [&](int marker, const std::string& payload) {
+    if (!payload.empty() && payload.size() <= kMarkerBytes)
+      jpeg_write_marker(&e.info, marker, reinterpret_cast<const JOCTET*>(payload.data()), unsigned(payload.size()));
+  };
+  write(JPEG_APP0 + 1, ExifPayload(h));
+  write(JPEG_APP0 + 1, XmpPayload(h));
+  write(JPEG_APP0 + 13, h.iptc);
   if (!h.iccProfile.empty())
     jpeg_write_icc_profile(&e.info, reinterpret_cast<const JOCTET*>(h.iccProfile.data()),
                            unsigned(h.iccProfile.size()));
@@ -209,6 +228,7 @@ struct JpegStream::State : LineState<Strip> {
     if (h.quality < 1 || h.quality > 100) return "quality " + std::to_string(h.quality) + " is not 1 to 100";
     header = h;
     path = where;
+    leftOut = Oversized(h);
     rowBytes = std::size_t(h.width) * std::size_t(h.channels);
     const bool halved = h.channels == 3 && h.subsampled;
     mcuRows = halved ? 16 : 8;

@@ -53,14 +53,16 @@ class Gathered : public RowWriter {
   }
   std::string Finish() override {
     if (picture_.pixels.pixels.empty() || next_ < picture_.pixels.height) return "the picture is missing rows";
-    return WritePicture(picture_, picture_.pixels, path_, options_);
+    return WritePicture(picture_, picture_.pixels, path_, options_, &leftOut_);
   }
+  std::string LeftOut() const override { return leftOut_; }
 
  private:
   Picture picture_;
   std::string path_;
   SaveOptions options_;
   int next_ = 0;
+  std::string leftOut_;
 };
 
 }  // namespace

@@ -78,6 +78,11 @@ class RowWriter {
   virtual std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) = 0;
   // Ends the file once every row is in it, and closes it.
   virtual std::string Finish() = 0;
+  // What the file was written without of what the picture carried beside
+  // its pixels (a colour profile or a block of metadata the format's library
+  // refused), with the library's reason, as words; "" when nothing. Known
+  // once Finish has answered.
+  virtual std::string LeftOut() const { return ""; }
 };
 
 // Starts and stops the image library; call once per process. A reader
@@ -142,9 +147,11 @@ inline std::string CheckWritable(const Picture& picture, const std::string& path
 }
 
 // Writes `pixels` (host convention, same size and planes as the picture's)
-// to `path` with the picture's profile, resolution and metadata.
+// to `path` with the picture's profile, resolution and metadata; what of
+// those the format's library refused is left out, and said in `leftOut`
+// (as RowWriter::LeftOut says it) when it is given.
 std::string WritePicture(const Picture& picture, const runner::Image& pixels, const std::string& path,
-                         const SaveOptions& options);
+                         const SaveOptions& options, std::string* leftOut = nullptr);
 
 // The bits per sample a picture of `imageMode` is written with under `options`.
 inline int OutputBits(int16 imageMode, const SaveOptions& options) {

@@ -79,7 +79,9 @@ std::string CheckWritable(const PictureInfo& picture, const std::string& path, c
 }
 
 std::string WritePicture(const Picture& picture, const runner::Image& pixels, const std::string& path,
-                         const SaveOptions& options) {
+                         const SaveOptions& options, std::string* leftOut) {
+  // stb writes the pixels alone: there is nothing beside them to leave out.
+  if (leftOut != nullptr) leftOut->clear();
   const int bits = OutputBits(picture.imageMode, options);
   if (Extension(path) == kRawExtension) return WriteRawPicture(pixels, picture.imageMode, path, bits);
   if (!options.compression.empty()) stbi_write_png_compression_level = std::atoi(options.compression.c_str());

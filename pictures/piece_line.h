@@ -226,6 +226,9 @@ struct LineState {
   PieceLine<Piece> line;
   std::string error;
   bool finished = false;
+  // What of the header the file is written without, because its library
+  // refused it, and why; "" when nothing.
+  std::string leftOut;
 
   // Keeps the first reason and stops the workers; answers the first reason.
   std::string Fail(const std::string& why) {
@@ -288,6 +291,11 @@ std::string StreamedWriter<Header, Tuning>::Write(const void* rows, int count, s
   if (std::string why = s.line.CheckRows(rows, count); !why.empty()) return s.Fail(why);
   const std::string why = Guarded([&] { return s.Take(static_cast<const uint8_t*>(rows), count, stride); });
   return why.empty() ? why : s.Fail(why);
+}
+
+template <class Header, class Tuning>
+std::string StreamedWriter<Header, Tuning>::LeftOut() const {
+  return state_ != nullptr ? state_->leftOut : "";
 }
 
 template <class Header, class Tuning>

@@ -195,6 +195,7 @@ struct PngStream::State : LineState<Piece> {
   png_infop info = nullptr;
   std::string pngMessage;     // libpng's last error
   int writeErrno = 0;         // errno of a failed write
+  std::vector<uint8_t>* head = nullptr;  // where libpng's writes go while the head is made
 
   std::shared_ptr<Piece> lastSent;
   std::vector<uint8_t> lastRow;  // the last row sent, above the next piece
@@ -293,6 +294,10 @@ struct PngStream::State : LineState<Piece> {
 
   static void OnWrite(png_structp png, png_bytep data, std::size_t length) {
     auto* state = static_cast<State*>(png_get_io_ptr(png));
+    if (state->head != nullptr) {
+      state->head->insert(state->head->end(), data, data + length);
+      return;
+    }
     if (std::fwrite(data, 1, length, state->file) != length) {
       state->writeErrno = errno != 0 ? errno : EIO;
       png_error(png, "cannot write the file");
@@ -306,8 +311,52 @@ struct PngStream::State : LineState<Piece> {
   static void OnWarning(png_structp, png_const_charp) {}
 
   // The signature, the header and the chunks beside the pixels, through the
-  // calls libvips makes for them.
+  // calls libvips makes for them, with libpng's check of sRGB profiles left
+  // out as libvips leaves it out. What libpng still refuses beside the
+  // pixels (a profile, a text, EXIF) is left out of the file, and said in
+  // leftOut; the pixels are never refused for it.
   bool WriteHead() {
+    std::vector<uint8_t> bytes;
+    if (!WriteHeadOf(header, bytes) && !WriteWhatLibpngTakes(bytes)) return false;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+      writeErrno = errno != 0 ? errno : EIO;
+      return false;
+    }
+    return true;
+  }
+
+  // The head with each piece beside the pixels tried in turn on top of the
+  // pieces taken, those libpng refuses left out.
+  bool WriteWhatLibpngTakes(std::vector<uint8_t>& bytes) {
+    PngHeader kept = header;
+    kept.iccProfile.clear();
+    kept.exif.clear();
+    kept.xmp.clear();
+    kept.comments.clear();
+    if (!WriteHeadOf(kept, bytes)) return false;
+    auto tryAdding = [&](const std::string& what, const auto& add) {
+      PngHeader tried = kept;
+      add(tried);
+      if (WriteHeadOf(tried, bytes))
+        kept = std::move(tried);
+      else
+        leftOut += (leftOut.empty() ? "" : ", ") + what + " (libpng: " + pngMessage + ")";
+    };
+    if (!header.iccProfile.empty())
+      tryAdding("the colour profile", [&](PngHeader& h) { h.iccProfile = header.iccProfile; });
+    if (!header.exif.empty()) tryAdding("the EXIF block", [&](PngHeader& h) { h.exif = header.exif; });
+    if (!header.xmp.empty()) tryAdding("the XMP block", [&](PngHeader& h) { h.xmp = header.xmp; });
+    for (const PngText& comment : header.comments)
+      tryAdding("the comment \"" + comment.key + "\"", [&](PngHeader& h) { h.comments.push_back(comment); });
+    return WriteHeadOf(kept, bytes);
+  }
+
+  // Makes libpng's write structures for `h` and has them write everything
+  // up to the pixels into `bytes`; false, with libpng's reason, when libpng
+  // refuses any of it.
+  bool WriteHeadOf(const PngHeader& h, std::vector<uint8_t>& bytes) {
+    if (png != nullptr) png_destroy_write_struct(&png, &info);
+    bytes.clear();
     png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
     if (png == nullptr) return false;
     info = png_create_info_struct(png);
@@ -322,13 +371,14 @@ struct PngStream::State : LineState<Piece> {
       text.text_length = std::strlen(value.c_str());
       texts.push_back(text);
     };
-    if (!header.xmp.empty()) addText("XML:com.adobe.xmp", header.xmp);
-    for (const PngText& comment : header.comments) addText(comment.key.c_str(), comment.value);
-    const std::string& exif = header.exif;
+    if (!h.xmp.empty()) addText("XML:com.adobe.xmp", h.xmp);
+    for (const PngText& comment : h.comments) addText(comment.key.c_str(), comment.value);
+    const std::string& exif = h.exif;
     const std::size_t exifSkip = exif.size() >= 6 && exif.compare(0, 4, "Exif") == 0 ? 6 : 0;
-    const PngHeader& h = header;
-    return PngCall(png, [&] {
+    head = &bytes;
+    const bool written = PngCall(png, [&] {
       png_set_write_fn(png, this, OnWrite, OnFlush);
+      png_set_option(png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
       png_set_IHDR(png, info, png_uint_32(h.width), png_uint_32(h.height), h.bitDepth, colour[h.channels - 1],
                    PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
       if (h.xPixelsPerMetre != 0 || h.yPixelsPerMetre != 0)
@@ -342,6 +392,8 @@ struct PngStream::State : LineState<Piece> {
                        reinterpret_cast<png_bytep>(const_cast<char*>(exif.data() + exifSkip)));
       png_write_info(png, info);
     });
+    head = nullptr;
+    return written;
   }
 
   // Writes `stream` as image data chunks: the full ones, or all of it.

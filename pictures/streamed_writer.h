@@ -30,6 +30,11 @@ class StreamedWriter {
   // Waits for the last pieces, ends the file and closes it; the reason when
   // rows are missing or anything failed.
   std::string Finish();
+  // What the file is written without of what the header carries beside the
+  // pixels (a profile or a block of metadata its format's library refused),
+  // with the library's reason, as words ("the colour profile (libpng: ...)");
+  // "" when nothing. Never a reason for the file to fail.
+  std::string LeftOut() const;
 
   struct State;
 
@@ -37,14 +42,16 @@ class StreamedWriter {
   std::unique_ptr<State> state_;
 };
 
-// The whole picture at once: Open, Write every row, Finish.
+// The whole picture at once: Open, Write every row, Finish; what the file
+// is written without goes to `leftOut` when it is given.
 template <class Header, class Tuning>
 std::string WriteWhole(const std::string& path, const Header& header, const void* pixels, std::ptrdiff_t stride,
-                       const Tuning& tuning) {
+                       const Tuning& tuning, std::string* leftOut = nullptr) {
   StreamedWriter<Header, Tuning> writer;
   std::string why = writer.Open(path, header, tuning);
   if (why.empty()) why = writer.Write(pixels, header.height, stride);
   if (why.empty()) why = writer.Finish();
+  if (leftOut != nullptr) *leftOut = writer.LeftOut();
   return why;
 }
 

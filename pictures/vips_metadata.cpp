@@ -19,27 +19,21 @@ namespace vantrel::pictures {
 namespace {
 
 // The "png-comment-N-KEY" strings of an image, as libvips' PNG writer reads
-// them: KEY up to its first space, and a field it cannot read fails the file.
-struct PngComments {
-  std::vector<PngText>* comments;
-  std::string why;
-};
-
+// them: KEY up to its first space. A key that libpng refuses (an empty one,
+// say) leaves its comment out of the file, not the file unwritten.
 void* AddPngComment(VipsImage* image, const char* name, GValue* /*value*/, void* data) {
-  auto* gathered = static_cast<PngComments*>(data);
+  auto* comments = static_cast<std::vector<PngText>*>(data);
   if (!vips_isprefix("png-comment-", name)) return nullptr;
   const char* text = nullptr;
-  int index = 0;
-  char key[81] = {};
-  if (std::strlen(name) > 256 || std::sscanf(name, "png-comment-%d-%80s", &index, key) != 2) {
-    gathered->why = std::string("bad PNG comment name \"") + name + "\"";
-    return image;
-  }
   if (vips_image_get_string(image, name, &text) != 0) {
-    gathered->why = VipsReason("a PNG comment is not text");
-    return image;
+    vips_error_clear();  // not text: no comment of a PNG file
+    return nullptr;
   }
-  gathered->comments->push_back({key, text});
+  int index = 0, keyAt = 0;
+  std::string key;
+  if (std::sscanf(name, "png-comment-%d-%n", &index, &keyAt) == 1 && keyAt > 0) key = name + keyAt;
+  key = key.substr(0, key.find(' '));
+  comments->push_back({key, text});
   return nullptr;
 }
 
@@ -62,18 +56,15 @@ uint32_t PerMetre(double perMillimetre) {
 
 // What libvips' PNG writer takes from an image beside its pixels (profile,
 // resolution, EXIF, XMP, comments), for our writer to write the same way.
-// Answers "" or the reason a field cannot be written.
-std::string DescribePng(VipsImage* original, PngHeader& header) {
+void DescribePng(VipsImage* original, PngHeader& header) {
   header.xPixelsPerMetre = PerMetre(original != nullptr ? original->Xres : 1.0);
   header.yPixelsPerMetre = PerMetre(original != nullptr ? original->Yres : 1.0);
-  if (original == nullptr) return "";
+  if (original == nullptr) return;
   header.iccProfile = Blob(original, VIPS_META_ICC_NAME);
   header.exif = Blob(original, VIPS_META_EXIF_NAME);
   const std::string xmp = Blob(original, VIPS_META_XMP_NAME);
   header.xmp = xmp.substr(0, std::strlen(xmp.c_str()));
-  PngComments gathered{&header.comments, ""};
-  vips_image_map(original, AddPngComment, &gathered);
-  return gathered.why;
+  vips_image_map(original, AddPngComment, &header.comments);
 }
 
 }  // namespace
@@ -90,7 +81,8 @@ std::string PngHeaderOf(VipsImage* original, int width, int height, int planes, 
   header.channels = planes;
   header.bitDepth = bits;
   header.level = c.empty() ? 6 : c[0] - '0';
-  return DescribePng(original, header);
+  DescribePng(original, header);
+  return "";
 }
 
 namespace {

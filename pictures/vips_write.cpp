@@ -51,6 +51,7 @@ class StreamedRows : public RowWriter {
     return stream_.Write(converted_.data(), count, std::ptrdiff_t(fileRowBytes_));
   }
   std::string Finish() override { return stream_.Finish(); }
+  std::string LeftOut() const override { return stream_.LeftOut(); }
 
  private:
   PictureInfo info_;
@@ -103,7 +104,8 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
 }
 
 std::string WritePicture(const Picture& picture, const runner::Image& pixels, const std::string& path,
-                         const SaveOptions& options) {
+                         const SaveOptions& options, std::string* leftOut) {
+  if (leftOut != nullptr) leftOut->clear();
   const int bits = OutputBits(picture.imageMode, options);
   if (IsRaw(path)) return WriteRawPicture(pixels, picture.imageMode, path, bits);
   const char* saver = SaverFor(path);
@@ -121,15 +123,15 @@ std::string WritePicture(const Picture& picture, const runner::Image& pixels, co
     if (std::string why = PngHeaderOf(original, stored.width, stored.height, stored.planes, bits, options, header);
         !why.empty())
       return why;
-    return WriteWhole(path, header, stored.pixels.data(), stride, PngTuning{options.threads, 0});
+    return WriteWhole(path, header, stored.pixels.data(), stride, PngTuning{options.threads, 0}, leftOut);
   }
   if (IsDeflateTiff(saver, options))
     return WriteWhole(path, TiffHeaderOf(original, stored.width, stored.height, stored.planes, picture.imageMode, bits),
-                     stored.pixels.data(), stride, TiffTuning{options.threads});
+                      stored.pixels.data(), stride, TiffTuning{options.threads}, leftOut);
   if (IsJpegSaver(saver))
     return WriteWhole(path,
                      JpegHeaderOf(original, stored.width, stored.height, stored.planes, JpegOptions(options, original)),
-                     stored.pixels.data(), stride, JpegTuning{options.threads, 0});
+                      stored.pixels.data(), stride, JpegTuning{options.threads, 0}, leftOut);
   VipsImage* memory = vips_image_new_from_memory(stored.pixels.data(), stored.pixels.size(), stored.width,
                                                  stored.height, stored.planes,
                                                  bits == 16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);

@@ -134,34 +134,41 @@ TEST_F(JpegStreamTest, DecodesToThePixelsOfLibvipsFileAtItsSizeWhateverTheThread
   }
 }
 
-TEST_F(JpegStreamTest, ProfileExifXmpAndIptcReadBackByLibvips) {
+// A block too large for its marker is left out and said; the rest is written.
+TEST_F(JpegStreamTest, ProfileExifXmpAndIptcReadBackByLibvipsOrLeftOutWhenTooLarge) {
   VipsBlob* profile = nullptr;
   ASSERT_EQ(vips_profile_load("srgb", &profile, nullptr), 0);
   std::size_t profileLength = 0;
   const void* profileBytes = vips_blob_get(profile, &profileLength);
-  JpegHeader header;
-  header.width = 24;
-  header.height = 16;
-  header.iccProfile.assign(static_cast<const char*>(profileBytes), profileLength);
-  // A little-endian TIFF header and an IFD of one entry: Orientation 6.
-  header.exif = std::string("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
-  header.xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
-  // IPTC as JPEG files carry it: Photoshop's resource block.
-  header.iptc = std::string("Photoshop 3.0\0008BIM\x04\x04\0\0\0\0\0\0", 26);
-  const fs::path file = work_ / "tagged.jpg";
-  ASSERT_EQ(WriteWhole(file.string(), header, Samples(24, 16, 3).data(), 24 * 3, JpegTuning{}), "");
+  for (const bool tooLarge : {false, true}) {
+    SCOPED_TRACE(tooLarge ? "with an XMP block too large for a marker" : "as given");
+    JpegHeader header;
+    header.width = 24;
+    header.height = 16;
+    header.iccProfile.assign(static_cast<const char*>(profileBytes), profileLength);
+    // A little-endian TIFF header and an IFD of one entry: Orientation 6.
+    header.exif = std::string("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
+    header.xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
+    if (tooLarge) header.xmp += std::string(70000, ' ');
+    // IPTC as JPEG files carry it: Photoshop's resource block.
+    header.iptc = std::string("Photoshop 3.0\0008BIM\x04\x04\0\0\0\0\0\0", 26);
+    const fs::path file = work_ / "tagged.jpg";
+    std::string leftOut;
+    ASSERT_EQ(WriteWhole(file.string(), header, Samples(24, 16, 3).data(), 24 * 3, JpegTuning{}, &leftOut), "");
+    EXPECT_EQ(leftOut, tooLarge ? "the XMP block (70066 bytes; a JPEG marker holds at most 65533)" : "");
 
-  VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
-  ASSERT_NE(image, nullptr);
-  auto blob = [&](const char* name) { return testing::BlobOf(image, name); };
-  int orientation = 0;
-  EXPECT_EQ(blob(VIPS_META_ICC_NAME), header.iccProfile);
-  EXPECT_EQ(blob(VIPS_META_EXIF_NAME), "Exif" + std::string(2, '\0') + header.exif);
-  EXPECT_EQ(vips_image_get_int(image, VIPS_META_ORIENTATION, &orientation), 0);
-  EXPECT_EQ(orientation, 6);
-  EXPECT_EQ(blob(VIPS_META_XMP_NAME), header.xmp);
-  EXPECT_EQ(blob(VIPS_META_IPTC_NAME), header.iptc);
-  g_object_unref(image);
+    VipsImage* image = vips_image_new_from_file(file.c_str(), nullptr);
+    ASSERT_NE(image, nullptr);
+    auto blob = [&](const char* name) { return testing::BlobOf(image, name); };
+    int orientation = 0;
+    EXPECT_EQ(blob(VIPS_META_ICC_NAME), header.iccProfile);
+    EXPECT_EQ(blob(VIPS_META_EXIF_NAME), "Exif" + std::string(2, '\0') + header.exif);
+    EXPECT_EQ(vips_image_get_int(image, VIPS_META_ORIENTATION, &orientation), 0);
+    EXPECT_EQ(orientation, 6);
+    EXPECT_EQ(blob(VIPS_META_XMP_NAME), tooLarge ? "(none)" : header.xmp);
+    EXPECT_EQ(blob(VIPS_META_IPTC_NAME), header.iptc);
+    g_object_unref(image);
+  }
   vips_area_unref(VIPS_AREA(profile));
 }
 
