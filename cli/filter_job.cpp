@@ -105,17 +105,27 @@ void RestoreBlock(runner::Host& host, const std::vector<char>& bytes) {
   host.record().parameters = h;
 }
 
+// The warning for an output written without what its format's library
+// refused of the input's metadata, or "".
+std::string LeftOutWarning(const std::string& output, const std::string& leftOut) {
+  return leftOut.empty() ? "" : output + ": warning: written without " + leftOut;
+}
+
 std::string RunMessage(OSErr result) {
   return "the filter failed (result " + std::to_string(result) + ")";
 }
 
-// Puts the file written at `temporary` in place as `output`, or removes it
-// when `why` says it failed or the run was cancelled: nothing of it remains
-// unless the whole file was written.
-Outcome PlaceOutput(const std::string& temporary, const std::string& output, bool replace, std::string why) {
+// Puts the file written at `temporary` in place as `output`, and then the
+// files kept beside it (`kept`, written already), or removes them all when
+// `why` says the output failed or the run was cancelled: nothing of them
+// remains unless the whole output was written, and an output in place has
+// its kept files beside it.
+Outcome PlaceOutput(const std::string& temporary, const std::string& output, bool replace, std::string why,
+                    const std::vector<StagedFile>& kept) {
   std::error_code ignored;
   if (why.empty() && platform::Interrupted()) {
     fs::remove(temporary, ignored);
+    DiscardStaged(kept);
     return {kCancelled, output + ": cancelled; nothing written"};
   }
   // On the disk before it has its name: a file under the output's name is
@@ -138,8 +148,10 @@ Outcome PlaceOutput(const std::string& temporary, const std::string& output, boo
   }
   if (!why.empty()) {
     fs::remove(temporary, ignored);
+    DiscardStaged(kept);
     return {kFailed, output + ": " + why};
   }
+  if (std::string placed = PlaceStaged(kept); !placed.empty()) return {kFailed, placed};
   return {};
 }
 
@@ -224,19 +236,25 @@ std::string ReadKept(const JobSettings& settings, std::vector<char>& stored, run
 }
 
 // What a job keeps after it: the block `host` holds and the values the
-// filter recorded, where the settings ask for them.
-Outcome WriteKept(const JobSettings& settings, runner::Host& host) {
+// filter recorded, where the settings ask for them, written beside their
+// names into `kept`, to be put in place with the output. On failure nothing
+// is staged.
+Outcome StageKept(const JobSettings& settings, runner::Host& host, std::vector<StagedFile>& kept) {
   const std::string paramsOut = settings.paramsOut.empty() ? settings.paramsFile : settings.paramsOut;
   // Kept only when it is a whole block of ours.
   const auto* block = reinterpret_cast<const char*>(ParametersOf(&host.record()));
-  if (!paramsOut.empty() && block != nullptr) {
-    if (std::string why = WriteParameterBlock(paramsOut, std::vector<char>(block, block + sizeof(FilterParameters)));
-        !why.empty())
-      return {kFailed, paramsOut + ": " + why};
-  }
-  if (!settings.recordFile.empty()) {
-    if (std::string why = WriteDescriptorFile(settings.recordFile, host.writtenDescriptor()); !why.empty())
-      return {kFailed, settings.recordFile + ": " + why};
+  std::vector<std::pair<std::string, std::string>> files;
+  if (!paramsOut.empty() && block != nullptr)
+    files.emplace_back(paramsOut, std::string(block, block + sizeof(FilterParameters)));
+  if (!settings.recordFile.empty()) files.emplace_back(settings.recordFile, DescriptorText(host.writtenDescriptor()));
+  for (const auto& [path, contents] : files) {
+    StagedFile staged;
+    if (std::string why = StageFile(path, contents, staged); !why.empty()) {
+      DiscardStaged(kept);
+      kept.clear();
+      return {kFailed, path + ": " + why};
+    }
+    kept.push_back(staged);
   }
   return {};
 }
@@ -273,11 +291,20 @@ Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const s
   if (Outcome ran = RunOutcome(result, settings, input, &host); ran.status != kSucceeded) return ran;
   const std::string temporary = TemporaryBeside(output);
   std::shared_ptr<void> flushing = platform::FlushWhileWriting(temporary);
-  const std::string why = pictures::WritePicture(picture, host.destination(), temporary, settings.save);
+  std::string leftOut;
+  const std::string why = pictures::WritePicture(picture, host.destination(), temporary, settings.save, &leftOut);
   flushing.reset();
-  if (Outcome placed = PlaceOutput(temporary, output, !settings.noClobber, why); placed.status != kSucceeded)
-    return placed;
-  return WriteKept(settings, host);
+  std::vector<StagedFile> kept;
+  if (why.empty()) {
+    if (Outcome staged = StageKept(settings, host, kept); staged.status != kSucceeded) {
+      std::error_code ignored;
+      fs::remove(temporary, ignored);
+      return staged;
+    }
+  }
+  Outcome placed = PlaceOutput(temporary, output, !settings.noClobber, why, kept);
+  if (placed.status == kSucceeded) placed.warning = LeftOutWarning(output, leftOut);
+  return placed;
 }
 
 // The band height the filter makes of the memory offered for a picture
@@ -320,16 +347,19 @@ Outcome FilterStreamed(runner::EntryProc entry, const JobSettings& settings, con
     outcome = FilterRows(entry, settings, info, *reader, *writer, input, output, progress, last);
   }
   reader.reset();  // the decoder stops where it is
+  const std::string leftOut = writer != nullptr ? writer->LeftOut() : "";
   writer.reset();  // a writer not finished stops here
   flushing.reset();
+  std::vector<StagedFile> kept;
+  if (outcome.status == kSucceeded) outcome = StageKept(settings, *last, kept);
   if (outcome.status != kSucceeded) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
     return outcome;
   }
-  if (Outcome placed = PlaceOutput(temporary, output, !settings.noClobber, ""); placed.status != kSucceeded)
-    return placed;
-  return WriteKept(settings, *last);
+  Outcome placed = PlaceOutput(temporary, output, !settings.noClobber, "", kept);
+  if (placed.status == kSucceeded) placed.warning = LeftOutWarning(output, leftOut);
+  return placed;
 }
 
 }  // namespace
@@ -399,7 +429,7 @@ Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const s
                         : FilterStreamed(entry, settings, input, output, progress);
   // Warnings matter only for a file that was written: a failure says why.
   if (std::string warned = pictures::TakeWarnings(); !warned.empty() && outcome.status == kSucceeded)
-    outcome.warning = input + ": warning: " + warned;
+    outcome.warning = input + ": warning: " + warned + (outcome.warning.empty() ? "" : "; " + outcome.warning);
   return outcome;
 }
 

@@ -47,16 +47,45 @@ std::string TemporaryBeside(const std::string& target) {
   return (path.parent_path() / name).string();
 }
 
-std::string WriteFileAtomically(const std::string& path, const std::string& contents) {
-  const std::string temporary = TemporaryBeside(path);
-  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+std::string StageFile(const std::string& path, const std::string& contents, StagedFile& staged) {
+  staged = {path, TemporaryBeside(path)};
+  std::ofstream out(staged.temporary, std::ios::binary | std::ios::trunc);
   out << contents;
   out.close();
+  std::string why = out ? platform::FlushToDisk(staged.temporary) : "cannot write the file";
+  if (!why.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(staged.temporary, ignored);
+    return why;
+  }
+  return "";
+}
+
+std::string PlaceStaged(const std::vector<StagedFile>& files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    std::error_code error;
+    std::filesystem::rename(files[i].temporary, files[i].path, error);
+    if (error) {
+      DiscardStaged(std::vector<StagedFile>(files.begin() + std::ptrdiff_t(i), files.end()));
+      return files[i].path + ": cannot put the file in place (" + error.message() + ")";
+    }
+  }
+  return "";
+}
+
+void DiscardStaged(const std::vector<StagedFile>& files) {
+  std::error_code ignored;
+  for (const StagedFile& file : files) std::filesystem::remove(file.temporary, ignored);
+}
+
+std::string WriteFileAtomically(const std::string& path, const std::string& contents) {
+  StagedFile staged;
+  if (std::string why = StageFile(path, contents, staged); !why.empty()) return why;
   std::error_code error;
-  if (out) std::filesystem::rename(temporary, path, error);
-  if (!out || error) {
-    std::filesystem::remove(temporary, error);
-    return "cannot write the file";
+  std::filesystem::rename(staged.temporary, path, error);
+  if (error) {
+    DiscardStaged({staged});
+    return "cannot put the file in place (" + error.message() + ")";
   }
   return "";
 }
@@ -69,10 +98,6 @@ std::string ReadParameterBlock(const std::string& path, std::vector<char>& block
            std::to_string(sizeof(FilterParameters)) + ")";
   block.assign(contents.begin(), contents.end());
   return "";
-}
-
-std::string WriteParameterBlock(const std::string& path, const std::vector<char>& block) {
-  return WriteFileAtomically(path, std::string(block.begin(), block.end()));
 }
 
 std::string ReadDescriptorFile(const std::string& path, runner::Descriptor& items) {
@@ -127,7 +152,7 @@ std::string ReadDescriptorFile(const std::string& path, runner::Descriptor& item
   return "";
 }
 
-std::string WriteDescriptorFile(const std::string& path, const runner::Descriptor& items) {
+std::string DescriptorText(const runner::Descriptor& items) {
   std::ostringstream out;
   out.precision(17);
   for (const runner::DescriptorItem& item : items) {
@@ -140,7 +165,7 @@ std::string WriteDescriptorFile(const std::string& path, const runner::Descripto
     else out << item.number;
     out << '\n';
   }
-  return WriteFileAtomically(path, out.str());
+  return out.str();
 }
 
 }  // namespace vantrel::cli

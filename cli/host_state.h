@@ -13,7 +13,6 @@ namespace vantrel::cli {
 
 // The parameter block as the filter laid it out, byte for byte.
 std::string ReadParameterBlock(const std::string& path, std::vector<char>& block);
-std::string WriteParameterBlock(const std::string& path, const std::vector<char>& block);
 
 // A descriptor as text, one value a line: key, type and value, with
 // four-character codes written as their characters:
@@ -21,7 +20,21 @@ std::string WriteParameterBlock(const std::string& path, const std::vector<char>
 //   disP enum mooD moD1
 //   entI bool 1
 std::string ReadDescriptorFile(const std::string& path, runner::Descriptor& items);
-std::string WriteDescriptorFile(const std::string& path, const runner::Descriptor& items);
+std::string DescriptorText(const runner::Descriptor& items);
+
+// A file written whole under a temporary name beside its own, to be renamed
+// into place (with others, one after the other) or removed.
+struct StagedFile {
+  std::string path;
+  std::string temporary;
+};
+// Writes `contents` beside `path`, on the disk; "" or why not, with nothing
+// left behind.
+std::string StageFile(const std::string& path, const std::string& contents, StagedFile& staged);
+// Renames each staged file into place; "" or the first failure, naming the
+// file (the files after it are removed).
+std::string PlaceStaged(const std::vector<StagedFile>& files);
+void DiscardStaged(const std::vector<StagedFile>& files);
 
 // Writes `contents` to `path` through a temporary file beside it, renamed into
 // place only when complete.

@@ -60,11 +60,26 @@ std::string Damaged(const std::string& reason) {
 
 std::string DecodeFailure(const char* fallback) {
   std::string reason = VipsReason(fallback);
+  // A layout the decoder does not take is no damage, and nothing can be
+  // taken from it, damage accepted or not.
+  if (reason.find("not supported") != std::string::npos || reason.find("unsupported") != std::string::npos) {
+    std::string why = "libvips does not read the pixels of this file (" + reason + ")";
+    if (g_failOn == VIPS_FAIL_ON_NONE) why += "; --accept-damaged cannot help with a layout libvips does not read";
+    return why;
+  }
   std::lock_guard<std::mutex> hold(g_warnings.lock);
   if (!g_warnings.first.empty()) reason += " (" + g_warnings.first + ")";
   g_warnings.first.clear();
   g_warnings.more = 0;
   return Damaged(reason);
+}
+
+std::string OpenFailure() {
+  std::string why = VipsReason("not an image libvips can read");
+  // Damage accepted, the loaders still refuse a file whose header they
+  // cannot make sense of: there are no pixels to take.
+  if (g_failOn == VIPS_FAIL_ON_NONE) why += "; --accept-damaged cannot help: libvips cannot open the file at all";
+  return why;
 }
 
 std::string TakeWarnings() {

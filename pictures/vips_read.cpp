@@ -71,7 +71,7 @@ std::string OpenImage(const std::string& path, std::shared_ptr<void>& keep, int1
   if (!JpegOrPng(path)) KnowEveryFormat();
   VipsImage* image =
       vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", FailOn(), nullptr);
-  if (image == nullptr) return VipsReason("not an image libvips can read");
+  if (image == nullptr) return OpenFailure();
   keep = Keep(image);
   std::string why;
   mode = ModeOf(image, why);

@@ -29,8 +29,12 @@ std::string VipsReason(const char* fallback);
 // A decoder's `reason` for stopping, as the user reads it.
 std::string Damaged(const std::string& reason);
 // libvips' decoder failed: its reason, with the first warning the decoder
-// gave (often the actual damage, "not enough data").
+// gave (often the actual damage, "not enough data"); or a layout it does not
+// read, which is no damage.
 std::string DecodeFailure(const char* fallback);
+// libvips cannot open a file: its reason, and with damage accepted, that
+// accepting it cannot help.
+std::string OpenFailure();
 
 // An image of libvips held for as long as the pointer lives.
 inline std::shared_ptr<void> Keep(VipsImage* image) {

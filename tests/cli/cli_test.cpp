@@ -1005,7 +1005,7 @@ TEST_F(Cli, CommandLinesEndAsTheySayAndLeaveWhatTheySay) {
                   " && vips black wide.png 33000 2 --bands 3"
                   " && head -c 100 chart_cmyk.vraw > short.vraw && printf 'x' > badblock"
                   " && printf 'Amnt long\\n' > badvalues && mkdir kept out.d && cp chart_alpha.png kept/chart.png"
-                  " && printf 'x' > notes",
+                  " && printf 'x' > notes && convert chart.png -interlace Plane -define tiff:tile-geometry=16x16 planar.tif",
                   work_)
                 .status,
             0);
@@ -1023,6 +1023,13 @@ TEST_F(Cli, CommandLinesEndAsTheySayAndLeaveWhatTheySay) {
       {"cut JPEG held whole", {"cut.jpg", "-o", "out.png", "--drive", "advance"}, 1, "cut.jpg: the file is damaged"},
       {"cut PNG", {"cut.png", "-o", "out.png"}, 1, "cut.png: the file is damaged or cut short"},
       {"cut JPEG taken", {"cut.jpg", "-o", "out.png", "--accept-damaged"}, 0, "cut.jpg: warning: ", {"out.png"}},
+      // What accepting damage cannot help with, and why.
+      {"not an image, damage accepted", {"text.png", "-o", "out.png", "--accept-damaged"}, 1,
+       "text.png: VipsForeignLoad: \"text.png\" is not a known file format; --accept-damaged cannot help: libvips "
+       "cannot open the file at all"},
+      {"a layout libvips does not read", {"planar.tif", "-o", "out.png", "--accept-damaged"}, 1,
+       "planar.tif: libvips does not read the pixels of this file (tiff2vips: tiled separate planes not supported); "
+       "--accept-damaged cannot help"},
       {"cut PNG in a batch", {"cut.png", "chart.png", "-o", "out/"}, 1, "  cut.png: the file is damaged",
        {"out", "out/chart.png"}},
       // Outputs that cannot be written.
@@ -1037,6 +1044,11 @@ TEST_F(Cli, CommandLinesEndAsTheySayAndLeaveWhatTheySay) {
       {"TIFF method", {"chart.png", "-o", "out.tif", "--compression", "zip"}, 1, "not one of none, lzw, deflate,"},
       {"folder", {"chart.png", "-o", "nowhere/out.png"}, 1, "nowhere/out.png: no such folder"},
       {"over the input", {"chart.png", "-o", "chart.png"}, 1, "chart.png: is the input file"},
+      // The block kept beside the output is written before the output is put
+      // in place: neither is there when either cannot be written.
+      {"kept block", {"chart.png", "-o", "out.png", "--params", "nowhere/block"}, 1, "nowhere/block: cannot write"},
+      {"kept values, held whole", {"chart.png", "-o", "out.png", "--order", "B G R", "--record", "nowhere/values",
+                                   "--drive", "advance"}, 1, "nowhere/values: cannot write"},
       {"kept output", {"chart.png", "-o", "kept/chart.png", "--no-clobber"}, 1,
        "kept/chart.png: already there; not replaced (--no-clobber)"},
       {"kept output in a batch", {"chart.png", "chart_cmyk.tif", "-o", "kept", "--no-clobber"}, 1,
