@@ -1,11 +1,14 @@
 // What libvips' savers take from a picture beside its pixels (profile,
 // resolution, orientation, EXIF, XMP, IPTC, comments, the JPEG input's own
 // quality), translated for our writers, which write it as those savers do.
+#include <libexif/exif-data.h>
+#include <libexif/exif-utils.h>
 #include <vips/vips.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -61,7 +64,7 @@ void DescribePng(VipsImage* original, PngHeader& header) {
   header.yPixelsPerMetre = PerMetre(original != nullptr ? original->Yres : 1.0);
   if (original == nullptr) return;
   header.iccProfile = Blob(original, VIPS_META_ICC_NAME);
-  header.exif = Blob(original, VIPS_META_EXIF_NAME);
+  header.exif = ExifOf(original, false);
   const std::string xmp = Blob(original, VIPS_META_XMP_NAME);
   header.xmp = xmp.substr(0, std::strlen(xmp.c_str()));
   vips_image_map(original, AddPngComment, &header.comments);
@@ -129,10 +132,47 @@ TiffHeader TiffHeaderOf(VipsImage* original, int width, int height, int planes, 
 
 namespace {
 
-// An EXIF block of one directory, as libvips makes one for a picture that
-// came without: orientation and resolution (pixels per inch unless the
-// picture came with centimetres), each rational in thousandths.
-std::string MadeExif(VipsImage* original) {
+// Sets IFD0's `tag` of `ed` (made when missing) by `set` on its data.
+template <class Set>
+void SetIfd0(ExifData* ed, ExifTag tag, const Set& set) {
+  ExifContent* ifd0 = ed->ifd[EXIF_IFD_0];
+  ExifEntry* entry = exif_content_get_entry(ifd0, tag);
+  if (entry == nullptr) {
+    entry = exif_entry_new();
+    if (entry == nullptr) return;
+    exif_content_add_entry(ifd0, entry);
+    exif_entry_initialize(entry, tag);
+    exif_entry_unref(entry);  // held by the directory now
+  }
+  if (entry->data != nullptr && entry->components == 1) set(entry->data, exif_data_get_byte_order(ed));
+}
+
+// A resolution in thousandths, as libvips writes it.
+ExifRational Rational(double v) { return {ExifLong(std::lround(std::clamp(v, 0.0, 4294967.0) * 1000)), 1000}; }
+
+}  // namespace
+
+std::string ExifOf(VipsImage* original, bool makeOne) {
+  const std::string came = original != nullptr ? Blob(original, VIPS_META_EXIF_NAME) : "";
+  if (came.empty() && !makeOne) return "";
+  ExifData* ed = exif_data_new();
+  if (ed == nullptr) return came;
+  if (!came.empty()) {
+    // Read as libvips reads it: the fields the standard asks for are not
+    // added, the block is taken as it is.
+    exif_data_unset_option(ed, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    const std::string framed = came.compare(0, 6, std::string("Exif\0\0", 6)) == 0 ? came : std::string("Exif\0\0", 6) + came;
+    exif_data_load_data(ed, reinterpret_cast<const unsigned char*>(framed.data()), unsigned(framed.size()));
+    if (ed->ifd[EXIF_IFD_0] == nullptr || ed->ifd[EXIF_IFD_0]->count == 0) {
+      exif_data_unref(ed);
+      return came;  // nothing libexif can read: kept as it came
+    }
+  } else {
+    // A new block with the fields the standard asks for, as libvips makes one.
+    exif_data_set_data_type(ed, EXIF_DATA_TYPE_COMPRESSED);
+    exif_data_set_byte_order(ed, EXIF_BYTE_ORDER_INTEL);
+    exif_data_fix(ed);
+  }
   int orientation = 1;
   if (original != nullptr && vips_image_get_typeof(original, VIPS_META_ORIENTATION) != 0 &&
       (vips_image_get_int(original, VIPS_META_ORIENTATION, &orientation) != 0 || orientation < 1 || orientation > 8))
@@ -141,30 +181,21 @@ std::string MadeExif(VipsImage* original) {
   const bool cm = original != nullptr && vips_image_get_typeof(original, "resolution-unit") != 0 &&
                   vips_image_get_string(original, "resolution-unit", &unit) == 0 && vips_isprefix("cm", unit);
   vips_error_clear();
-  const double perMillimetre[2] = {original != nullptr ? original->Xres : 1.0, original != nullptr ? original->Yres : 1.0};
-  std::string e("Exif\0\0II*\0\x08\0\0\0", 14);
-  auto put = [&e](uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) e.push_back(char(v >> (8 * i)));
-  };
-  auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
-    put(tag, 2), put(type, 2), put(1, 4), put(value, 4);
-  };
-  constexpr uint32_t kRationals = 8 + 2 + 4 * 12 + 4;  // past the directory
-  put(4, 2);
-  entry(0x0112, 3, uint32_t(orientation));
-  entry(0x011A, 5, kRationals);
-  entry(0x011B, 5, kRationals + 8);
-  entry(0x0128, 3, cm ? 3 : 2);
-  put(0, 4);
-  for (double v : perMillimetre) {
-    const double perUnit = std::round(v * (cm ? 10 : 25.4) * 1000);
-    put(uint32_t(std::clamp(perUnit, 1.0, 4294967295.0)), 4);
-    put(1000, 4);
-  }
-  return e;
+  const double perUnit = cm ? 10 : 25.4;
+  const double x = (original != nullptr ? original->Xres : 1.0) * perUnit;
+  const double y = (original != nullptr ? original->Yres : 1.0) * perUnit;
+  SetIfd0(ed, EXIF_TAG_ORIENTATION, [&](unsigned char* d, ExifByteOrder o) { exif_set_short(d, o, ExifShort(orientation)); });
+  SetIfd0(ed, EXIF_TAG_X_RESOLUTION, [&](unsigned char* d, ExifByteOrder o) { exif_set_rational(d, o, Rational(x)); });
+  SetIfd0(ed, EXIF_TAG_Y_RESOLUTION, [&](unsigned char* d, ExifByteOrder o) { exif_set_rational(d, o, Rational(y)); });
+  SetIfd0(ed, EXIF_TAG_RESOLUTION_UNIT, [&](unsigned char* d, ExifByteOrder o) { exif_set_short(d, o, cm ? 3 : 2); });
+  unsigned char* bytes = nullptr;
+  unsigned int size = 0;
+  exif_data_save_data(ed, &bytes, &size);
+  exif_data_unref(ed);
+  std::string exif = bytes != nullptr && size > 0 ? std::string(reinterpret_cast<char*>(bytes), size) : came;
+  std::free(bytes);
+  return exif;
 }
-
-}  // namespace
 
 // What libvips' jpegsave writes: at the quality asked for (75 when none),
 // chroma halved below quality 90 unless asked otherwise, with the picture's
@@ -176,8 +207,7 @@ JpegHeader JpegHeaderOf(VipsImage* original, int width, int height, int planes, 
   header.channels = planes;
   header.quality = options.quality >= 0 ? options.quality : kJpegDefaultQuality;
   header.subsampled = options.subsample >= 0 ? options.subsample == 1 : JpegSubsampledAt(header.quality);
-  header.exif = original != nullptr ? Blob(original, VIPS_META_EXIF_NAME) : "";
-  if (header.exif.empty()) header.exif = MadeExif(original);
+  header.exif = ExifOf(original, true);
   if (original != nullptr) {
     header.xmp = Blob(original, VIPS_META_XMP_NAME);
     header.iptc = Blob(original, VIPS_META_IPTC_NAME);

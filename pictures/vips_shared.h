@@ -68,6 +68,12 @@ std::string ShrinkToFit(VipsImage* image, int16 mode, const FitFor& fit, std::sh
 
 // ---- Writing (vips_metadata.cpp, vips_encoded_rows.cpp).
 
+// The EXIF block a picture is written with, as libvips' savers write it: the
+// picture's own (read by libexif as libvips reads it), or where it came
+// without and `makeOne`, a new one with the fields the standard asks for;
+// either with its orientation and resolution set to the picture's. "" for
+// a picture without one when not `makeOne`.
+std::string ExifOf(VipsImage* original, bool makeOne);
 // Copies the metadata of `from` onto `to` (a vips_image_map callback).
 void* CopyField(VipsImage* from, const char* name, GValue* value, void* to);
 // The headers our writers write a picture with, from its original (or

@@ -16,7 +16,7 @@ set -euo pipefail
 declare -A sets
 # Building the vantrel tool (the release preset) and filtering the sample.
 sets[tool]="g++ cmake ninja-build pkg-config libvips-dev libvips-tools libcli11-dev libpng-dev zlib1g-dev
-            libtiff-dev libdeflate-dev libjpeg62-turbo-dev nlohmann-json3-dev"
+            libtiff-dev libdeflate-dev libjpeg62-turbo-dev libexif-dev nlohmann-json3-dev"
 # The plug-ins and vantrel.exe, cross-compiled (the win32 and win64 presets,
 # whose configuration also takes in GoogleTest's sources for their tests).
 sets[windows]="cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools libstb-dev
