@@ -16,9 +16,10 @@ for preset in native win64 win32 web; do
   cmake --build --preset "$preset"
 done
 
-# Every preset is built above: a native suite that finds a Windows build
-# missing (the shipped .8bf files, vantrel.exe) fails instead of skipping.
-export VANTREL_REQUIRE_WINDOWS_BUILDS=1
+# Every preset is built above and the corpus fetched: a native suite that
+# finds a Windows build (the shipped .8bf files, vantrel.exe) or the corpus
+# missing fails instead of skipping.
+export VANTREL_REQUIRE_WINDOWS_BUILDS=1 VANTREL_REQUIRE_CORPUS=1
 
 echo "== native tests"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset native
