@@ -162,6 +162,9 @@ runs.onmessage = ({ data }) => {
     case 'progress':
       $('#progress').value = data.value;
       break;
+    case 'writing':
+      $('#busy-label').textContent = `Writing ${savedName(page.jobOf)}`;
+      break;
     case 'opened':
       opened(data);
       break;
@@ -467,10 +470,13 @@ preview.addEventListener('keydown', (event) => {
 // ---------------------------------------------------------------------------
 // Saving.
 
-// The file is named after the picture and the order the save began with.
-function download(file, { name: picture, settings }) {
-  const base = picture.replace(/\.[^.]*$/, '') || 'picture';
-  const name = `${base}_${compact(orderNames[settings.order])}.png`;
+// A save's file is named after the picture and the order it began with.
+function savedName({ name, settings }) {
+  return `${name.replace(/\.[^.]*$/, '') || 'picture'}_${compact(orderNames[settings.order])}.png`;
+}
+
+function download(file, job) {
+  const name = savedName(job);
   const link = document.createElement('a');
   link.href = URL.createObjectURL(file);
   link.download = name;

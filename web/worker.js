@@ -108,14 +108,18 @@ function shellWord(text) {
 }
 
 // The command line that filters the file with the tool, with the order
-// chosen on the page, writing a file of the same kind as the page's name
-// for it; and what the tool takes of that kind, as its help says.
-function toolHint(name, order, takes, extension) {
-  const orderName = M.UTF8ToString(M._vantrel_order_name(order));
+// chosen on the page, writing a file of the same kind named as the page
+// names its own; and what the tool takes of that kind. For a CMYK file the
+// order chosen is taken to the inks: C, M and Y for R, G and B, K kept.
+function toolHint(name, order, takes, extension, cmyk = false) {
+  let orderName = M.UTF8ToString(M._vantrel_order_name(order));
+  if (cmyk) orderName = `${orderName.replace(/[RGB]/g, (c) => ({ R: 'C', G: 'M', B: 'Y' })[c])} K`;
   const output = `${name.replace(/\.[^./]*$/, '') || 'picture'}_${compact(orderName)}${extension}`;
   return `vantrel, the command-line tool, filters ${takes}: ` +
          `vantrel ${shellWord(name)} -o ${shellWord(output)} --order "${orderName}"`;
 }
+
+const inksHint = '(the order chosen taken to the inks C, M and Y, K kept)';
 
 // Checked before the file is decoded, from what its header says.
 function checkSize(name, width, height, hint) {
@@ -180,19 +184,29 @@ function decodePng(name, bytes, order) {
 }
 
 // Why the page does not filter a TIFF file (browsers other than Safari do
-// not decode TIFF), and where its first image is of a kind the tool takes,
-// the tool's command line.
+// not decode TIFF), and where its first image is of a kind the tool takes
+// (RGB or CMYK of 8 or 16 bits, YCbCr compressed as JPEG, which libtiff
+// hands over as RGB, and palette colour, but for a palette of greys, which
+// libvips reads as greyscale; not tiles of one plane each, which libvips
+// does not read), the tool's command line.
 function tiffProblem(name, bytes, order) {
   const image = VantrelHeaders.tiffImage(bytes);
-  const { photometric, samples, bits, format } = image || {};
-  if (photometric === 0 || photometric === 1) {
+  const problem = `${name} is a TIFF file, which this browser cannot decode.`;
+  if (!image) return problem;
+  const { photometric, samples, bits, format, inks, compression, planar, tiled, greyPalette } = image;
+  if (photometric === 0 || photometric === 1 || greyPalette) {
     return `${name} is a greyscale TIFF file: it has no colour channels to put in another order.`;
   }
-  const depth = bits && bits.every((b) => b === bits[0]) ? bits[0] : 0;
-  const colour = (photometric === 2 && samples >= 3) || (photometric === 5 && samples >= 4);
-  const problem = `${name} is a TIFF file, which this browser cannot decode.`;
-  if (!colour || format !== 1 || (depth !== 8 && depth !== 16)) return problem;
-  return `${problem} ${toolHint(name, order, 'TIFF files of 8- or 16-bit RGB or CMYK', '.tif')}`;
+  const depth = bits.every((b) => b === bits[0]) ? bits[0] : 0;
+  const whole = format === 1 && (depth === 8 || depth === 16) && !(tiled && planar === 2);
+  const say = (takes, cmyk) => `${problem} ${toolHint(name, order, takes, '.tif', cmyk)}`;
+  if (whole && photometric === 2 && samples >= 3) return say('TIFF files of 8- or 16-bit RGB');
+  if (whole && photometric === 5 && inks === 1 && samples >= 4) return say(`CMYK TIFF files ${inksHint}`, true);
+  if (whole && photometric === 6 && compression === 7 && depth === 8) return say('TIFF files of JPEG-compressed colour');
+  if (photometric === 3 && greyPalette === false && samples <= 2 && [1, 2, 4, 8].includes(bits[0]) && !(tiled && planar === 2)) {
+    return say('TIFF files of palette colour');
+  }
+  return problem;
 }
 
 // Any other picture, decoded by the browser without colour conversion and
@@ -204,7 +218,7 @@ function tiffProblem(name, bytes, order) {
 async function decodeByBrowser(name, file, bytes, order) {
   const frame = VantrelHeaders.jpegFrame(bytes);
   if (frame && frame.components === 4) {
-    fail(`${name} is a CMYK picture, which the page does not filter. ${toolHint(name, order, 'CMYK JPEG files', '.jpg')}`);
+    fail(`${name} is a CMYK picture, which the page does not filter. ${toolHint(name, order, `CMYK JPEG files ${inksHint}`, '.jpg', true)}`);
   }
   if (frame && frame.components === 1) fail(`${name} is greyscale: it has no colour channels to put in another order.`);
   if (frame && frame.height > 0) checkSize(name, frame.width, frame.height, toolHint(name, order, 'JPEG files of any size', '.jpg'));
@@ -263,12 +277,15 @@ async function decodeByBrowser(name, file, bytes, order) {
     bitmap.close();
   }
   // The values are the file's own, so the saved file says how they are
-  // meant as the file did.
+  // meant as the file did: its colour profile and Exif data (with the
+  // orientation a viewer turns it by), from a JPEG or WebP file.
   const chunks = [];
-  const profile = frame ? VantrelHeaders.jpegProfile(bytes) : null;
-  if (profile) chunks.push(await VantrelPng.profileChunk(profile));
-  const exif = frame ? VantrelHeaders.jpegExif(bytes) : null;
-  if (exif) chunks.push(VantrelPng.exifChunk(exif));
+  const H = VantrelHeaders;
+  const profile = frame ? H.jpegProfile(bytes) : H.webpChunk(bytes, 'ICCP');
+  if (profile && profile.length) chunks.push(await VantrelPng.profileChunk(profile));
+  let exif = frame ? H.jpegExif(bytes) : H.webpChunk(bytes, 'EXIF');
+  if (exif && exif.length > 6 && String.fromCharCode(...exif.subarray(0, 6)) === 'Exif\0\0') exif = exif.subarray(6);
+  if (exif && exif.length) chunks.push(VantrelPng.exifChunk(exif));
   return chunks;
 }
 
@@ -353,7 +370,8 @@ async function grid({ settings, generation }) {
 }
 
 // {type: 'save', settings: {order, blend, exclude}}: the whole picture
-// filtered and written as a PNG file; answers 'saved' with the file, or
+// filtered and written as a PNG file; answers 'writing' when the filter is
+// done and the file is being made, then 'saved' with the file, or
 // 'cancelled'. Nothing half done is answered. The file is made a slice of
 // rows at a time, the page's messages taken in between, so that Cancel
 // stops it at once.
@@ -363,6 +381,7 @@ async function save({ settings }) {
   if (result === kCancelled) throw stopped;
   if (result !== 0) fail(`The filter failed (result ${result}).`);
   progressScale = { base: 0.3, share: 0.7 };
+  answer({ type: 'writing' });
   const out = pictureOf(kPicture, 'output', false);
   // A view into the module's memory, taken afresh for every slice: should
   // the memory grow meanwhile, an older view would be empty.
