@@ -195,7 +195,8 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_decode_png(const uint8* bytes, int size, int p
   if (vantrel_picture(width, height, planes) == nullptr) return false;
   stbi_uc* decoded = stbi_load_from_memory(bytes, size, &width, &height, &channels, planes);
   if (decoded == nullptr) {
-    g_error = std::string("the PNG file cannot be decoded (") + stbi_failure_reason() + ")";
+    const std::string why = stbi_failure_reason() ? stbi_failure_reason() : "";
+    g_error = "the PNG file cannot be decoded: it is damaged or cut short" + (why.empty() ? "" : " (" + why + ")");
     g_pending = runner::Image{};
     return false;
   }

@@ -118,6 +118,19 @@
   }
 
   // ---------------------------------------------------------------------
+  // BMP: a version 5 header's embedded colour profile.
+
+  // The colour profile embedded in a BMP file ('MBED' colour space of a
+  // version 5 header, the profile's place counted from the header's start),
+  // or null.
+  function bmpProfile(bytes) {
+    const u32 = (at) => bytes[at] + bytes[at + 1] * 256 + bytes[at + 2] * 65536 + bytes[at + 3] * 2 ** 24;
+    if (bytes.length < 138 || !startsWith(bytes, 0, 'BM') || u32(14) < 124 || !startsWith(bytes, 70, 'DEBM')) return null;
+    const at = 14 + u32(126), size = u32(130);
+    return size > 0 && at + size <= bytes.length ? bytes.subarray(at, at + size) : null;
+  }
+
+  // ---------------------------------------------------------------------
   // TIFF: the first directory.
 
   // Whether `bytes` begin as a TIFF file (or a BigTIFF one) does.
@@ -197,5 +210,5 @@
     return image;
   }
 
-  Object.assign(exports, { jpegSegments, jpegFrame, jpegProfile, jpegExif, jpegOrientation, webpChunk, isTiff, tiffImage });
+  Object.assign(exports, { jpegSegments, jpegFrame, jpegProfile, jpegExif, jpegOrientation, webpChunk, bmpProfile, isTiff, tiffImage });
 })(typeof module === 'object' && module.exports ? module.exports : (self.VantrelHeaders = {}));

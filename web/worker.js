@@ -119,12 +119,19 @@ function toolHint(name, order, takes, extension, cmyk = false) {
          `vantrel ${shellWord(name)} -o ${shellWord(output)} --order "${orderName}"`;
 }
 
+// For a picture beyond the page's limits, the tool's command line where
+// the tool reaches: up to 8 requests of 32767 pixels side by side, any
+// height.
+function largerHint(name, order, width, extension) {
+  return width <= 8 * 32766 ? toolHint(name, order, 'larger pictures', extension) : '';
+}
+
 const inksHint = '(the order chosen taken to the inks C, M and Y, K kept)';
 
 // Checked before the file is decoded, from what its header says.
 function checkSize(name, width, height, hint) {
   const why = M.UTF8ToString(M._vantrel_size_problem(width, height));
-  if (why) fail(`${name}: ${why}. ${hint}`);
+  if (why) fail(`${name}: ${why}. ${hint}`.trim());
 }
 
 // The file's bytes, read a piece at a time so that the page's Cancel and
@@ -164,7 +171,7 @@ function decodePng(name, bytes, order) {
   if (info.colourType === 0 || info.colourType === 4) {
     fail(`${name} is greyscale: it has no colour channels to put in another order.`);
   }
-  const hint = toolHint(name, order, 'PNG files of any size', '.png');
+  const hint = largerHint(name, order, info.width, '.png');
   if (info.depth === 16) {
     fail(`${name} has 16 bits per sample; the page works at 8 bits and would lose the lower 8. ` +
          toolHint(name, order, '16-bit PNG files in RGB', '.png'));
@@ -221,7 +228,7 @@ async function decodeByBrowser(name, file, bytes, order) {
     fail(`${name} is a CMYK picture, which the page does not filter. ${toolHint(name, order, `CMYK JPEG files ${inksHint}`, '.jpg', true)}`);
   }
   if (frame && frame.components === 1) fail(`${name} is greyscale: it has no colour channels to put in another order.`);
-  if (frame && frame.height > 0) checkSize(name, frame.width, frame.height, toolHint(name, order, 'JPEG files of any size', '.jpg'));
+  if (frame && frame.height > 0) checkSize(name, frame.width, frame.height, largerHint(name, order, frame.width, '.jpg'));
   let source = file;
   const orientation = frame ? VantrelHeaders.jpegOrientation(bytes) : null;
   if (orientation && orientation.value !== 1) {
@@ -277,11 +284,11 @@ async function decodeByBrowser(name, file, bytes, order) {
     bitmap.close();
   }
   // The values are the file's own, so the saved file says how they are
-  // meant as the file did: its colour profile and Exif data (with the
-  // orientation a viewer turns it by), from a JPEG or WebP file.
+  // meant as the file did: its colour profile (JPEG, WebP, BMP) and Exif
+  // data (JPEG, WebP), with the orientation a viewer turns it by.
   const chunks = [];
   const H = VantrelHeaders;
-  const profile = frame ? H.jpegProfile(bytes) : H.webpChunk(bytes, 'ICCP');
+  const profile = frame ? H.jpegProfile(bytes) : H.webpChunk(bytes, 'ICCP') || H.bmpProfile(bytes);
   if (profile && profile.length) chunks.push(await VantrelPng.profileChunk(profile));
   let exif = frame ? H.jpegExif(bytes) : H.webpChunk(bytes, 'EXIF');
   if (exif && exif.length > 6 && String.fromCharCode(...exif.subarray(0, 6)) === 'Exif\0\0') exif = exif.subarray(6);

@@ -3,8 +3,8 @@
 // corpus, and over each JPEG, TIFF and WebP file of it cut short and with
 // bytes of its headers changed: no walk throws or runs past a second, a
 // frame is null or sane, and for the files libvips reads, a JPEG file's
-// frame, colour profile and orientation, a TIFF file's size and a WebP
-// file's profile are what libvips finds.
+// frame, colour profile and orientation, a TIFF file's size and the profile
+// of a WebP file or of a BMP file that embeds one are what libvips finds.
 //   node tests/web/headers_test.js web/headers.js build/corpus
 'use strict';
 const fs = require('node:fs');
@@ -18,7 +18,8 @@ vm.runInContext(fs.readFileSync(script, 'utf8'), context, { filename: script });
 const problems = [];
 // Every walk over `bytes`, in the worker's own context, all given a second.
 const walks = new vm.Script(`((H) => ({ jpegFrame: H.jpegFrame(bytes), jpegProfile: H.jpegProfile(bytes), jpegExif: H.jpegExif(bytes),
-     jpegOrientation: H.jpegOrientation(bytes), tiffImage: H.tiffImage(bytes), webpProfile: H.webpChunk(bytes, 'ICCP') }))(self.VantrelHeaders)`);
+     jpegOrientation: H.jpegOrientation(bytes), tiffImage: H.tiffImage(bytes), webpProfile: H.webpChunk(bytes, 'ICCP'),
+     bmpProfile: H.bmpProfile(bytes) }))(self.VantrelHeaders)`);
 function walk(bytes, what) {
   context.bytes = bytes;
   let answers = {};
@@ -75,6 +76,11 @@ for (const file of files) {
   const isTiff = context.self.VantrelHeaders.isTiff(bytes);
   const isWebp = Buffer.from(bytes.subarray(8, 12)).toString('latin1') === 'WEBP';
   if (!isJpeg && answers.jpegFrame !== null) problems.push(`${file}: no JPEG file, yet a frame ${JSON.stringify(answers.jpegFrame)}`);
+  if (answers.bmpProfile) {
+    ++checked;
+    const vips = vipsHeader(file);
+    if (!vips || !same(answers.bmpProfile, vips.profile)) problems.push(`${file}: BMP profile differs from what libvips finds`);
+  }
   if (!isJpeg && !isTiff && !isWebp) continue;
   jpegs += isJpeg;
   // The file cut short at 32 points, and with one byte of its first 4 KB

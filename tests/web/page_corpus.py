@@ -12,10 +12,12 @@ or fails the test; one line of counts per outcome, and the files of each
 outcome that the page and the tool do not agree on, with their reasons.
 
   page_corpus.py --zip PAGE.zip --vantrel VANTREL --corpus build/corpus
-                 [--sample N] [--out DIR]
+                 [--sample N] [--match PATTERN] [--out DIR]
 
 --sample N takes N files, the same ones every time, spread over the kinds of
-file the corpus holds (its extensions); without it, every file.
+file the corpus holds (its extensions); --match the files whose paths the
+pattern finds; without either, every file. --out keeps what came of each
+file in DIR/corpus.jsonl.
 """
 import argparse
 import collections
@@ -380,7 +382,7 @@ def reasons(r):
     page = r['message'] if r['page'] == 'failed' else 'opened' + (
         ', %s' % r['pixels'] + (' (%d samples, up to %d apart)' % tuple(r['differ']) if r.get('differ') else '')
         if r.get('pixels') else '')
-    tool = r['tool_message'].replace(r['file'], '').lstrip(': ') if r['tool'] == 'refused' else 'wrote it'
+    tool = re.sub(r'^\S+?: ', '', r['tool_message']) if r['tool'] == 'refused' else 'wrote it'
     if 'hint' in r and r['hint_status']:
         tool += '; the suggested command: ' + r['hint_said']
     return 'page: %s | tool: %s' % (page[:200], re.sub(r'\s+', ' ', tool)[:200])
@@ -398,9 +400,10 @@ def main():
     parser.add_argument('--vantrel', required=True)
     parser.add_argument('--corpus', required=True)
     parser.add_argument('--sample', type=int, default=0)
+    parser.add_argument('--match', default='', help='only the files whose paths this pattern finds')
     parser.add_argument('--out', default='')
     args = parser.parse_args()
-    files = corpus_files(args.corpus)
+    files = [f for f in corpus_files(args.corpus) if re.search(args.match, f)]
     if not files:
         print('page corpus: no files in %s (bash scripts/corpus.sh fetches them)' % args.corpus)
         return 1

@@ -11,6 +11,7 @@ page with the chart loaded in the output folder.
 import argparse
 import base64
 import os
+import re
 import shlex
 import shutil
 import struct
@@ -484,9 +485,9 @@ def main():
     parser.add_argument('--vantrel', required=True)
     parser.add_argument('--sample-maker', required=True)
     parser.add_argument('--out', required=True)
-    parser.add_argument('--only', default='', help='run only the cases whose names hold this text')
+    parser.add_argument('--only', default='', help='run only the cases whose names this pattern finds')
     args = parser.parse_args()
-    cases = [case for case in CASES if args.only in case.__name__]
+    cases = [case for case in CASES if re.search(args.only, case.__name__)]
     os.makedirs(args.out, exist_ok=True)
     work = tempfile.mkdtemp(prefix='vantrel-page-test-')
     server = driver = None

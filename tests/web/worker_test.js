@@ -128,11 +128,18 @@ async function runCallsOutOfTurn() {
 }
 cases.push(['run calls out of turn are refused, never answered as a run', runCallsOutOfTurn]);
 
+// A rejection nobody handles is a job left unanswered: it fails the case
+// under way rather than ending the run.
+let unhandled = null;
+process.on('unhandledRejection', (error) => { unhandled = error; });
+
 (async () => {
   let failures = 0;
   for (const [name, test] of cases) {
     try {
+      unhandled = null;
       await test();
+      if (unhandled) throw new Error(`unhandled: ${unhandled.message || unhandled}`);
       console.log(`  ok    ${name}`);
     } catch (error) {
       ++failures;
