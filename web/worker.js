@@ -120,8 +120,8 @@ function toolHint(name, order, takes, extension, cmyk = false) {
 }
 
 // For a picture beyond the page's limits, the tool's command line where
-// the tool reaches: up to 8 requests of 32767 pixels side by side, any
-// height.
+// the tool reaches: up to 8 requests of 32766 pixels side by side (the
+// tiles start on even columns), any height.
 function largerHint(name, order, width, extension) {
   return width <= 8 * 32766 ? toolHint(name, order, 'larger pictures', extension) : '';
 }

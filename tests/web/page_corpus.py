@@ -31,7 +31,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import traceback
 import xml.etree.ElementTree as ElementTree
@@ -46,7 +45,6 @@ import browser
 OPEN_LIMIT = 30   # seconds a file may take to open to its grid and dialog, or to its message
 SAVE_LIMIT = 30   # seconds a save may take
 TOOL_LIMIT = 120  # seconds a run of the tool may take
-
 
 
 # ---------------------------------------------------------------------------
@@ -145,11 +143,12 @@ def sample(files, count):
 # ---------------------------------------------------------------------------
 # The tool.
 
-def run_tool(tool, source, output, order, cwd=None):
-    """(exit status, what it said) of `vantrel source -o output --order order`."""
+def run_tool(tool, *arguments, cwd=None):
+    """(exit status, what it said) of the tool run with `arguments`; no
+    status when it gave no answer within the limit."""
     try:
-        done = subprocess.run([tool, '-q', source, '-o', output, '--order', order], cwd=cwd, capture_output=True,
-                              text=True, errors='replace', timeout=TOOL_LIMIT)
+        done = subprocess.run([tool, *arguments], cwd=cwd, capture_output=True, text=True, errors='replace',
+                              timeout=TOOL_LIMIT)
     except subprocess.TimeoutExpired:
         return None, 'no answer within %d s' % TOOL_LIMIT
     return done.returncode, (done.stderr + done.stdout).strip()
@@ -273,10 +272,7 @@ def check_file(page, suite, rel, tool_result):
                 inks if 'CMYK' in text else order_name)
             with tempfile.TemporaryDirectory(dir=suite.work) as folder:
                 os.symlink(path, os.path.join(folder, base))
-                done = subprocess.run([suite.tool] + words[1:], cwd=folder, capture_output=True,
-                                      text=True, errors='replace', timeout=TOOL_LIMIT)
-                record['hint_status'] = done.returncode
-                record['hint_said'] = (done.stderr + done.stdout).strip()
+                record['hint_status'], record['hint_said'] = run_tool(suite.tool, *words[1:], cwd=folder)
         # The page goes on: the next picture opens.
         record['next_opens'] = page.open(suite.probe) == 'opened'
         return record
@@ -344,7 +340,7 @@ OUTCOMES = [
      lambda r: opened_well(r) and r['tool'] == 'wrote' and r['decoder'] == 'browser'
      and r.get('tool_loader') == 'magickload'),
     ('page only: the tool reads the file but cannot write it as PNG', True,
-     lambda r: opened_well(r) and r['tool'] == 'refused' and tool_said(r, '.png: ')),
+     lambda r: opened_well(r) and r['tool'] == 'refused' and re.match(r'\S*/tool/\d+\.png: ', r['tool_message'])),
     ('page only: the tool finds the file damaged', True,
      lambda r: opened_well(r) and r['tool'] == 'refused' and tool_said(r, 'damaged or cut short')),
     ('page only: ImageMagick does not read what the browser decodes', True,
@@ -436,7 +432,8 @@ def main():
         with ThreadPoolExecutor(1) as pool:
             def tool_job(rel, n):
                 output = os.path.join(outputs, '%d.png' % n)
-                status, said = run_tool(suite.tool, os.path.join(suite.corpus, rel), output, suite.orders[order_for(rel)])
+                status, said = run_tool(suite.tool, '-q', os.path.join(suite.corpus, rel), '-o', output,
+                                        '--order', suite.orders[order_for(rel)])
                 return status, said, output
             results = [pool.submit(tool_job, rel, n) for n, rel in enumerate(files)]
             for n, rel in enumerate(files):
@@ -454,16 +451,16 @@ def main():
     finally:
         browser.stop(server, driver)
         shutil.rmtree(suite.work, ignore_errors=True)
-    if args.out:
-        os.makedirs(args.out, exist_ok=True)
-        with open(os.path.join(args.out, 'corpus.jsonl'), 'w') as f:
-            for r in records:
-                f.write(json.dumps(r) + '\n')
     failures = []
     for r in records:
         r['outcome'] = classify(r)
         if r['outcome'] is None:
             failures.append(r)
+    if args.out:
+        os.makedirs(args.out, exist_ok=True)
+        with open(os.path.join(args.out, 'corpus.jsonl'), 'w') as f:
+            for r in records:
+                f.write(json.dumps(r) + '\n')
     print('Outcomes (files):')
     for name, listed, _ in OUTCOMES:
         count = sum(r['outcome'] == name for r in records)

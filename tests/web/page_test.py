@@ -273,7 +273,7 @@ class Suite:
         assert p.js('return document.querySelector("#busy").hidden'), 'the progress stayed'
         p.open_and_wait(self.chart)  # and the page goes on
 
-    def refusals_name_the_chosen_order_and_the_tool_only_where_it_takes_the_file(self):
+    def refusals_point_to_the_tool_only_where_it_takes_the_file(self):
         p = self.page
         p.click('#grid .cell:nth-child(3)')  # 2  G B R
         p.wait('return window.vantrelPage.settings.order === 2', 'take the order')
@@ -471,7 +471,7 @@ CASES = [
     Suite.during_a_save_the_settings_and_the_picture_it_began_with_are_saved,
     Suite.second_file_opens_after_the_one_opening,
     Suite.cancel_while_opening_keeps_the_picture_before,
-    Suite.refusals_name_the_chosen_order_and_the_tool_only_where_it_takes_the_file,
+    Suite.refusals_point_to_the_tool_only_where_it_takes_the_file,
     Suite.cancel_while_writing_the_file_stops_it,
     Suite.page_whose_module_cannot_load_answers_with_a_message,
     Suite.settings_link_restores_the_view,
