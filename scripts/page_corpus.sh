@@ -5,8 +5,8 @@
 # headless Chromium (tests/web/page_corpus.py), each compared with what vantrel
 # makes of it. Prints one line of counts per outcome, lists the files the page
 # and the tool do not agree on, and fails on any file that falls in no known
-# outcome. What came of each file: build/web/corpus/corpus.jsonl. About a
-# quarter of an hour on two cores; the test command runs a fixed sample of it.
+# outcome. What came of each file: build/web/corpus/corpus.jsonl. Nine to
+# fourteen minutes on two cores; the test command runs a fixed sample of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
