@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "core/channel_orders.h"
 #include "core/parameters.h"
@@ -42,7 +43,7 @@ std::string SizeProblem(int width, int height, int planes) {
   if (width > kLargestSide || height > kLargestSide || (long long)width * height > kMostPixels)
     return "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
            " pixels; the page takes at most " + std::to_string(kLargestSide) + " pixels a side and " +
-           std::to_string(kMostPixels / 1'000'000) + " megapixels (vantrel takes any size)";
+           std::to_string(kMostPixels / 1'000'000) + " megapixels";
   return "";
 }
 
@@ -60,7 +61,9 @@ struct Held {
 Held g_held[2];
 runner::Image g_pending;  // filled by the worker before it is held
 std::string g_error;
-int g_runWhich = kPicture;
+// The host of the run under way between vantrel_run_start and
+// vantrel_run_end, or none.
+runner::Host* g_run = nullptr;
 bool g_cancelled = false;
 
 runner::EntryProc Entry() { return runner::LoadFilter().entry; }
@@ -176,6 +179,10 @@ EMSCRIPTEN_KEEPALIVE uint8* vantrel_picture(int width, int height, int planes) {
   return g_pending.pixels.empty() ? nullptr : g_pending.pixels.data();
 }
 
+// Drops a picture made by vantrel_picture or vantrel_decode_png and not
+// held (an opening that failed or was cancelled), giving back its memory.
+EMSCRIPTEN_KEEPALIVE void vantrel_drop() { g_pending = runner::Image{}; }
+
 // Decodes the PNG file of `size` bytes at `bytes` into a new picture of
 // `planes` bytes a pixel, to be held by vantrel_hold; answers false with
 // the reason in vantrel_error.
@@ -188,7 +195,8 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_decode_png(const uint8* bytes, int size, int p
   if (vantrel_picture(width, height, planes) == nullptr) return false;
   stbi_uc* decoded = stbi_load_from_memory(bytes, size, &width, &height, &channels, planes);
   if (decoded == nullptr) {
-    g_error = std::string("the PNG file cannot be decoded (") + stbi_failure_reason() + ")";
+    const std::string why = stbi_failure_reason() ? stbi_failure_reason() : "";
+    g_error = "the PNG file cannot be decoded: it is damaged or cut short" + (why.empty() ? "" : " (" + why + ")");
     g_pending = runner::Image{};
     return false;
   }
@@ -204,6 +212,10 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_decode_png(const uint8* bytes, int size, int p
 EMSCRIPTEN_KEEPALIVE bool vantrel_hold(int longest) {
   if (g_pending.pixels.empty()) {
     g_error = "no picture to hold";
+    return false;
+  }
+  if (g_run != nullptr) {
+    g_error = "a run is under way over the picture held";
     return false;
   }
   const runner::Image& whole = g_pending;
@@ -258,14 +270,32 @@ EMSCRIPTEN_KEEPALIVE const uint8* vantrel_source(int which) {
 // continue while vantrel_run_step answers true, then finish
 // (vantrel_run_end answers the run's result: 0, or -128 when cancelled).
 // `advance` hands the whole picture over by advanceState within start.
+// Without a picture held, or with a run already under way, start answers
+// filterBadParameters and no run begins; step answers false and end
+// filterBadParameters when no run is under way, never the result of a run
+// that did not take place.
 EMSCRIPTEN_KEEPALIVE int vantrel_run_start(int which, int order, int blend, int exclude, bool advance) {
+  if (g_run != nullptr) {
+    g_error = "a run is under way already";
+    return filterBadParameters;
+  }
   runner::Host* host = Ready(which, order, blend, exclude, advance, false);
-  if (host == nullptr) return filterBadParameters;
-  g_runWhich = which;
+  if (host == nullptr) {
+    g_error = "no picture is held";
+    return filterBadParameters;
+  }
+  g_run = host;
   return host->StartRun();
 }
-EMSCRIPTEN_KEEPALIVE bool vantrel_run_step() { return g_held[g_runWhich].host->StepRun(); }
-EMSCRIPTEN_KEEPALIVE int vantrel_run_end() { return g_held[g_runWhich].host->EndRun(); }
+EMSCRIPTEN_KEEPALIVE bool vantrel_run_step() { return g_run != nullptr && g_run->StepRun(); }
+EMSCRIPTEN_KEEPALIVE int vantrel_run_end() {
+  if (g_run == nullptr) {
+    g_error = "no run is under way";
+    return filterBadParameters;
+  }
+  runner::Host* host = std::exchange(g_run, nullptr);
+  return host->EndRun();
+}
 
 // The pixels the last run over `which` wrote, as large as its source.
 EMSCRIPTEN_KEEPALIVE const uint8* vantrel_output(int which) {
@@ -282,6 +312,7 @@ EMSCRIPTEN_KEEPALIVE void vantrel_cancel() { g_cancelled = true; }
 // `width` x `height` client pixels. Answers the run's result. Suspends
 // while the dialog waits for the page (called asynchronously).
 EMSCRIPTEN_KEEPALIVE int vantrel_dialog(int width, int height, int order, int blend, int exclude) {
+  if (g_run != nullptr) return filterBadParameters;
   runner::Host* host = Ready(kPicture, order, blend, exclude, true, true);
   if (host == nullptr) return filterBadParameters;
   web::PageDialog page(*host, dialog::PixelRect{0, 0, width, height});

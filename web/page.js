@@ -102,6 +102,9 @@ const page = {
   picture: null,    // {width, height, planes} of the picture held
   dialogOpen: false,
   job: null,        // 'open', 'grid' or 'save' while the runs worker works
+  jobOf: null,      // {job, number, name, settings} of that job, as they were when it began
+  waitingFile: null,  // a file chosen while a picture opened or was saved: it opens next
+  lastOpen: null,   // {number, name, outcome: 'opened', 'failed' or 'cancelled'}, for automation
   cells: [],        // the grid's filtered thumbnails, for automation
   thumbnail: null,
   openedAt: 0,
@@ -113,30 +116,43 @@ function post(worker, message, transfer = []) {
 }
 
 // Jobs of the runs worker are numbered, so that Cancel reaches the one it
-// was pressed for even before the worker has begun it.
+// was pressed for even before the worker has begun it. Each keeps the name
+// and settings it began with: what it answers is about those.
 let jobNumber = 0;
 function startJob(job, label, message, transfer) {
   page.job = job;
+  page.jobOf = { job, number: ++jobNumber, name: message.name || page.name, settings: { ...page.settings } };
   busy(label);
   saveButton.disabled = true;
-  post(runs, { ...message, number: ++jobNumber }, transfer);
+  post(runs, { ...message, number: jobNumber }, transfer);
 }
 
 function cancelJob() {
   if (page.job) post(runs, { type: 'cancel', job: jobNumber });
 }
 
+// After a job: a file chosen meanwhile opens, else a grid asked for meanwhile
+// is made.
 function endJob() {
   page.job = null;
   busy(null);
   saveButton.disabled = !page.picture;
-  if (page.gridWanted) requestGrid();
+  const file = page.waitingFile;
+  page.waitingFile = null;
+  if (file) openFile(file);
+  else if (page.gridWanted) requestGrid();
+}
+
+function openEnded(outcome) {
+  page.lastOpen = { number: page.jobOf.number, name: page.jobOf.name, outcome };
+  // The picture open before stays; a grid the opening stopped is made again.
+  if (outcome !== 'opened' && grid.dataset.state === 'running') page.gridWanted = true;
 }
 
 runs.onmessage = ({ data }) => {
   // What a job replaced since (a grid by a newer one, any job by an opening)
   // answers is not shown.
-  if (data.number !== undefined && data.number !== jobNumber) return;
+  if (data.number && data.number !== jobNumber) return;
   switch (data.type) {
     case 'names':
       orderNames.push(...data.names);
@@ -145,6 +161,9 @@ runs.onmessage = ({ data }) => {
       break;
     case 'progress':
       $('#progress').value = data.value;
+      break;
+    case 'writing':
+      $('#busy-label').textContent = `Writing ${savedName(page.jobOf)}`;
       break;
     case 'opened':
       opened(data);
@@ -162,21 +181,23 @@ runs.onmessage = ({ data }) => {
       endJob();
       break;
     case 'saved':
-      download(data.file);
+      download(data.file, page.jobOf);
       endJob();
       break;
     case 'cancelled':
       if (data.job === 'save') say('Cancelled: nothing was saved.');
+      else if (data.job === 'open') say(`Cancelled: ${page.jobOf.name} was not opened.`);
       else say('Cancelled.');
       if (data.job === 'grid') grid.dataset.state = 'cancelled';
+      if (data.job === 'open') openEnded('cancelled');
       endJob();
       break;
     case 'failed':
       say(data.message, true);
+      if (data.job === 'names') break;  // not a job: the one under way goes on
       if (data.job === 'grid') grid.dataset.state = 'failed';
       if (data.lost) page.picture = null;
-      // The picture open before stays; a grid the opening stopped is made again.
-      if (data.job === 'open' && grid.dataset.state === 'running') page.gridWanted = true;
+      if (data.job === 'open') openEnded('failed');
       endJob();
       break;
   }
@@ -189,25 +210,37 @@ runs.onerror = (event) => {
 // ---------------------------------------------------------------------------
 // Opening a picture.
 
+const fileName = (file) => file.name || 'pasted picture';
+
+// A file opens at once, stopping a grid under way (made again for it); while
+// a picture opens or is saved it waits for that to end, the newest file
+// chosen in place of one waiting before.
 function openFile(file) {
   if (!file) return;
-  if (page.job === 'open') return say('A picture is being opened; wait for it.', true);
+  const name = fileName(file);
+  if (page.job === 'open' || page.job === 'save') {
+    const before = page.waitingFile;
+    page.waitingFile = file;
+    const doing = page.job === 'save' ? 'is saved' : 'is open';
+    say(`${name} opens once ${page.jobOf.name} ${doing}${before ? ` (in place of ${fileName(before)})` : ''}.`);
+    return;
+  }
   cancelJob();
   say('');
-  page.pendingName = file.name || 'pasted picture';
   page.openedAt = performance.now();
-  startJob('open', `Opening ${page.pendingName}`, { type: 'open', file, name: page.pendingName });
+  startJob('open', `Opening ${name}`, { type: 'open', file, name, order: page.settings.order });
 }
 
 function opened({ picture, thumbnail }) {
-  page.name = page.pendingName;
+  page.name = page.jobOf.name;
   page.picture = { width: picture.width, height: picture.height, planes: picture.planes };
   page.thumbnail = thumbnail;
   say(`${page.name}: ${picture.width} x ${picture.height} pixels, RGB${picture.planes === 4 ? ' with transparency' : ''}.`);
   makeCells(thumbnail);
   openDialog(picture);
-  page.job = null;
-  requestGrid();
+  openEnded('opened');
+  page.gridWanted = true;
+  endJob();
 }
 
 function makeCells(thumbnail) {
@@ -291,17 +324,18 @@ page.dialogIdle = () => actionsDone === actionsSent;
 
 function act(kind, id = 0, x = 0, y = 0) {
   if (!page.dialogOpen) return;
-  post(dialogWorker, { type: 'action', action: { kind, id, x, y, number: ++actionsSent } });
+  post(dialogWorker, { type: 'action', action: { kind, id, x, y, number: ++actionsSent, session: page.session } });
 }
 
-// Each picture gets a dialog of its own; the one before is closed first.
-// Batches of a dialog closed since are not shown.
+// Each picture gets a dialog of its own, numbered; the ones before are
+// closed first, shown or still waiting to be. Batches of a dialog closed
+// since are not shown.
 function openDialog(picture) {
-  post(dialogWorker, { type: 'close' });
+  page.session = (page.session || 0) + 1;
+  post(dialogWorker, { type: 'close', before: page.session });
   orderList.replaceChildren();
   previewContext.clearRect(0, 0, preview.width, preview.height);
   page.dialogOpen = true;
-  page.session = (page.session || 0) + 1;
   dialogSection.dataset.state = 'opening';
   post(dialogWorker, { type: 'dialog', session: page.session, picture, settings: page.settings,
                        anchor: { width: preview.width, height: preview.height } }, [picture.pixels.buffer]);
@@ -436,9 +470,13 @@ preview.addEventListener('keydown', (event) => {
 // ---------------------------------------------------------------------------
 // Saving.
 
-function download(file) {
-  const base = page.name.replace(/\.[^.]*$/, '') || 'picture';
-  const name = `${base}_${compact(orderNames[page.settings.order])}.png`;
+// A save's file is named after the picture and the order it began with.
+function savedName({ name, settings }) {
+  return `${name.replace(/\.[^.]*$/, '') || 'picture'}_${compact(orderNames[settings.order])}.png`;
+}
+
+function download(file, job) {
+  const name = savedName(job);
   const link = document.createElement('a');
   link.href = URL.createObjectURL(file);
   link.download = name;
@@ -454,7 +492,12 @@ saveButton.addEventListener('click', () => {
   say('');
   startJob('save', `Filtering ${page.name} as a whole`, { type: 'save', settings: page.settings });
 });
-cancelButton.addEventListener('click', cancelJob);
+// Cancel stops the job under way and forgets a file waiting to open.
+cancelButton.addEventListener('click', () => {
+  if (page.waitingFile) say(`${fileName(page.waitingFile)} will not open.`);
+  page.waitingFile = null;
+  cancelJob();
+});
 
 // ---------------------------------------------------------------------------
 // Start: the order names come from the module, as the filter has them.

@@ -7,8 +7,8 @@
 self.VantrelPng = (() => {
   const signature = [137, 80, 78, 71, 13, 10, 26, 10];
   // Chunks that tell how the values are meant (colour profile, gamma,
-  // primaries, resolution): copied from the file opened into the file saved.
-  const kept = new Set(['iCCP', 'sRGB', 'gAMA', 'cHRM', 'cICP', 'pHYs']);
+  // primaries, resolution, Exif with its orientation): copied from the file opened into the file saved.
+  const kept = new Set(['iCCP', 'sRGB', 'gAMA', 'cHRM', 'cICP', 'pHYs', 'eXIf']);
 
   const crcTable = new Uint32Array(256).map((_, n) => {
     let c = n;
@@ -57,15 +57,15 @@ self.VantrelPng = (() => {
     return out;
   }
 
-  // The rows of `pixels` each behind the filter byte that makes it smallest
-  // by the usual measure (the sum of the filtered bytes taken as signed), as
-  // libpng's adaptive filtering chooses.
-  function filtered(pixels, width, height, planes) {
+  // `rows` rows of `pixels` from row `first` on, each behind the filter byte
+  // that makes it smallest by the usual measure (the sum of the filtered
+  // bytes taken as signed), as libpng's adaptive filtering chooses.
+  function filtered(pixels, width, planes, first, rows) {
     const rowBytes = width * planes;
-    const out = new Uint8Array(height * (rowBytes + 1));
+    const out = new Uint8Array(rows * (rowBytes + 1));
     const tries = [0, 1, 2, 3, 4].map(() => new Uint8Array(rowBytes));
     const zero = new Uint8Array(rowBytes);
-    for (let y = 0; y < height; ++y) {
+    for (let y = first; y < first + rows; ++y) {
       const row = pixels.subarray(y * rowBytes, (y + 1) * rowBytes);
       const up = y > 0 ? pixels.subarray((y - 1) * rowBytes, y * rowBytes) : zero;
       const [none, sub, above, average, paeth] = tries;
@@ -88,7 +88,7 @@ self.VantrelPng = (() => {
         for (let i = 0; i < rowBytes; ++i) sum += t[i] < 128 ? t[i] : 256 - t[i];
         if (sum < bestSum) [best, bestSum] = [f, sum];
       }
-      const at = y * (rowBytes + 1);
+      const at = (y - first) * (rowBytes + 1);
       out[at] = best;
       out.set(tries[best], at + 1);
     }
@@ -100,19 +100,53 @@ self.VantrelPng = (() => {
     return new Uint8Array(await new Response(stream).arrayBuffer());
   }
 
+  // The rows filtered and deflated by slices of about `sliceBytes`, with
+  // `pause` awaited after each, which gives the caller's other work (its
+  // Cancel among it) a turn; answers null, having made nothing, as soon as
+  // `stop` answers true.
+  async function deflatedRows(pixels, width, height, planes, { progress, pause, stop, sliceBytes = 1 << 20 }) {
+    const compressor = new CompressionStream('deflate');
+    const writer = compressor.writable.getWriter();
+    const packed = new Response(compressor.readable).arrayBuffer();
+    packed.catch(() => {});  // a stopped file is dropped unread
+    const rows = Math.max(1, Math.floor(sliceBytes / (width * planes + 1)));
+    for (let y = 0; y < height; y += rows) {
+      const view = typeof pixels === 'function' ? pixels() : pixels;
+      await writer.write(filtered(view, width, planes, y, Math.min(rows, height - y)));
+      if (progress) progress(Math.min(y + rows, height), height);
+      if (pause) await pause();
+      if (stop && stop()) {
+        await writer.abort().catch(() => {});
+        return null;
+      }
+    }
+    await writer.close();
+    return new Uint8Array(await packed);
+  }
+
   // A PNG file of `width` x `height` 8-bit pixels of `planes` samples (3: RGB,
   // 4: RGBA, not premultiplied) taken as they are, with `chunks` (whole
-  // chunks from header()) before the pixels. Answers a Blob.
-  async function encode(pixels, width, height, planes, chunks = []) {
+  // chunks from header()) before the pixels. `pixels` is the pixels, or a
+  // function answering them afresh for every slice. `options` may give
+  // `progress(done, total)` in rows, a `pause()` awaited between slices and
+  // `stop()`, which answering true stops the work. Answers a Blob, or null
+  // when stopped.
+  async function encode(pixels, width, height, planes, chunks = [], options = {}) {
     const head = new Uint8Array(13);
     const view = new DataView(head.buffer);
     view.setUint32(0, width);
     view.setUint32(4, height);
     head[8] = 8;
     head[9] = planes === 4 ? 6 : 2;
-    const data = await deflate(filtered(pixels, width, height, planes));
+    const data = await deflatedRows(pixels, width, height, planes, options);
+    if (!data) return null;
     return new Blob([new Uint8Array(signature), chunk('IHDR', head), ...chunks, chunk('IDAT', data),
                      chunk('IEND', new Uint8Array(0))], { type: 'image/png' });
+  }
+
+  // An eXIf chunk holding the Exif data `exif` (a TIFF structure).
+  function exifChunk(exif) {
+    return chunk('eXIf', exif);
   }
 
   // An iCCP chunk holding the colour profile `profile`.
@@ -125,5 +159,5 @@ self.VantrelPng = (() => {
     return chunk('iCCP', data);
   }
 
-  return { isPng, header, encode, profileChunk };
+  return { isPng, header, encode, profileChunk, exifChunk };
 })();

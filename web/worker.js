@@ -3,8 +3,18 @@
 // thumbnail and over the whole picture for saving; the other shows the
 // filter's dialog over the picture. Messages from the page are described at
 // each handler; everything that reaches the filter goes through ENTRYPOINT.
+// Every job the page sends is answered, whatever happens to the module or
+// the file: a failure keeps the picture held before unless the module stopped.
 'use strict';
-importScripts('vantrel.js', 'png.js');
+
+// The worker's own scripts. Should one not load, every job is answered with
+// the reason instead of nothing at all.
+let scriptsProblem = null;
+try {
+  importScripts('vantrel.js', 'png.js', 'headers.js');
+} catch (error) {
+  scriptsProblem = error;
+}
 
 const moduleOptions = {
   onProgress: (done, total) => progress(done, total),
@@ -15,7 +25,7 @@ const moduleOptions = {
   },
   nextAction: () => nextAction(),
 };
-let moduleReady = createVantrel(moduleOptions);
+let moduleReady = null;
 let M = null;
 
 // Results of a run, as the filter answers them.
@@ -32,8 +42,30 @@ function fail(message) {
   throw Object.assign(new Error(message), { forPage: true });
 }
 
+// Thrown where a job stops for the page's Cancel.
+const stopped = Object.freeze({ stopped: true });
+
 function moduleError() {
   return M.UTF8ToString(M._vantrel_error());
+}
+
+function reasonOf(error) {
+  return String((error && error.message) || error).replace(/\.$/, '');
+}
+
+// The module, made again after it failed to load or stopped. A module that
+// cannot be made fails the job with the reason; the next job tries again.
+async function theModule() {
+  if (M) return M;
+  if (scriptsProblem) fail(`The page's files did not all load (${reasonOf(scriptsProblem)}). Reload the page to go on.`);
+  if (!moduleReady) moduleReady = createVantrel(moduleOptions);
+  try {
+    M = await moduleReady;
+  } catch (error) {
+    moduleReady = null;
+    fail(`The filter could not be loaded in this browser (${reasonOf(error)}). Reload the page to try again.`);
+  }
+  return M;
 }
 
 // Hands the page's messages their turn: a run goes on after every band.
@@ -43,6 +75,16 @@ function yieldToPage() {
     channel.port1.onmessage = resolve;
     channel.port2.postMessage(0);
   });
+}
+
+function cancelled() {
+  return cancelledJob !== 0 && cancelledJob === currentNumber;
+}
+
+// Takes in the page's messages, then stops the job if the page cancelled it.
+async function checkpoint() {
+  await yieldToPage();
+  if (cancelled()) throw stopped;
 }
 
 let lastProgress = 0;
@@ -58,135 +100,200 @@ function progress(done, total) {
 // ---------------------------------------------------------------------------
 // Opening a picture.
 
-// The number of colour components of a JPEG file (1 grey, 3 colour, 4 CMYK),
-// and its size, from its frame header; null when there is none.
-function jpegFrame(bytes) {
-  if (bytes[0] !== 0xff || bytes[1] !== 0xd8) return null;
-  for (let at = 2; at + 9 < bytes.length;) {
-    if (bytes[at] !== 0xff) return null;
-    const marker = bytes[at + 1];
-    if (marker === 0xff) { ++at; continue; }
-    const length = (bytes[at + 2] << 8) | bytes[at + 3];
-    const frame = marker >= 0xc0 && marker <= 0xcf && marker !== 0xc4 && marker !== 0xc8 && marker !== 0xcc;
-    if (frame) {
-      return { height: (bytes[at + 5] << 8) | bytes[at + 6], width: (bytes[at + 7] << 8) | bytes[at + 8],
-               components: bytes[at + 9] };
-    }
-    at += 2 + length;
-  }
-  return null;
+const compact = (name) => name.replace(/\s+/g, '').toUpperCase();
+
+// `text` as one word of a shell's command line.
+function shellWord(text) {
+  return /^[\w.,+@%/=:-]+$/.test(text) ? text : `'${text.replace(/'/g, `'\\''`)}'`;
 }
 
-// The colour profile a JPEG file carries (APP2 "ICC_PROFILE" segments, in
-// their order), or null.
-function jpegProfile(bytes) {
-  const parts = [];
-  for (let at = 2; at + 4 < bytes.length;) {
-    if (bytes[at] !== 0xff) break;
-    const marker = bytes[at + 1];
-    if (marker === 0xda || marker === 0xd9) break;
-    const length = (bytes[at + 2] << 8) | bytes[at + 3];
-    const tag = String.fromCharCode(...bytes.subarray(at + 4, at + 16));
-    if (marker === 0xe2 && tag === 'ICC_PROFILE\0' && length > 16) {
-      parts.push({ sequence: bytes[at + 16], data: bytes.subarray(at + 18, at + 2 + length) });
-    }
-    at += 2 + length;
-  }
-  if (!parts.length) return null;
-  parts.sort((a, b) => a.sequence - b.sequence);
-  const profile = new Uint8Array(parts.reduce((sum, p) => sum + p.data.length, 0));
-  parts.reduce((at, p) => (profile.set(p.data, at), at + p.data.length), 0);
-  return profile;
+// The command line that filters the file with the tool, with the order
+// chosen on the page, writing a file of the same kind named as the page
+// names its own; and what the tool takes of that kind. For a CMYK file the
+// order chosen is taken to the inks: C, M and Y for R, G and B, K kept.
+function toolHint(name, order, takes, extension, cmyk = false) {
+  let orderName = M.UTF8ToString(M._vantrel_order_name(order));
+  if (cmyk) orderName = `${orderName.replace(/[RGB]/g, (c) => ({ R: 'C', G: 'M', B: 'Y' })[c])} K`;
+  const output = `${name.replace(/\.[^./]*$/, '') || 'picture'}_${compact(orderName)}${extension}`;
+  return `vantrel, the command-line tool, filters ${takes}: ` +
+         `vantrel ${shellWord(name)} -o ${shellWord(output)} --order "${orderName}"`;
 }
 
-function isTiff(bytes) {
-  return (bytes[0] === 0x49 && bytes[1] === 0x49 && bytes[2] === 42) ||
-         (bytes[0] === 0x4d && bytes[1] === 0x4d && bytes[3] === 42);
+// For a picture beyond the page's limits, the tool's command line where
+// the tool reaches: up to 8 requests of 32766 pixels side by side (the
+// tiles start on even columns), any height.
+function largerHint(name, order, width, extension) {
+  return width <= 8 * 32766 ? toolHint(name, order, 'larger pictures', extension) : '';
 }
+
+const inksHint = '(the order chosen taken to the inks C, M and Y, K kept)';
 
 // Checked before the file is decoded, from what its header says.
-function checkSize(name, width, height) {
+function checkSize(name, width, height, hint) {
   const why = M.UTF8ToString(M._vantrel_size_problem(width, height));
-  if (why) fail(`${name}: ${why}.`);
+  if (why) fail(`${name}: ${why}. ${hint}`.trim());
 }
 
-function cliHint(name) {
-  return `vantrel, the command-line tool, reads it: vantrel "${name}" -o out.tif --order "B R G"`;
+// The file's bytes, read a piece at a time so that the page's Cancel and
+// the progress bar have their turn.
+async function readFile(file, name) {
+  const bytes = new Uint8Array(file.size);
+  let at = 0;
+  try {
+    const reader = file.stream().getReader();
+    try {
+      for (;;) {
+        const { done, value } = await reader.read();
+        if (done) break;
+        if (at + value.length > bytes.length) fail(`${name} changed while it was being read; open it again.`);
+        bytes.set(value, at);
+        at += value.length;
+        progress(at, bytes.length);
+        if (cancelled()) throw stopped;
+      }
+    } finally {
+      reader.cancel().catch(() => {});
+    }
+  } catch (error) {
+    if (error === stopped || error.forPage) throw error;
+    fail(`${name} cannot be read (${reasonOf(error)}).`);
+  }
+  if (at !== bytes.length) fail(`${name} changed while it was being read; open it again.`);
+  return bytes;
 }
 
 // A PNG file, decoded by stb_image in the module: the file's own values,
 // transparency included. Answers the chunks that say how the values are
 // meant, for the saved file.
-function decodePng(name, bytes) {
+function decodePng(name, bytes, order) {
   const info = VantrelPng.header(bytes);
-  if (!info) fail(`${name} is not a PNG file the page can read.`);
-  checkSize(name, info.width, info.height);
-  if (info.depth === 16) {
-    fail(`${name} has 16 bits per sample; the page works at 8 bits and would lose the lower 8. ${cliHint(name)}`);
-  }
+  if (!info) fail(`${name} is not a PNG file the page can read: its header is cut short.`);
   if (info.colourType === 0 || info.colourType === 4) {
     fail(`${name} is greyscale: it has no colour channels to put in another order.`);
   }
-  const planes = info.colourType === 6 || info.transparency ? 4 : 3;
+  const hint = largerHint(name, order, info.width, '.png');
+  if (info.depth === 16) {
+    fail(`${name} has 16 bits per sample; the page works at 8 bits and would lose the lower 8. ` +
+         toolHint(name, order, '16-bit PNG files in RGB', '.png'));
+  }
+  checkSize(name, info.width, info.height, hint);
   const at = M._malloc(bytes.length);
   if (!at) fail(`The browser cannot give the page the memory to read ${name}.`);
   try {
     M.HEAPU8.set(bytes, at);
-    if (!M._vantrel_decode_png(at, bytes.length, planes)) fail(`${name}: ${moduleError()}.`);
+    if (!M._vantrel_decode_png(at, bytes.length, info.colourType === 6 || info.transparency ? 4 : 3)) {
+      fail(`${name}: ${moduleError()}.`);
+    }
   } finally {
     M._free(at);
   }
   return info.chunks;
 }
 
+// Why the page does not filter a TIFF file (browsers other than Safari do
+// not decode TIFF), and where its first image is of a kind the tool takes
+// (RGB or CMYK of 8 or 16 bits, YCbCr compressed as JPEG, which libtiff
+// hands over as RGB, and palette colour, but for a palette of greys, which
+// libvips reads as greyscale; not tiles of one plane each, which libvips
+// does not read), the tool's command line.
+function tiffProblem(name, bytes, order) {
+  const image = VantrelHeaders.tiffImage(bytes);
+  const problem = `${name} is a TIFF file, which this browser cannot decode.`;
+  if (!image) return problem;
+  const { photometric, samples, bits, format, inks, compression, planar, tiled, greyPalette } = image;
+  if (photometric === 0 || photometric === 1 || greyPalette) {
+    return `${name} is a greyscale TIFF file: it has no colour channels to put in another order.`;
+  }
+  const depth = bits.every((b) => b === bits[0]) ? bits[0] : 0;
+  const whole = format === 1 && (depth === 8 || depth === 16) && !(tiled && planar === 2);
+  const say = (takes, cmyk) => `${problem} ${toolHint(name, order, takes, '.tif', cmyk)}`;
+  if (whole && photometric === 2 && samples >= 3) return say('TIFF files of 8- or 16-bit RGB');
+  if (whole && photometric === 5 && inks === 1 && samples >= 4) return say(`CMYK TIFF files ${inksHint}`, true);
+  if (whole && photometric === 6 && compression === 7 && depth === 8) return say('TIFF files of JPEG-compressed colour');
+  if (photometric === 3 && greyPalette === false && samples <= 2 && [1, 2, 4, 8].includes(bits[0]) && !(tiled && planar === 2)) {
+    return say('TIFF files of palette colour');
+  }
+  return problem;
+}
+
 // Any other picture, decoded by the browser without colour conversion and
 // without premultiplying. A 2D canvas keeps premultiplied pixels, so only
 // opaque pixels are sure to come out of it as decoded; that is every pixel
-// of a JPEG file.
-async function decodeByBrowser(name, file, bytes) {
-  const frame = jpegFrame(bytes);
-  if (frame && frame.components === 4) fail(`${name} is a CMYK picture, which the page does not filter. ${cliHint(name)}`);
+// of a JPEG file. A JPEG file's pixels are taken as stored, as the tool
+// takes them: an Exif orientation is not applied to them but kept in the
+// saved file, which a viewer turns as it turned the file opened.
+async function decodeByBrowser(name, file, bytes, order) {
+  const frame = VantrelHeaders.jpegFrame(bytes);
+  if (frame && frame.components === 4) {
+    fail(`${name} is a CMYK picture, which the page does not filter. ${toolHint(name, order, `CMYK JPEG files ${inksHint}`, '.jpg', true)}`);
+  }
   if (frame && frame.components === 1) fail(`${name} is greyscale: it has no colour channels to put in another order.`);
-  if (frame) checkSize(name, frame.width, frame.height);
+  if (frame && frame.height > 0) checkSize(name, frame.width, frame.height, largerHint(name, order, frame.width, '.jpg'));
+  let source = file;
+  const orientation = frame ? VantrelHeaders.jpegOrientation(bytes) : null;
+  if (orientation && orientation.value !== 1) {
+    // The value 1 (upright) in the byte order of the Exif data.
+    const little = VantrelHeaders.jpegExif(bytes)[0] === 0x49;
+    const upright = bytes.slice();
+    upright[orientation.at] = little ? 1 : 0;
+    upright[orientation.at + 1] = little ? 0 : 1;
+    source = new Blob([upright]);
+  }
   let bitmap;
   try {
-    bitmap = await createImageBitmap(file, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+    bitmap = await createImageBitmap(source, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
   } catch {
-    if (isTiff(bytes)) fail(`${name} is a TIFF file, which this browser cannot decode. ${cliHint(name)}`);
+    if (cancelled()) throw stopped;
+    if (VantrelHeaders.isTiff(bytes)) fail(tiffProblem(name, bytes, order));
+    if (frame && frame.precision !== 8) fail(`${name} has ${frame.precision} bits per sample, which this browser does not decode.`);
     fail(`${name} is not a picture this browser can decode.`);
   }
-  const { width, height } = bitmap;
-  checkSize(name, width, height);
-  const canvas = new OffscreenCanvas(width, height);
-  const context = canvas.getContext('2d', { willReadFrequently: true });
-  context.drawImage(bitmap, 0, 0);
-  bitmap.close();
-  let rgba;
   try {
-    rgba = context.getImageData(0, 0, width, height).data;
-  } catch {
-    fail(`${name} is ${width} x ${height} pixels, more than this browser can hold.`);
-  }
-  let planes = 3;
-  for (let i = 3; i < rgba.length; i += 4) {
-    if (rgba[i] !== 255) { planes = 4; break; }
-  }
-  const at = M._vantrel_picture(width, height, planes);
-  if (!at) fail(`${name}: ${moduleError()}.`);
-  const profile = frame ? jpegProfile(bytes) : null;
-  if (planes === 4) {
-    M.HEAPU8.set(rgba, at);
-  } else {
-    const out = M.HEAPU8.subarray(at, at + width * height * 3);
-    for (let i = 0, o = 0; i < rgba.length; i += 4, o += 3) {
-      out[o] = rgba[i];
-      out[o + 1] = rgba[i + 1];
-      out[o + 2] = rgba[i + 2];
+    await checkpoint();
+    const { width, height } = bitmap;
+    checkSize(name, width, height, '');
+    let rgba;
+    try {
+      const canvas = new OffscreenCanvas(width, height);
+      const context = canvas.getContext('2d', { willReadFrequently: true });
+      context.drawImage(bitmap, 0, 0);
+      rgba = context.getImageData(0, 0, width, height).data;
+    } catch {
+      fail(`${name} is ${width} x ${height} pixels, more than this browser can hold.`);
     }
+    let planes = 3;
+    for (let i = 3; i < rgba.length; i += 4) {
+      if (rgba[i] !== 255) {
+        planes = 4;
+        break;
+      }
+    }
+    const at = M._vantrel_picture(width, height, planes);
+    if (!at) fail(`${name}: ${moduleError()}.`);
+    if (planes === 4) {
+      M.HEAPU8.set(rgba, at);
+    } else {
+      const out = M.HEAPU8.subarray(at, at + width * height * 3);
+      for (let i = 0, o = 0; i < rgba.length; i += 4, o += 3) {
+        out[o] = rgba[i];
+        out[o + 1] = rgba[i + 1];
+        out[o + 2] = rgba[i + 2];
+      }
+    }
+  } finally {
+    bitmap.close();
   }
   // The values are the file's own, so the saved file says how they are
-  // meant as the file did.
-  return profile ? [await VantrelPng.profileChunk(profile)] : [];
+  // meant as the file did: its colour profile (JPEG, WebP, BMP) and Exif
+  // data (JPEG, WebP), with the orientation a viewer turns it by.
+  const chunks = [];
+  const H = VantrelHeaders;
+  const profile = frame ? H.jpegProfile(bytes) : H.webpChunk(bytes, 'ICCP') || H.bmpProfile(bytes);
+  if (profile && profile.length) chunks.push(await VantrelPng.profileChunk(profile));
+  let exif = frame ? H.jpegExif(bytes) : H.webpChunk(bytes, 'EXIF');
+  if (exif && exif.length > 6 && String.fromCharCode(...exif.subarray(0, 6)) === 'Exif\0\0') exif = exif.subarray(6);
+  if (exif && exif.length) chunks.push(VantrelPng.exifChunk(exif));
+  return chunks;
 }
 
 // The pixels of a held picture: a copy, or a view into the module's memory.
@@ -204,15 +311,30 @@ function pictureOf(which, from, copy = true) {
 
 let keptChunks = [];
 
-// {type: 'open', file, name}: decodes the file and holds it with its
+// {type: 'open', file, name, order}: decodes the file and holds it with its
 // thumbnail; answers 'opened' with the thumbnail and a copy of the picture
-// (for the dialog's worker), or 'failed' with the reason, keeping the
-// picture held before.
-async function open({ file, name }) {
-  const bytes = new Uint8Array(await file.arrayBuffer());
-  const chunks = VantrelPng.isPng(bytes) ? decodePng(name, bytes) : await decodeByBrowser(name, file, bytes);
-  if (!M._vantrel_hold(kThumbnailSide)) fail(`${name}: ${moduleError()}.`);
-  keptChunks = chunks;
+// (for the dialog's worker), 'cancelled' when the page's Cancel came first,
+// or 'failed' with the reason; the picture held before stays unless it is
+// 'opened'. `order` is the order chosen, for the tool's command line in
+// the hints.
+async function open({ file, name, order }) {
+  try {
+    progressScale = { base: 0, share: 0.4 };
+    const bytes = await readFile(file, name);
+    await checkpoint();
+    answer({ type: 'progress', value: 0.45 });
+    const chunks = VantrelPng.isPng(bytes) ? decodePng(name, bytes, order) : await decodeByBrowser(name, file, bytes, order);
+    answer({ type: 'progress', value: 0.8 });
+    await checkpoint();
+    if (!M._vantrel_hold(kThumbnailSide)) fail(`${name}: ${moduleError()}.`);
+    keptChunks = chunks;
+  } finally {
+    try {
+      M?._vantrel_drop();  // a picture decoded and not held
+    } catch {
+      // The module stopped; the error that stopped it is reported.
+    }
+  }
   const picture = pictureOf(kPicture, 'source');
   const thumbnail = pictureOf(kThumbnail, 'source');
   answer({ type: 'opened', picture, thumbnail }, [picture.pixels.buffer, thumbnail.pixels.buffer]);
@@ -226,7 +348,7 @@ async function open({ file, name }) {
 // after every band. Answers the run's result.
 async function run(which, { order, blend, exclude }) {
   let result = M._vantrel_run_start(which, order, blend, exclude, false);
-  if (cancelledJob === currentNumber) M._vantrel_cancel();
+  if (cancelled()) M._vantrel_cancel();
   if (result === 0) {
     do await yieldToPage(); while (M._vantrel_run_step());
   }
@@ -246,7 +368,7 @@ async function grid({ settings, generation }) {
     progressScale = { base: row / count, share: 1 / count };
     const result = await run(kThumbnail, { ...settings, order: row });
     if (generation !== newestGrid) return;
-    if (result === kCancelled) return answer({ type: 'cancelled', job: 'grid' });
+    if (result === kCancelled) throw stopped;
     if (result !== 0) fail(`The filter failed on the thumbnail (result ${result}).`);
     const cell = pictureOf(kThumbnail, 'output');
     answer({ type: 'cell', row, cell }, [cell.pixels.buffer]);
@@ -255,18 +377,25 @@ async function grid({ settings, generation }) {
 }
 
 // {type: 'save', settings: {order, blend, exclude}}: the whole picture
-// filtered and written as a PNG file; answers 'saved' with the file, or
-// 'cancelled'. Nothing half done is answered.
+// filtered and written as a PNG file; answers 'writing' when the filter is
+// done and the file is being made, then 'saved' with the file, or
+// 'cancelled'. Nothing half done is answered. The file is made a slice of
+// rows at a time, the page's messages taken in between, so that Cancel
+// stops it at once.
 async function save({ settings }) {
-  progressScale = { base: 0, share: 0.9 };
+  progressScale = { base: 0, share: 0.3 };
   const result = await run(kPicture, settings);
-  if (result === kCancelled) return answer({ type: 'cancelled', job: 'save' });
+  if (result === kCancelled) throw stopped;
   if (result !== 0) fail(`The filter failed (result ${result}).`);
-  answer({ type: 'progress', value: 0.9 });
+  progressScale = { base: 0.3, share: 0.7 };
+  answer({ type: 'writing' });
   const out = pictureOf(kPicture, 'output', false);
-  const file = await VantrelPng.encode(out.pixels, out.width, out.height, out.planes, keptChunks);
-  // A Cancel while the file was being made drops it.
-  if (cancelledJob === currentNumber) return answer({ type: 'cancelled', job: 'save' });
+  // A view into the module's memory, taken afresh for every slice: should
+  // the memory grow meanwhile, an older view would be empty.
+  const pixels = () => pixelsOf(kPicture, 'output', false);
+  const file = await VantrelPng.encode(pixels, out.width, out.height, out.planes, keptChunks,
+                                       { progress, pause: yieldToPage, stop: cancelled });
+  if (!file) throw stopped;
   answer({ type: 'saved', file });
 }
 
@@ -277,17 +406,24 @@ const viewOps = [];
 const actions = [];
 let waiting = null;
 // The number of the newest action the dialog has taken (the page numbers
-// them), reported with each batch, and the page's number of the dialog.
+// them), reported with each batch, and the page's number of the dialog
+// shown (0: none). Every dialog numbered below `closedBefore` is closed, or
+// is never shown if it has not begun.
 let actionsTaken = 0;
 let session = 0;
+let closedBefore = 0;
 
 function take(action) {
   actionsTaken = action.number || actionsTaken;
   return action;
 }
 
+// The next action for the dialog shown; those for dialogs closed since are
+// dropped, those for a dialog not begun yet wait for it.
 function nextAction() {
-  if (actions.length) return Promise.resolve(take(actions.shift()));
+  for (let i = actions.length - 1; i >= 0; --i) if (actions[i].session < session) actions.splice(i, 1);
+  const index = actions.findIndex((a) => a.session === session);
+  if (index >= 0) return Promise.resolve(take(actions.splice(index, 1)[0]));
   return new Promise((resolve) => { waiting = (action) => resolve(take(action)); });
 }
 
@@ -295,9 +431,11 @@ function nextAction() {
 const kOk = 1, kCancelAction = 2, kMove = 7;
 
 function act(action) {
+  if (action.session < closedBefore) return;
   // Moves are taken as the system takes them: the newest of a run of them.
-  if (action.kind === kMove && actions.length && actions[actions.length - 1].kind === kMove) actions.pop();
-  if (waiting) {
+  const last = actions[actions.length - 1];
+  if (action.kind === kMove && last && last.kind === kMove && last.session === action.session) actions.pop();
+  if (waiting && action.session === session) {
     const resolve = waiting;
     waiting = null;
     resolve(action);
@@ -306,28 +444,45 @@ function act(action) {
   }
 }
 
+// {type: 'close', before}: closes every dialog numbered below `before`, the
+// one shown and those not begun yet.
+function close({ before }) {
+  closedBefore = Math.max(closedBefore, before || 0);
+  if (session && session < closedBefore) {
+    const resolve = waiting;
+    waiting = null;
+    if (resolve) resolve(take({ kind: kCancelAction, session }));
+    else actions.unshift({ kind: kCancelAction, session });
+  }
+}
+
 // {type: 'dialog', session, picture, anchor: {width, height}, settings}:
 // holds the picture and shows the filter's dialog over it through the page
-// until a 'close' (or the dialog's own OK or Cancel); the dialog's state
+// until it is closed (or the dialog's own OK or Cancel); the dialog's state
 // comes as 'view' batches, its end as 'dialog-ended', each with the session.
-// A 'close' sent before any dialog is open is forgotten.
+// A dialog closed before it began is not shown: it ends at once.
 async function dialog({ picture, anchor, settings, session: number }) {
-  actions.length = 0;
-  session = number;
+  if (number < closedBefore) return postMessage({ type: 'dialog-ended', session: number, result: kCancelled });
   const at = M._vantrel_picture(picture.width, picture.height, picture.planes);
   if (!at) fail(moduleError());
   M.HEAPU8.set(picture.pixels, at);
   picture.pixels = null;
   if (!M._vantrel_hold(1)) fail(moduleError());
-  const result = await M.ccall('vantrel_dialog', 'number', ['number', 'number', 'number', 'number', 'number'],
-                               [anchor.width, anchor.height, settings.order, settings.blend, settings.exclude],
-                               { async: true });
-  postMessage({ type: 'dialog-ended', session, result });
+  session = number;
+  try {
+    const result = await M.ccall('vantrel_dialog', 'number', ['number', 'number', 'number', 'number', 'number'],
+                                 [anchor.width, anchor.height, settings.order, settings.blend, settings.exclude],
+                                 { async: true });
+    postMessage({ type: 'dialog-ended', session, result });
+  } finally {
+    session = 0;
+    waiting = null;
+  }
 }
 
 // ---------------------------------------------------------------------------
 // The page's messages. Jobs run one after the other; Cancel, the dialog's
-// actions and a newer grid act at once.
+// actions and closes, and a newer grid act at once.
 
 // {type: 'names'}: answers the names of the RGB orders, in table order.
 async function names() {
@@ -344,35 +499,59 @@ let currentNumber = 0;
 let cancelledJob = 0;
 const handlers = { names, open, grid, save, dialog };
 
+// A fault of the module itself (a trap, its stack or memory overrun), after
+// which it cannot be trusted; anything else leaves it as it was.
+function moduleStopped(error) {
+  return (typeof WebAssembly === 'object' && error instanceof WebAssembly.RuntimeError) ||
+         /wasm-function|wasm:\/\//.test((error && error.stack) || '');
+}
+
+// Answers what came of a job that did not end as it should.
+function report(data, error) {
+  const about = { job: data.type, session: data.session };
+  if (error === stopped) return answer({ type: 'cancelled', ...about });
+  if (error && error.forPage) return answer({ type: 'failed', ...about, message: error.message });
+  if (!moduleStopped(error)) {
+    const what = data.name ? `${data.name} could not be ${data.type === 'open' ? 'opened' : 'used'}` : 'The page failed';
+    return answer({ type: 'failed', ...about, message: `${what}: ${reasonOf(error)}.` });
+  }
+  // The module stopped (out of memory, say): a new one takes its place,
+  // without the picture it held.
+  M = null;
+  moduleReady = null;
+  answer({ type: 'failed', ...about, lost: true,
+           message: `The filter stopped (${reasonOf(error)}); open the picture again.` });
+}
+
+async function perform(data) {
+  current = data.type;
+  currentNumber = data.number || 0;
+  try {
+    if (cancelled()) throw stopped;
+    await theModule();
+    await handlers[data.type](data);
+  } catch (error) {
+    report(data, error);
+  } finally {
+    current = null;
+    currentNumber = 0;
+  }
+}
+
 onmessage = ({ data }) => {
-  if (data.type === 'cancel') {
-    cancelledJob = data.job;
-    if (M && currentNumber === data.job) M._vantrel_cancel();
-    return;
+  switch (data.type) {
+    case 'cancel':
+      cancelledJob = data.job;
+      if (M && currentNumber === data.job) M._vantrel_cancel();
+      return;
+    case 'action': return act(data.action);
+    case 'close': return close(data);
+    case 'grid':
+      data.generation = ++newestGrid;
+      if (M && current === 'grid') M._vantrel_cancel();
+      break;
+    default: break;
   }
-  if (data.type === 'action') return act(data.action);
-  if (data.type === 'close') return act({ kind: kCancelAction });
-  if (data.type === 'grid') {
-    data.generation = ++newestGrid;
-    if (current === 'grid') M._vantrel_cancel();
-  }
-  jobs = jobs.then(async () => {
-    M = M || await moduleReady;
-    current = data.type;
-    currentNumber = data.number || 0;
-    try {
-      await handlers[data.type](data);
-    } catch (error) {
-      if (error.forPage) return answer({ type: 'failed', job: data.type, message: error.message });
-      // The module stopped (out of memory, say): a new one takes its place,
-      // without the picture it held.
-      M = null;
-      moduleReady = createVantrel(moduleOptions);
-      answer({ type: 'failed', job: data.type, lost: true,
-               message: `The filter stopped (${error.message || error}); open the picture again.` });
-    } finally {
-      current = null;
-      currentNumber = 0;
-    }
-  });
+  if (!handlers[data.type]) return;
+  jobs = jobs.then(() => perform(data));
 };

@@ -11,6 +11,8 @@ page with the chart loaded in the output folder.
 import argparse
 import base64
 import os
+import re
+import shlex
 import shutil
 import struct
 import subprocess
@@ -130,6 +132,11 @@ class Page:
         if os.path.exists(path):
             os.remove(path)
         self.click('#save')
+        return self.downloaded(name)
+
+    def downloaded(self, name):
+        """The path of the file `name` once it is downloaded whole."""
+        path = os.path.join(self.downloads, name)
         deadline = time.time() + WAIT
         while time.time() < deadline:
             if os.path.exists(path) and not os.path.exists(path + '.crdownload'):
@@ -215,6 +222,133 @@ class Suite:
         options = [item for key, [value] in query.items() for item in ('--' + key, value)]
         want = self.tool_output(os.path.join(self.work, 'big.png'), os.path.join(self.work, 'big_out.png'), *options)
         assert read_png(p.save(saved)) == want, 'the saved file is not what vantrel writes'
+
+    def during_a_save_the_settings_and_the_picture_it_began_with_are_saved(self):
+        p = self.page  # the large picture is open
+        big = os.path.join(self.work, 'big.png')
+        # What happens while the save runs, and what must hold once it is done.
+        rows = [
+            ('another order is picked', lambda: p.click('#grid .cell:nth-child(6)'),
+             'return location.search.startsWith("?order=B%20G%20R")'),
+            ('another picture is opened', lambda: p.open(self.chart),
+             'return window.vantrelPage.name === "chart.png" && document.querySelector("#grid").dataset.state === "done"'),
+        ]
+        for what, action, after in rows:
+            if p.js('return window.vantrelPage.name') != 'big.png':
+                p.open_and_wait(big)
+            query = urllib.parse.parse_qs(p.js('return location.search')[1:])
+            options = [item for key, [value] in query.items() for item in ('--' + key, value)]
+            name = 'big_%s.png' % query['order'][0].replace(' ', '')
+            if os.path.exists(os.path.join(p.downloads, name)):
+                os.remove(os.path.join(p.downloads, name))
+            p.js('document.querySelector("#save").click()')
+            action()
+            saved = p.downloaded(name)
+            want = self.tool_output(big, os.path.join(self.work, 'big_out.png'), *options)
+            assert read_png(saved) == want, '%s: the saved file is not what vantrel writes with %s' % (what, options)
+            p.wait(after, what + ' once the save is done')
+
+    def second_file_opens_after_the_one_opening(self):
+        p = self.page
+        p.open(os.path.join(self.work, 'big.png'))
+        p.open(self.alpha)
+        assert p.message() == 'chart_alpha.png opens once big.png is open.', p.message()
+        p.wait('return window.vantrelPage.name === "chart_alpha.png" && !window.vantrelPage.job && '
+               'window.vantrelPage.lastOpen.outcome === "opened"', 'open the second file after the first')
+
+    def huge(self):
+        """A picture of 4096 x 4096 pixels, whose opening and saving take long enough to be cancelled."""
+        path = os.path.join(self.work, 'huge.png')
+        if not os.path.exists(path):
+            subprocess.check_call([self.sample_maker, '--size', '4096x4096', path], stdout=subprocess.DEVNULL)
+        return path
+
+    def cancel_while_opening_keeps_the_picture_before(self):
+        p = self.page  # chart_alpha.png is open
+        p.open(self.huge())
+        p.js('document.querySelector("#cancel").click()')
+        p.wait('return document.querySelector("#message").textContent === "Cancelled: huge.png was not opened." && '
+               '!window.vantrelPage.job', 'say the opening was cancelled')
+        assert p.js('return window.vantrelPage.name') == 'chart_alpha.png', 'the picture open before went away'
+        assert p.js('return document.querySelector("#busy").hidden'), 'the progress stayed'
+        p.open_and_wait(self.chart)  # and the page goes on
+
+    def refusals_point_to_the_tool_only_where_it_takes_the_file(self):
+        p = self.page
+        p.click('#grid .cell:nth-child(3)')  # 2  G B R
+        p.wait('return window.vantrelPage.settings.order === 2', 'take the order')
+        made = {
+            'deep.png': ['copy', os.path.join(self.work, 'chart16_alpha.png')],
+            'inks.jpg': ['copy', os.path.join(self.work, 'chart_cmyk.tif')],
+            'rgb.tif': ['copy', self.chart],
+            'grey.tif': ['colourspace', self.chart, 'b-w'],
+        }
+        # The file, the order of the tool's command line the message suggests
+        # (none: no command; CMYK: the order chosen taken to the inks), which
+        # then must take the file as suggested, and what else it says.
+        rows = [
+            ('deep.png', 'G B R', 'has 16 bits per sample'),
+            ('inks.jpg', 'M Y C K', 'is a CMYK picture'),
+            ('rgb.tif', 'G B R', 'is a TIFF file'),
+            ('grey.tif', None, 'is a greyscale TIFF file'),
+        ]
+        for name, order, says in rows:
+            path = os.path.join(self.work, name)
+            operation, source, *rest = made[name]
+            subprocess.check_call(['vips', operation, source, path, *rest])
+            p.open(path)
+            p.wait('return document.querySelector("#message").className === "error" && '
+                   'document.querySelector("#message").textContent.startsWith(arguments[0])', 'refuse ' + name, name)
+            text = p.message()
+            assert says in text, text
+            command = text[text.index(': vantrel ') + 2:] if ': vantrel ' in text else None
+            assert bool(command) == bool(order), '%s: %s' % (name, text)
+            if command:
+                words = shlex.split(command)
+                assert words[words.index('--order') + 1] == order, text
+                output = os.path.join(self.work, words[words.index('-o') + 1])
+                subprocess.check_call([os.path.abspath(self.tool), '-q', *words[1:]], cwd=self.work)
+                assert os.path.exists(output), text
+
+    def cancel_while_writing_the_file_stops_it(self):
+        p = self.page
+        p.open_and_wait(self.huge())
+        name = 'huge_%s.png' % p.js('return document.querySelector("#order").selectedOptions[0].text').replace(' ', '')
+        p.click('#save')
+        p.wait('return document.querySelector("#busy-label").textContent.startsWith("Writing huge_")',
+               'say the file is being written')
+        begun = p.js('return document.querySelector("#progress").value')
+        p.wait('return document.querySelector("#progress").value > arguments[0]', 'show the writing go on', begun)
+        # The time from the click to the answer, as the page sees them.
+        p.js('''const message = document.querySelector("#message");
+            new MutationObserver(() => { window.answeredAt = window.answeredAt || performance.now(); })
+                .observe(message, { childList: true, characterData: true, subtree: true });
+            window.askedAt = performance.now();
+            document.querySelector("#cancel").click();''')
+        p.wait('return document.querySelector("#message").textContent === "Cancelled: nothing was saved."',
+               'say the save was cancelled')
+        answered = p.js('return (window.answeredAt - window.askedAt) / 1000')
+        progress = p.js('return document.querySelector("#progress").value')
+        time.sleep(0.3)
+        assert not os.path.exists(os.path.join(p.downloads, name)), 'a cancelled save wrote a file'
+        assert progress < 1, 'the file was written whole before the cancel was taken'
+        print('        Cancel while writing a 4096 x 4096 file answered in %.2f s' % answered)
+
+    def page_whose_module_cannot_load_answers_with_a_message(self):
+        p = self.page
+        broken = browser.serve(self.root, BrokenModule)
+        try:
+            p.driver.get('http://127.0.0.1:%d/index.html' % broken.server_address[1])
+            p.wait('return /could not be loaded/.test(document.querySelector("#message").textContent)',
+                   'say the filter could not be loaded')
+            p.js('document.querySelector("#message").textContent = ""')
+            p.open(self.chart)
+            p.wait('return /could not be loaded/.test(document.querySelector("#message").textContent) && '
+                   '!window.vantrelPage.job && document.querySelector("#busy").hidden', 'answer the opening')
+        finally:
+            broken.shutdown()
+            broken.server_close()
+            p.load()
 
     def settings_link_restores_the_view(self):
         p = self.page
@@ -313,6 +447,17 @@ class Suite:
         assert p.js('return document.querySelector("[data-label=IDC_BLEND]").textContent') == 'Blend with the original'
 
 
+class BrokenModule(browser.QuietHandler):
+    """Serves the page with a module that is no WebAssembly."""
+    def do_GET(self):
+        if not self.path.startswith('/vantrel.wasm'):
+            return super().do_GET()
+        self.send_response(200)
+        self.send_header('Content-Type', 'application/wasm')
+        self.end_headers()
+        self.wfile.write(b'not a module')
+
+
 CASES = [
     Suite.chart_cells_are_the_tools_runs_on_the_thumbnail,
     Suite.cross_and_exclusion_saved_as_the_tool_writes_the_whole_picture,
@@ -323,6 +468,12 @@ CASES = [
     Suite.keyboard_alone_picks_an_order_and_a_blend,
     Suite.drag_moves_the_preview_and_ends_outside_it,
     Suite.cancel_mid_run_saves_nothing_and_the_page_goes_on,
+    Suite.during_a_save_the_settings_and_the_picture_it_began_with_are_saved,
+    Suite.second_file_opens_after_the_one_opening,
+    Suite.cancel_while_opening_keeps_the_picture_before,
+    Suite.refusals_point_to_the_tool_only_where_it_takes_the_file,
+    Suite.cancel_while_writing_the_file_stops_it,
+    Suite.page_whose_module_cannot_load_answers_with_a_message,
     Suite.settings_link_restores_the_view,
     Suite.japanese_browser_shows_the_dialogs_japanese_labels,
 ]
@@ -334,7 +485,9 @@ def main():
     parser.add_argument('--vantrel', required=True)
     parser.add_argument('--sample-maker', required=True)
     parser.add_argument('--out', required=True)
+    parser.add_argument('--only', default='', help='run only the cases whose names this pattern finds')
     args = parser.parse_args()
+    cases = [case for case in CASES if re.search(args.only, case.__name__)]
     os.makedirs(args.out, exist_ok=True)
     work = tempfile.mkdtemp(prefix='vantrel-page-test-')
     server = driver = None
@@ -353,8 +506,9 @@ def main():
         page = Page(driver, 'http://127.0.0.1:%d/index.html' % server.server_address[1], downloads)
         suite = Suite(page, args.vantrel, work, args.out)
         suite.sample_maker = args.sample_maker
+        suite.root = root
         page.load()
-        for case in CASES:
+        for case in cases:
             t = time.time()
             try:
                 case(suite)
@@ -369,7 +523,7 @@ def main():
         browser.stop(server, driver)
         shutil.rmtree(work, ignore_errors=True)
     print('page tests: %d of %d passed in %.1f s; screenshot: %s' %
-          (len(CASES) - failures, len(CASES), time.time() - started, os.path.join(args.out, 'page.png')))
+          (len(cases) - failures, len(cases), time.time() - started, os.path.join(args.out, 'page.png')))
     return 1 if failures else 0
 
 
