@@ -60,20 +60,12 @@ class Background {
   VipsArrayDouble* array_;
 };
 
-// Whether row `index` of the mode's table takes every source plane once.
-bool UsesEachPlaneOnce(int16 mode, int16 index) {
-  unsigned seen = 0;
-  const int16 planes = ChannelOrderPlanes(mode);
-  for (int16 p = 0; p < planes; ++p) seen |= 1u << ChannelOrderSource(mode, index, p);
-  return seen == (1u << planes) - 1;
-}
-
 // The rows a sheet shows, in table order: every RGB order; the CMYK orders
 // that take each ink once, or all of them.
 std::vector<int16> SheetOrders(int16 mode, bool all) {
   std::vector<int16> rows;
   for (int16 i = 0; i < ChannelOrderCount(mode); ++i)
-    if (all || !host::CmykMode(mode) || UsesEachPlaneOnce(mode, i)) rows.push_back(i);
+    if (all || !host::CmykMode(mode) || ChannelOrderTakesEachOnce(mode, i)) rows.push_back(i);
   return rows;
 }
 
@@ -236,9 +228,9 @@ Owned Stacked(VipsImage* top, VipsImage* bottom, int gap, bool left, const Backg
 std::string Title(const std::string& input, int16 mode, std::size_t orders, const JobSettings& job) {
   std::string title = fs::path(input).filename().string() + ": " + (host::CmykMode(mode) ? "CMYK" : "RGB") +
                       ", " + std::to_string(orders) + " channel orders";
-  static const char* blends[] = {"", "no blend", "blended cross", "blended mix", "blended cross and mix"};
-  if (job.blend != Blend::Keep) title += std::string(", ") + blends[int(job.blend)];
-  if (job.exclude > 0) title += ", channel " + std::to_string(job.exclude) + " cleared";
+  if (job.blend) title += std::string(", blend ") + BlendMethodName(*job.blend);
+  if (job.cleared.value_or(kNoChannelCleared) != kNoChannelCleared)
+    title += ", channel " + std::to_string(*job.cleared) + " cleared";
   return title;
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "pictures/picture.h"
 #include "runner/host.h"
 
@@ -36,13 +37,8 @@ struct TilePlan {
 // The largest side of a tile, and the most tiles side by side: the filter
 // tells the runs of one load apart by the last eight data words it handed
 // out, so no more than eight runs may take turns.
-inline constexpr int kTileSide = 32767;
+inline constexpr int kTileSide = kMostSide;
 inline constexpr int kMostTileColumns = 8;
-
-// An even band height of about `bandBytes` bytes of rows `width` pixels of
-// `pixelBytes` wide: at least 2 rows, and no more than a picture `height`
-// rows high needs or a tile can hold.
-int PlanBandRows(int width, int height, std::size_t pixelBytes, std::size_t bandBytes);
 
 // The tiles of a picture: columns as even in width as even starts allow,
 // each at most kTileSide wide (a picture that narrow is one column); rows

@@ -411,7 +411,7 @@ TEST_F(Cli, TheFilterAsksForThePlannedBandsAndEachGoesOnAsSoonAsItIsDone) {
     ASSERT_EQ(pictures::ReadPicture((work_ / input).string(), picture), "");
     JobSettings settings;
     settings.orderIndex = 14;
-    settings.blend = Blend::Both;
+    settings.blend = BlendMethod::Both;
     settings.bandBytes = band * int64_t(picture.pixels.width) * int64_t(picture.pixels.PixelBytes());
     Gathering written(picture.pixels);
     std::unique_ptr<runner::Host> last;
@@ -420,10 +420,14 @@ TEST_F(Cli, TheFilterAsksForThePlannedBandsAndEachGoesOnAsSoonAsItIsDone) {
         FilterRows(entry, settings, pictures::InfoOf(picture), *reader, written, input, "out", nullptr, last);
     ASSERT_EQ(done.status, kSucceeded) << done.message;
     EXPECT_TRUE(written.finished);
-    std::vector<int> bands(picture.pixels.height / band, band);
-    if (picture.pixels.height % band != 0) bands.push_back(picture.pixels.height % band);
+    // The plan: even, at most the rows asked for, and where one is near, a
+    // height that divides the picture's.
+    const int planned = ParametersOf(&last->record())->bandRows;
+    EXPECT_EQ(planned, PlanBandRows(picture.pixels.width, picture.pixels.height, picture.pixels.PixelBytes(),
+                                    std::size_t(settings.bandBytes)));
+    std::vector<int> bands(picture.pixels.height / planned, planned);
+    if (picture.pixels.height % planned != 0) bands.push_back(picture.pixels.height % planned);
     EXPECT_EQ(written.counts, bands);
-    EXPECT_EQ(ParametersOf(&last->record())->bandRows, band);
 
     settings.drive = Drive::Advance;
     runner::Image whole;
@@ -461,7 +465,7 @@ TEST_F(Cli, StreamedBandsWriteThePixelsOfOneWholeRequestInEveryFormat) {
       for (const std::string& output : row.outputs) {
         JobSettings settings;
         settings.orderIndex = 14;
-        settings.blend = Blend::Both;
+        settings.blend = BlendMethod::Both;
         settings.drive = drive;
         settings.bandBytes = 8 * int64_t(source.width) * int64_t(source.PixelBytes());
         if (output.find("_deflate") == 0) settings.save.compression = "deflate";
