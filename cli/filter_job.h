@@ -62,7 +62,7 @@ using ProgressReport = void (*)(int32 done, int32 total);
 // into the output a band at a time, in bands of an even height the tool
 // plans unless `maxSpace` leaves the height to the filter, and may be of any
 // size (see tiled_run.h); by the advanceState drive, or with the dialog, it
-// is held whole, at most 32767 pixels a side.
+// is held whole, at most kMostSide pixels a side.
 Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                    const std::string& output, ProgressReport progress);
 

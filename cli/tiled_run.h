@@ -1,5 +1,5 @@
 // A picture filtered as it streams from its reader to its writer, a band at
-// a time, however large it is. A host's requests reach at most 32767 pixels
+// a time, however large it is. A host's requests reach at most kMostSide pixels
 // a side, so a larger picture is cut into tiles, each filtered by a run of
 // its own: the tiles of a row of tiles side by side, their runs taking turns
 // band by band on the same decoded rows, and the rows of tiles one after the

@@ -69,7 +69,8 @@ void Host::SetHandleSuite(HandleSuiteMode mode) {
 
 int16 Host::Call(int16 selector) {
   if (selector == filterSelectorStart && !dialogsToPerson_)
-    RunWithDialogUser(dialogScript_, dialogsShown_, [this] { CallRaw(filterSelectorStart, record_, &data_, &result_); });
+    RunWithDialogUser(dialogScript_, dialogsShown_, platform_,
+                      [this] { CallRaw(filterSelectorStart, record_, &data_, &result_); });
   else
     CallRaw(selector, record_, &data_, &result_);
   return result_;

@@ -330,6 +330,11 @@ class Host {
   // The host's own window, named in the platform data as the owner of the
   // filter's dialogs; 0 where there is no window system.
   intptr_t window() const { return window_; }
+  // Names `window` in the platform data in place of the host's own, until
+  // named again: where there is no window system, the dialog backend the
+  // filter's dialogs are shown through (dialog::DialogBackend::AsWindow).
+  void NameWindow(intptr_t window) { platform_.hwnd = window; }
+  intptr_t namedWindow() const { return platform_.hwnd; }
 
   // ---- Scripting descriptors.
   void SetDescriptorSuite(DescriptorSuiteMode mode);

@@ -54,11 +54,12 @@ class PagePaint final : public dialog::PaintTarget {
 
 }  // namespace
 
-PageDialog::PageDialog(runner::Host& host, dialog::PixelRect anchor) : host_(host), anchor_(anchor) {
-  dialog::SetDialogBackend(this);
+PageDialog::PageDialog(runner::Host& host, dialog::PixelRect anchor)
+    : host_(host), anchor_(anchor), hostWindow_(host.namedWindow()) {
+  host_.NameWindow(AsWindow());
 }
 
-PageDialog::~PageDialog() { dialog::SetDialogBackend(nullptr); }
+PageDialog::~PageDialog() { host_.NameWindow(hostWindow_); }
 
 void PageDialog::SetChecked(int id, bool checked) { page_view(kChecked, id, checked, 0, nullptr); }
 void PageDialog::SetEnabled(int id, bool enabled) { page_view(kEnabled, id, enabled, 0, nullptr); }
