@@ -29,7 +29,7 @@ first=$!
 # runner: every source of those folders but the Windows bindings and the
 # stand-ins of builds without a scripted dialog user.
 mapfile -t sources < <(ls core/*.cpp host/*.cpp hostinfo/*.cpp dialog/*.cpp runner/*.cpp | grep -v '_win32\.cpp$\|_absent\.cpp$')
-clang++ "${flags[@]}" fuzz/entry_point_fuzz.cpp "${sources[@]}" -o "$out/entry_point_fuzz"
+clang++ "${flags[@]}" fuzz/entry_point_fuzz.cpp tests/support/test_host.cpp "${sources[@]}" -o "$out/entry_point_fuzz"
 wait "$first"
 
 # Seeds. The first byte picks the part under test: 0 the version block reader,

@@ -14,12 +14,13 @@
 #include "core/parameters.h"
 #include "host/image_modes.h"
 #include "runner/host.h"
+#include "tests/support/test_host.h"
 #include "tests/support/loaded_filter.h"
 
 namespace vantrel {
 namespace {
 
-using runner::Host;
+using Host = testing::TestHost;
 using runner::Image;
 
 using host::CmykMode;
