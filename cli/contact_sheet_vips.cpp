@@ -234,6 +234,38 @@ std::string Title(const std::string& input, int16 mode, std::size_t orders, cons
   return title;
 }
 
+// The sheet: the cells in a grid `columns` across under the title, framed
+// in white; nullptr with `why` set when libvips cannot make it.
+Owned Page(const std::vector<Owned>& cells, Owned& title, int columns, bool alpha, const Background& white,
+           std::string& why) {
+  std::vector<VipsImage*> grid;
+  for (const Owned& cell : cells) grid.push_back(cell.get());
+  VipsImage* joined = nullptr;
+  if (vips_arrayjoin(grid.data(), &joined, int(grid.size()), "across", columns, "shim", kGap, "background",
+                     white.get(), "halign", VIPS_ALIGN_CENTRE, nullptr) != 0) {
+    why = Reason("cannot join the cells");
+    return nullptr;
+  }
+  Owned table(joined);
+  if (alpha) {
+    VipsImage* opaque = nullptr;
+    if (vips_bandjoin_const1(title.get(), &opaque, 255, nullptr) != 0) {
+      why = Reason("cannot set the title");
+      return nullptr;
+    }
+    title.reset(opaque);
+  }
+  Owned page = Stacked(title.get(), table.get(), kGap, true, white, why);
+  if (!page) return nullptr;
+  VipsImage* framed = nullptr;
+  if (vips_embed(page.get(), &framed, kMargin, kMargin, page->Xsize + 2 * kMargin, page->Ysize + 2 * kMargin,
+                 "extend", VIPS_EXTEND_BACKGROUND, "background", white.get(), nullptr) != 0) {
+    why = Reason("cannot frame the sheet");
+    return nullptr;
+  }
+  return Owned(framed);
+}
+
 // Writes `sheet` through a temporary file beside `path`, on the disk before
 // it is renamed into place.
 std::string WriteSheet(VipsImage* sheet, const std::string& path) {
@@ -327,26 +359,8 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
     if (!cells.back()) return {kFailed, sheet + ": " + why};
   }
 
-  std::vector<VipsImage*> grid;
-  for (const Owned& cell : cells) grid.push_back(cell.get());
-  VipsImage* joined = nullptr;
-  if (vips_arrayjoin(grid.data(), &joined, int(grid.size()), "across", layout.columns, "shim", kGap, "background",
-                     white.get(), "halign", VIPS_ALIGN_CENTRE, nullptr) != 0)
-    return {kFailed, sheet + ": " + Reason("cannot join the cells")};
-  Owned table(joined);
-  if (alpha) {
-    VipsImage* opaque = nullptr;
-    if (vips_bandjoin_const1(title.get(), &opaque, 255, nullptr) != 0)
-      return {kFailed, sheet + ": " + Reason("cannot set the title")};
-    title.reset(opaque);
-  }
-  Owned page = Stacked(title.get(), table.get(), kGap, true, white, why);
-  if (!page) return {kFailed, sheet + ": " + why};
-  VipsImage* framed = nullptr;
-  if (vips_embed(page.get(), &framed, kMargin, kMargin, page->Xsize + 2 * kMargin, page->Ysize + 2 * kMargin,
-                 "extend", VIPS_EXTEND_BACKGROUND, "background", white.get(), nullptr) != 0)
-    return {kFailed, sheet + ": " + Reason("cannot frame the sheet")};
-  Owned out(framed);
+  Owned out = Page(cells, title, layout.columns, alpha, white, why);
+  if (!out) return {kFailed, sheet + ": " + why};
   // An RGB input's profile tells a viewer how to show the cells' colours.
   auto* original = static_cast<VipsImage*>(picture.file.get());
   const void* profile = nullptr;
