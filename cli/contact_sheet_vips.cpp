@@ -61,11 +61,13 @@ class Background {
 };
 
 // The rows a sheet shows, in table order: every RGB order; the CMYK orders
-// that take each ink once, or all of them.
-std::vector<int16> SheetOrders(int16 mode, bool all) {
+// that take each ink once, or all of them; only the orders that take each
+// channel once, of either mode, when the settings say so.
+std::vector<int16> SheetOrders(int16 mode, const SheetSettings& settings) {
+  const bool all = !settings.swapsOnly && (settings.allOrders || !host::CmykMode(mode));
   std::vector<int16> rows;
   for (int16 i = 0; i < ChannelOrderCount(mode); ++i)
-    if (all || !host::CmykMode(mode) || ChannelOrderTakesEachOnce(mode, i)) rows.push_back(i);
+    if (all || ChannelOrderTakesEachOnce(mode, i)) rows.push_back(i);
   return rows;
 }
 
@@ -312,7 +314,7 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
   Layout layout;
   Owned title;
   const pictures::FitFor fit = [&](int width, int height, int16 mode) {
-    orders = SheetOrders(mode, settings.allOrders);
+    orders = SheetOrders(mode, settings);
     Cells cells{int(orders.size()), width, height, 0, 0, 0};
     for (int16 row : orders) {
       labels.push_back(Text(std::to_string(row) + "  " + ChannelOrderName(mode, row), kLabelFont, false, why));

@@ -103,12 +103,18 @@ void ReportToBatch(int32 done, int32 total) {
   std::fflush(stderr);
 }
 
-void ListOrders(const std::string& which) {
+// The tables of `which` (both when ""), each order marked when it takes
+// every channel once; only those when `swapsOnly`.
+void ListOrders(const std::string& which, bool swapsOnly) {
   for (int16 mode : {plugInModeRGBColor, plugInModeCMYKColor}) {
     const bool cmyk = mode == plugInModeCMYKColor;
     if (!which.empty() && which != (cmyk ? "cmyk" : "rgb")) continue;
-    std::printf("%s orders (--order NAME or --order-index N):\n", cmyk ? "CMYK" : "RGB");
-    for (int16 i = 0; i < ChannelOrderCount(mode); ++i) std::printf("%5d  %s\n", i, ChannelOrderName(mode, i));
+    std::printf("%s orders (--order NAME or --order-index N; * takes each %s once):\n", cmyk ? "CMYK" : "RGB",
+                cmyk ? "ink" : "channel");
+    for (int16 i = 0; i < ChannelOrderCount(mode); ++i) {
+      const bool swap = ChannelOrderTakesEachOnce(mode, i);
+      if (swap || !swapsOnly) std::printf("%5d  %s%s\n", i, ChannelOrderName(mode, i), swap ? "  *" : "");
+    }
   }
 }
 
@@ -208,7 +214,7 @@ struct CommandLine {
   SheetSettings sheetSettings;
   int cores = int(std::max(1u, std::thread::hardware_concurrency()));
   int jobs = cores;
-  bool quiet = false, worker = false, skipExisting = false, acceptDamaged = false;
+  bool quiet = false, worker = false, skipExisting = false, acceptDamaged = false, swapsOnly = false;
   bool windows = platform::ShowsDialogs();
   CLI::Option *list = nullptr, *sheetOption = nullptr;
   // The options a batch hands on to its workers, marked where they are
@@ -290,11 +296,17 @@ void DefineFilterSettings(CLI::App& app, CommandLine& c, Defined& d) {
                             "(settings given here override them), written after a run")
                  ->option_text("FILE")
                  ->group(filter);
-  c.list = app.add_option("--list-orders", c.listOrders, "Print the tables of channel orders and their indexes, and exit")
+  c.list = app.add_option("--list-orders", c.listOrders,
+                          "Print the tables of channel orders and their indexes, marking the\n"
+                          "orders that take each channel once, and exit")
                ->expected(0, 1)
                ->check(CLI::IsMember({"rgb", "cmyk"}))
                ->option_text("[rgb|cmyk]")
                ->group(filter);
+  app.add_flag("--swaps-only", c.swapsOnly,
+               "With --list-orders or --contact-sheet: only the orders that take each\n"
+               "channel once (true swaps, which lose nothing)")
+      ->group(filter);
 }
 
 void DefineOutputFiles(CLI::App& app, CommandLine& c, Defined& d) {
@@ -361,6 +373,7 @@ void DefineSheets(CLI::App& app, CommandLine& c) {
                "On a CMYK contact sheet, all " + std::to_string(ChannelOrderCount(plugInModeCMYKColor)) +
                    " orders (default: the " + std::to_string(swaps) + " that take\neach ink once)")
       ->needs(c.sheetOption)
+      ->excludes("--swaps-only")
       ->group(sheets);
   app.add_option("--thumbnail-size", c.sheetSettings.thumbnailSize,
                  "The longest side of a contact sheet's thumbnails, in pixels\n"
@@ -633,9 +646,11 @@ int Run(int argc, char** argv) {
     return app.exit(e) == 0 ? kSucceeded : kBadCommandLine;
   }
   if (c.list->count() > 0) {
-    ListOrders(c.listOrders);
+    ListOrders(c.listOrders, c.swapsOnly);
     return kSucceeded;
   }
+  if (c.swapsOnly && c.sheet.empty()) return BadCommandLine("--swaps-only goes with --list-orders or --contact-sheet");
+  c.sheetSettings.swapsOnly = c.swapsOnly;
   if (std::string why = CheckCommandLine(c); !why.empty()) return BadCommandLine(why);
   SettleJob(c);
   platform::CatchInterrupt();
