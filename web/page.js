@@ -81,9 +81,9 @@ const extensions = { png: 'png', jpeg: 'jpg', webp: 'webp' };
 const compact = (name) => name.replace(/\s+/g, '').toUpperCase();
 const defaults = () => ({ order: 0, blend: 0, exclude: 0, format: 'png', quality: null });
 
-// Whether this browser writes WebP files (a canvas asked for WebP answers
-// PNG where it cannot).
-const writesWebp = document.createElement('canvas').toDataURL('image/webp').startsWith('data:image/webp');
+// Whether this browser writes WebP files, as the worker finds (before it
+// answers: whether a canvas asked for WebP answers WebP).
+let writesWebp = document.createElement('canvas').toDataURL('image/webp').startsWith('data:image/webp');
 
 function settingsFromAddress() {
   const query = new URLSearchParams(location.search);
@@ -223,6 +223,7 @@ runs.onmessage = ({ data }) => {
   switch (data.type) {
     case 'names':
       orderNames.push(...data.names);
+      if (data.formats) writesWebp = data.formats.includes('webp');
       page.settings = settingsFromAddress();
       showSettings();
       if (!isDefault(page.settings)) carried(t('from-link', settingsInWords(page.settings)), page.settings);
@@ -251,7 +252,7 @@ runs.onmessage = ({ data }) => {
       break;
     case 'saved':
       download(data.file, savedName(page.jobOf));
-      say(t('saved', savedName(page.jobOf)));
+      say(`${t('saved', savedName(page.jobOf))}${data.note ? ` ${data.note}` : ''}`);
       endJob();
       break;
     case 'cancelled':
@@ -848,7 +849,9 @@ async function saveBatch() {
   const batch = page.batch;
   const settings = { ...page.settings };
   const files = batch.files.slice();
-  const count = Math.max(1, Math.min(files.length, navigator.hardwareConcurrency || 2, 4));
+  const cores = navigator.hardwareConcurrency || 2;
+  const count = Math.max(1, Math.min(files.length, cores, 4));
+  const threads = Math.max(1, Math.floor(cores / count));
   page.job = 'batch';
   page.jobOf = { job: 'batch', number: ++jobNumber, name: t('pictures-count', files.length), settings };
   busy(t('saving-several', files.length));
@@ -893,7 +896,7 @@ async function saveBatch() {
       batch.items[index].state = 'working';
       showBatch();
       post(worker, { type: 'convert', number: index + 1, file: files[index], name: fileName(files[index]),
-                     settings: filterOf(settings), format: settings.format, quality: settings.quality });
+                     settings: filterOf(settings), format: settings.format, quality: settings.quality, threads });
     };
     const start = () => {
       const worker = new Worker('worker.js');
@@ -905,7 +908,7 @@ async function saveBatch() {
           parts[index] = data.value;
           showProgress();
         } else if (data.type === 'converted') {
-          finish(worker, index, { file: data.file });
+          finish(worker, index, { file: data.file, message: data.note || '' });
         } else if (data.type === 'failed' || data.type === 'cancelled') {
           finish(worker, index, { message: data.message || t('cancelled') });
         }

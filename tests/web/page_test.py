@@ -10,6 +10,7 @@ page with the chart loaded in the output folder.
 """
 import argparse
 import base64
+import io
 import os
 import re
 import shlex
@@ -289,6 +290,14 @@ class Suite:
         path = os.path.join(self.work, 'huge.png')
         if not os.path.exists(path):
             subprocess.check_call([self.sample_maker, '--size', '4096x4096', path], stdout=subprocess.DEVNULL)
+        return path
+
+    def photo75(self):
+        """A JPEG file of quality 75 and 4:2:0 chroma subsampling, with a colour profile."""
+        path = os.path.join(self.work, 'photo75.jpg')
+        if not os.path.exists(path):
+            subprocess.check_call(['vips', 'jpegsave', self.chart, path, '--Q', '75', '--subsample-mode', 'on',
+                                   '--profile', 'srgb'])
         return path
 
     def cancel_while_opening_keeps_the_picture_before(self):
@@ -642,6 +651,96 @@ class Suite:
             p.load()
 
 
+    def each_format_saved_as_the_tool_writes_it(self):
+        p = self.page
+        jpeg = self.photo75()
+        choose = lambda value: p.js('const f = document.querySelector("#format"); f.value = arguments[0];'
+                                    'f.dispatchEvent(new Event("change"))', value)
+        type_quality = lambda value: p.js('const q = document.querySelector("#quality"); q.value = arguments[0];'
+                                          'q.dispatchEvent(new Event("change"))', value)
+        profile = lambda path: subprocess.run(['vipsheader', '-f', 'icc-profile-data', path],
+                                              capture_output=True).stdout
+        # The input, the link, what is done on the page, the file saved, the
+        # tool's options, what the format note says, and whether the pixels
+        # must be equal (else close: the browser's WebP encoder is not the
+        # tool's).
+        rows = [
+            (self.chart, '?order=B%20R%20G&format=jpeg', None, 'chart_BRG.jpg', [], 'quality 90', True),
+            (jpeg, '?order=B%20R%20G&format=jpeg', None, 'photo75_BRG.jpg', [], 'quality 75 and 4:2:0', True),
+            (jpeg, '?order=G%20B%20R', lambda: (choose('jpeg'), type_quality('60')), 'photo75_GBR.jpg',
+             ['--quality', '60'], 'quality 60', True),
+            (self.chart, '?order=G%20B%20R&blend=cross', lambda: choose('webp'), 'chart_GBR.webp', [], 'WebP', False),
+        ]
+        for source, link, action, name, options, note, equal in rows:
+            p.load(link)
+            p.open_and_wait(source)
+            if action:
+                action()
+            assert note in p.js('return document.querySelector("#format-note").textContent'), (name, note)
+            query = urllib.parse.parse_qs(p.js('return location.search')[1:])
+            settings = [item for key, [value] in query.items() if key in ('order', 'blend', 'exclude')
+                        for item in ('--' + key, value)]
+            saved = p.save(name)
+            tool = os.path.join(self.work, 'tool_' + name.replace('.webp', '.png'))
+            want = self.tool_output(source, tool, *settings, *options)
+            got = read_png(saved)
+            if equal:
+                assert got == want, '%s: the saved file is not what vantrel %s writes' % (name, ' '.join(settings + options))
+                assert profile(saved) == profile(tool), '%s: the colour profile differs from the tool\'s' % name
+            else:
+                assert open(saved, 'rb').read(12)[8:] == b'WEBP' and got[:3] == want[:3], name
+                error = sum(abs(a - b) for a, b in zip(got[3], want[3])) / len(want[3])
+                assert error < 4, '%s: %.1f apart on average from the tool\'s PNG' % (name, error)
+
+    def batch_of_pictures_saved_as_one_zip_of_the_tools_files(self):
+        p = self.page
+        p.load('?order=G%20B%20R&format=jpeg')
+        webp = os.path.join(self.work, 'chart.webp')
+        subprocess.check_call(['vips', 'copy', self.chart, webp + '[lossless]'])
+        photo = os.path.join(self.work, 'batch.png')
+        subprocess.check_call([self.sample_maker, '--size', '1600x1200', photo], stdout=subprocess.DEVNULL)
+        jpeg = self.photo75()
+        notes = os.path.join(self.work, 'notes.txt')
+        open(notes, 'w').write('not a picture\n')
+        # Each file, and its name in the zip (None: it fails, and is listed).
+        rows = [(self.chart, 'chart_GBR.jpg'), (jpeg, 'photo75_GBR.jpg'), (notes, None), (photo, 'batch_GBR.jpg'),
+                (webp, 'chart_GBR-2.jpg'), (self.huge(), 'huge_GBR.jpg')]
+        p.open('\n'.join(path for path, _ in rows))
+        p.wait('return document.querySelectorAll("#picture-list li").length === arguments[0] && '
+               'document.querySelector("#grid").dataset.state === "done" && !window.vantrelPage.job',
+               'list the pictures', len(rows))
+        zip_path = os.path.join(p.downloads, 'pictures_GBR.zip')
+        # Cancelled first: no zip; then saved whole.
+        p.js('document.querySelector("#save").click(); setTimeout(() => document.querySelector("#cancel").click(), 300)')
+        p.wait('return document.querySelector("#message").textContent === "Cancelled: no zip was saved." && '
+               '!window.vantrelPage.job', 'say the batch was cancelled')
+        time.sleep(0.3)
+        assert not os.path.exists(zip_path), 'a cancelled batch saved a zip'
+        archive = zipfile.ZipFile(p.save('pictures_GBR.zip'))
+        assert archive.testzip() is None, 'the zip is damaged'
+        assert archive.namelist() == [name for _, name in rows if name], archive.namelist()
+        for path, name in rows:
+            if not name:
+                continue
+            saved = os.path.join(self.work, 'zip_' + name)
+            open(saved, 'wb').write(archive.read(name))
+            want = self.tool_output(path, os.path.join(self.work, 'tool_' + name), '--order', 'G B R')
+            assert read_png(saved) == want, '%s is not what vantrel writes for %s' % (name, os.path.basename(path))
+        failed = p.js('return [...document.querySelectorAll("#picture-list li[data-state=failed]")].map((li) => li.textContent)')
+        assert len(failed) == 1 and 'notes.txt' in failed[0], failed
+        assert 'notes.txt' in p.message() and '5 pictures' in p.message(), p.message()
+        # Our zip's Zip64 records, tried on small files.
+        data = base64.b64decode(p.driver.execute_async_script('''const done = arguments[0];
+            import('./zip.js').then(async ({ zip }) => {
+              const files = [{ name: 'a.bin', file: new Blob([new Uint8Array(300).fill(7)]) },
+                             { name: 'é.txt', file: new Blob(['hello']) }];
+              const bytes = new Uint8Array(await (await zip(files, { most: 100 })).arrayBuffer());
+              done(btoa(String.fromCharCode(...bytes)));
+            });'''))
+        wide = zipfile.ZipFile(io.BytesIO(data))
+        assert wide.testzip() is None and [wide.read(n) for n in wide.namelist()] == [bytes([7]) * 300, b'hello'] and \
+            wide.namelist() == ['a.bin', 'é.txt'], 'the Zip64 records are not read back'
+
     def offline_after_one_visit_and_renewed_when_the_page_changes(self):
         p = self.page
         d = p.driver
@@ -774,6 +873,8 @@ CASES = [
     Suite.bad_link_is_said_until_dismissed_with_what_is_used_instead,
     Suite.settings_carried_over_are_said_and_reset_puts_back_the_defaults,
     Suite.phone_sized_window_shows_a_cells_result_at_once_with_controls_for_fingers,
+    Suite.each_format_saved_as_the_tool_writes_it,
+    Suite.batch_of_pictures_saved_as_one_zip_of_the_tools_files,
     Suite.japanese_browser_shows_the_whole_page_in_japanese,
     Suite.offline_after_one_visit_and_renewed_when_the_page_changes,
 ]
