@@ -69,9 +69,10 @@ int Subsampling(const jpeg_decompress_struct& info) {
   return 0;
 }
 
-// Reads the header of `file`; false when libjpeg cannot. Nothing here has a
-// destructor that libjpeg's jump back past it would skip.
-bool ReadHeader(std::FILE* file, int& quality, int& subsampling) {
+// Reads the header from where `source` points libjpeg; false when libjpeg
+// cannot. Nothing here has a destructor that libjpeg's jump back past it
+// would skip.
+bool ReadHeader(void (*source)(j_decompress_ptr, void*), void* from, int& quality, int& subsampling) {
   jpeg_decompress_struct info;
   Failure failure;
   info.err = jpeg_std_error(&failure.manager);
@@ -81,12 +82,24 @@ bool ReadHeader(std::FILE* file, int& quality, int& subsampling) {
     return false;
   }
   jpeg_create_decompress(&info);
-  jpeg_stdio_src(&info, file);
+  source(&info, from);
   jpeg_read_header(&info, TRUE);
   quality = NearestQuality(info);
   subsampling = Subsampling(info);
   jpeg_destroy_decompress(&info);
   return true;
+}
+
+struct Memory {
+  const uint8_t* bytes;
+  std::size_t size;
+};
+
+std::string Settings(bool read, int quality, int subsampling, JpegSettings& settings) {
+  if (!read) return "not a JPEG header libjpeg can read";
+  settings.quality = quality;
+  settings.subsampling = subsampling == 1 ? "4:4:4" : subsampling == 2 ? "4:2:2" : subsampling == 4 ? "4:2:0" : "";
+  return "";
 }
 
 }  // namespace
@@ -95,12 +108,21 @@ std::string ReadJpegSettings(const std::string& path, JpegSettings& settings) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return "cannot open the file";
   int quality = 0, subsampling = 0;
-  const bool read = ReadHeader(file, quality, subsampling);
+  const auto fromFile = [](j_decompress_ptr info, void* f) { jpeg_stdio_src(info, static_cast<std::FILE*>(f)); };
+  const bool read = ReadHeader(fromFile, file, quality, subsampling);
   std::fclose(file);
-  if (!read) return "not a JPEG header libjpeg can read";
-  settings.quality = quality;
-  settings.subsampling = subsampling == 1 ? "4:4:4" : subsampling == 2 ? "4:2:2" : subsampling == 4 ? "4:2:0" : "";
-  return "";
+  return Settings(read, quality, subsampling, settings);
+}
+
+std::string ReadJpegSettings(const uint8_t* bytes, std::size_t size, JpegSettings& settings) {
+  Memory memory{bytes, size};
+  int quality = 0, subsampling = 0;
+  const auto fromMemory = [](j_decompress_ptr info, void* m) {
+    const Memory& at = *static_cast<Memory*>(m);
+    jpeg_mem_src(info, at.bytes, static_cast<unsigned long>(at.size));
+  };
+  const bool read = size > 0 && ReadHeader(fromMemory, &memory, quality, subsampling);
+  return Settings(read, quality, subsampling, settings);
 }
 
 }  // namespace vantrel::pictures

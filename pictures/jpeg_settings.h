@@ -2,6 +2,8 @@
 // quantisation tables were scaled for, and its chroma subsampling.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace vantrel::pictures {
@@ -18,5 +20,7 @@ struct JpegSettings {
 
 // Reads the header of the JPEG file at `path`. Answers "" or why it cannot.
 std::string ReadJpegSettings(const std::string& path, JpegSettings& settings);
+// The same from the file's first `size` bytes at `bytes`.
+std::string ReadJpegSettings(const uint8_t* bytes, std::size_t size, JpegSettings& settings);
 
 }  // namespace vantrel::pictures

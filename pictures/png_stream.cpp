@@ -1,11 +1,11 @@
 // The PNG writer of png_stream.h. libpng writes the signature, the header and
 // the chunks beside the pixels (the same calls libvips makes) and frames the
-// image data chunks we hand it; zlib compresses. What is ours is the cutting
-// into pieces, the row filters (libpng keeps its heuristic to itself) and the
-// joining of the pieces into one stream.
+// image data chunks we hand it; the pieces of png_pieces.h, made on worker
+// threads, are joined into one stream.
 #include "pictures/png_stream.h"
 
 #include "pictures/piece_line.h"
+#include "pictures/png_pieces.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -27,103 +27,16 @@
 namespace vantrel::pictures {
 namespace {
 
-// Deflate's window: each piece is primed with this much of the data before it.
-constexpr std::size_t kWindow = 32768;
 // About this many bytes of filtered rows per piece: enough that the restarts
 // cost a few hundredths of a per cent, small enough to share out.
 constexpr std::size_t kPieceBytes = 256 * 1024;
 // Image data chunks of this size, the last one shorter.
 constexpr std::size_t kChunkBytes = 65536;
-// Input handed to zlib per call, which counts in 32 bits.
-constexpr std::size_t kZlibStep = std::size_t(1) << 30;
-
-// ---- Row filters, chosen per row as libpng chooses them: the filter whose
-// output bytes, read as signed, have the least sum of magnitudes; on a tie the
-// first of None, Sub, Up, Average, Paeth.
-
-inline unsigned Magnitude(uint8_t v) { return v < 128 ? v : 256u - v; }
-
-inline uint8_t Average(uint8_t a, uint8_t b) { return uint8_t((unsigned(a) + b) >> 1); }
-
-inline uint8_t Paeth(uint8_t a, uint8_t b, uint8_t c) {
-  const int p = int(b) - c, q = int(a) - c;
-  const int pa = p < 0 ? -p : p, pb = q < 0 ? -q : q, pc = p + q < 0 ? -(p + q) : p + q;
-  return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-}
-
-// Each filter over a row: `x` the row, `b` the row above, `a` and `c` the
-// same `bpp` bytes to the left (so that the first pixel, which has nothing to
-// its left, is filtered by the caller). Either answers the filtered bytes'
-// sum of magnitudes or writes them to `out`; one loop each, which the
-// compiler vectorises.
-template <class Filter>
-uint64_t SumOf(const uint8_t* x, const uint8_t* a, const uint8_t* b, const uint8_t* c, std::size_t n, Filter f) {
-  uint64_t total = 0;
-  // In strides short enough that a 32-bit sum cannot overflow.
-  for (std::size_t from = 0; from < n; from += 65536) {
-    const std::size_t to = std::min(n, from + 65536);
-    uint32_t sum = 0;
-    for (std::size_t i = from; i < to; ++i) sum += Magnitude(uint8_t(x[i] - f(a[i], b[i], c[i])));
-    total += sum;
-  }
-  return total;
-}
-
-template <class Filter>
-void Apply(const uint8_t* x, const uint8_t* a, const uint8_t* b, const uint8_t* c, std::size_t n, Filter f,
-           uint8_t* out) {
-  for (std::size_t i = 0; i < n; ++i) out[i] = uint8_t(x[i] - f(a[i], b[i], c[i]));
-}
-
-// Filters `row` (`size` bytes, `bpp` bytes a pixel) below `above` into `out`:
-// the filter type byte, then `size` filtered bytes.
-void FilterRow(const uint8_t* row, const uint8_t* above, std::size_t size, std::size_t bpp, uint8_t* out) {
-  const auto none = [](uint8_t, uint8_t, uint8_t) { return uint8_t(0); };
-  const auto sub = [](uint8_t a, uint8_t, uint8_t) { return a; };
-  const auto up = [](uint8_t, uint8_t b, uint8_t) { return b; };
-  const auto average = [](uint8_t a, uint8_t b, uint8_t) { return Average(a, b); };
-  const auto paeth = [](uint8_t a, uint8_t b, uint8_t c) { return Paeth(a, b, c); };
-  const std::size_t lead = std::min(bpp, size), rest = size - lead;
-  static const uint8_t kZeros[16] = {};  // a pixel has at most 8 bytes
-  const uint8_t *x = row + lead, *a = row, *b = above + lead, *c = above;
-  uint64_t sums[5] = {
-      SumOf(row, kZeros, above, kZeros, lead, none) + SumOf(x, a, b, c, rest, none),
-      SumOf(row, kZeros, above, kZeros, lead, sub) + SumOf(x, a, b, c, rest, sub),
-      SumOf(row, kZeros, above, kZeros, lead, up) + SumOf(x, a, b, c, rest, up),
-      SumOf(row, kZeros, above, kZeros, lead, average) + SumOf(x, a, b, c, rest, average),
-      SumOf(row, kZeros, above, kZeros, lead, paeth) + SumOf(x, a, b, c, rest, paeth),
-  };
-  int best = 0;
-  for (int k = 1; k < 5; ++k)
-    if (sums[k] < sums[best]) best = k;
-  out[0] = uint8_t(best);
-  auto write = [&](auto f) {
-    Apply(row, kZeros, above, kZeros, lead, f, out + 1);
-    Apply(x, a, b, c, rest, f, out + 1 + lead);
-  };
-  switch (best) {
-    case 0: write(none); break;
-    case 1: write(sub); break;
-    case 2: write(up); break;
-    case 3: write(average); break;
-    default: write(paeth);
-  }
-}
 
 // 16-bit samples are stored most significant byte first.
 void ToFileOrder(std::vector<uint8_t>& bytes, int bitDepth) {
   if (bitDepth != 16 || std::endian::native == std::endian::big) return;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
-}
-
-// The two bytes that open a zlib stream, as deflate writes them for `level`
-// with a 32 KiB window.
-void ZlibHeader(int level, std::vector<uint8_t>& out) {
-  const unsigned flags = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
-  unsigned header = (0x78u << 8) | (flags << 6);
-  header += 31 - header % 31;
-  out.push_back(uint8_t(header >> 8));
-  out.push_back(uint8_t(header));
 }
 
 // A run of rows on its way through a worker.
@@ -140,37 +53,6 @@ struct Piece : PieceRows {         // raw: freed once filtered
   uLong adler = 0;                 // Adler-32 of this piece's filtered data
   std::size_t filteredBytes = 0;
 };
-
-// Deflates `data` onto `out`, primed with `dictionary`, ending with `flush`.
-std::string Deflate(const std::vector<uint8_t>& data, const std::vector<uint8_t>& dictionary, int level, int flush,
-                    std::vector<uint8_t>& out) {
-  z_stream z{};
-  // Filtered rows suit zlib's filtered strategy; libpng picks it too.
-  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_FILTERED) != Z_OK) return "cannot start zlib";
-  std::string why;
-  if (!dictionary.empty() && deflateSetDictionary(&z, dictionary.data(), uInt(dictionary.size())) != Z_OK)
-    why = "zlib refused the dictionary";
-  out.resize(std::max<std::size_t>(deflateBound(&z, uLong(std::min(data.size(), kZlibStep))), 1024));
-  std::size_t in = 0, written = 0;
-  while (why.empty()) {
-    if (out.size() - written < 64) out.resize(out.size() * 2);
-    const std::size_t step = std::min(data.size() - in, kZlibStep);
-    const bool final = in + step == data.size();
-    const std::size_t room = std::min(out.size() - written, kZlibStep);
-    z.next_in = const_cast<Bytef*>(data.data() + in);
-    z.avail_in = uInt(step);
-    z.next_out = out.data() + written;
-    z.avail_out = uInt(room);
-    const int result = deflate(&z, final ? flush : Z_NO_FLUSH);
-    in += step - z.avail_in;
-    written += room - z.avail_out;
-    if (result == Z_STREAM_ERROR) why = "zlib failed";
-    if (final && in == data.size() && (flush == Z_FINISH ? result == Z_STREAM_END : z.avail_out != 0)) break;
-  }
-  deflateEnd(&z);
-  out.resize(written);
-  return why;
-}
 
 // libpng reports an error by a long jump back to where setjmp was called.
 // Its calls are made through here, in lambdas that hold nothing that would
@@ -232,7 +114,7 @@ struct PngStream::State : LineState<Piece> {
       const uint8_t* above = piece.above.data();
       for (int r = 0; r < piece.rows; ++r) {
         const uint8_t* row = piece.raw.data() + std::size_t(r) * rowBytes;
-        FilterRow(row, above, rowBytes, pixelBytes, filtered.data() + std::size_t(r) * (rowBytes + 1));
+        FilterPngRow(row, above, rowBytes, pixelBytes, filtered.data() + std::size_t(r) * (rowBytes + 1));
         above = row;
       }
       std::vector<uint8_t>().swap(piece.raw);
@@ -251,17 +133,18 @@ struct PngStream::State : LineState<Piece> {
       }
       std::vector<uint8_t> tail;
       const std::size_t fromDictionary =
-          filtered.size() >= kWindow ? 0 : std::min(dictionary->size(), kWindow - filtered.size());
-      tail.reserve(kWindow);
+          filtered.size() >= kDeflateWindow ? 0 : std::min(dictionary->size(), kDeflateWindow - filtered.size());
+      tail.reserve(kDeflateWindow);
       tail.insert(tail.end(), dictionary->end() - std::ptrdiff_t(fromDictionary), dictionary->end());
-      tail.insert(tail.end(), filtered.end() - std::ptrdiff_t(std::min(filtered.size(), kWindow)), filtered.end());
+      tail.insert(tail.end(), filtered.end() - std::ptrdiff_t(std::min(filtered.size(), kDeflateWindow)), filtered.end());
       {
         std::lock_guard<std::mutex> hold(line.lock());
         piece.tail = std::move(tail);
         piece.tailReady = true;
       }
       line.changed().notify_all();
-      why = Deflate(filtered, *dictionary, header.level, piece.last ? Z_FINISH : Z_SYNC_FLUSH, piece.compressed);
+      why = DeflatePiece(filtered.data(), filtered.size(), dictionary->data(), dictionary->size(), header.level,
+                         piece.last ? Z_FINISH : Z_SYNC_FLUSH, piece.compressed);
       piece.previous.reset();
     } catch (const std::exception& e) {
       why = Reason(e);

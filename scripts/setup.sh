@@ -32,8 +32,10 @@ sets[test]="googletest libgtest-dev wine wine32:i386 wine64 xvfb xauth fonts-ipa
             clang libclang-rt-14-dev imagemagick pngcheck unzip lintian
             parallel openssh-server openssh-client munge slurm-wlm python3-yaml jq"
 # The page: the filter and our host built for the browser (the web preset),
-# served by Python's static server.
-sets[web]="cmake ninja-build emscripten libstb-dev python3"
+# served by Python's static server; the web preset's configure fetches the
+# sources of libjpeg-turbo and zlib from Debian's source packages and unpacks
+# them with Debian's patches (dpkg-source).
+sets[web]="cmake ninja-build emscripten libstb-dev python3 dpkg-dev xz-utils bzip2"
 # A real browser for the page's tests and benchmark, driven through WebDriver.
 sets[browser]="chromium chromium-driver python3-selenium"
 # The benchmarks (the tool beside libvips and ImageMagick).

@@ -52,13 +52,18 @@ EM_JS(void, page_progress, (int done, int total), {
   if (Module.onProgress) Module.onProgress(done, total);
 });
 
-// The pictures of this worker: the one opened, and its thumbnail for the
-// grid of orders.
-enum Which { kPicture = 0, kThumbnail = 1 };
+// The pictures of this worker: the one opened, its thumbnail for the grid
+// of orders, and a picture of a batch being converted, which leaves the
+// other two as they are.
+enum Which { kPicture = 0, kThumbnail = 1, kBatch = 2 };
+constexpr int kHeldCount = 3;
 struct Held {
   std::unique_ptr<runner::Host> host;
 };
-Held g_held[2];
+Held g_held[kHeldCount];
+
+// The host of `which`, or none.
+runner::Host* HostOf(int which) { return which >= 0 && which < kHeldCount ? g_held[which].host.get() : nullptr; }
 runner::Image g_pending;  // filled by the worker before it is held
 std::string g_error;
 // The host of the run under way between vantrel_run_start and
@@ -131,8 +136,7 @@ void WriteSettings(FilterParameters* block, int order, int blend, int exclude) {
 // callbacks. The advance drive hands the filter the whole picture at once,
 // the classic one in bands.
 runner::Host* Ready(int which, int order, int blend, int exclude, bool advance, bool dialog) {
-  if (which != kPicture && which != kThumbnail) return nullptr;
-  runner::Host* host = g_held[which].host.get();
+  runner::Host* host = HostOf(which);
   if (host == nullptr) return nullptr;
   FilterRecord& record = host->record();
   record.abortProc = Cancelled;
@@ -237,31 +241,53 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_hold(int longest) {
       }
     }
   }
-  for (Held& held : g_held) held.host.reset();
+  g_held[kPicture].host.reset();
+  g_held[kThumbnail].host.reset();
   const runner::EntryProc entry = Entry();
   g_held[kPicture].host = std::make_unique<runner::Host>(entry);
   g_held[kThumbnail].host = std::make_unique<runner::Host>(entry);
   // Runs write straight into the output: the source stays as it came, and
   // the picture is held twice at most.
-  for (Held& held : g_held) held.host->RollBackFailedRuns(false);
+  g_held[kPicture].host->RollBackFailedRuns(false);
+  g_held[kThumbnail].host->RollBackFailedRuns(false);
   g_held[kPicture].host->SetImage(std::move(g_pending), plugInModeRGBColor);
   g_held[kThumbnail].host->SetImage(std::move(thumbnail), plugInModeRGBColor);
   g_pending = runner::Image{};
   return true;
 }
 
-// The size of a held picture (0: the picture, 1: its thumbnail).
-EMSCRIPTEN_KEEPALIVE int vantrel_width(int which) {
-  return g_held[which & 1].host ? g_held[which & 1].host->source().width : 0;
+// Holds the picture made by vantrel_picture or vantrel_decode_png as the
+// picture of a batch (2), in place of the one before; the picture opened and
+// its thumbnail stay. Filtered by a host of its own.
+EMSCRIPTEN_KEEPALIVE bool vantrel_hold_batch() {
+  if (g_pending.pixels.empty()) {
+    g_error = "no picture to hold";
+    return false;
+  }
+  if (g_run != nullptr) {
+    g_error = "a run is under way";
+    return false;
+  }
+  g_held[kBatch].host = std::make_unique<runner::Host>(Entry());
+  g_held[kBatch].host->RollBackFailedRuns(false);
+  g_held[kBatch].host->SetImage(std::move(g_pending), plugInModeRGBColor);
+  g_pending = runner::Image{};
+  return true;
 }
-EMSCRIPTEN_KEEPALIVE int vantrel_height(int which) {
-  return g_held[which & 1].host ? g_held[which & 1].host->source().height : 0;
+
+// Lets go of the picture of a batch, giving back its memory (not while a run
+// is under way over it).
+EMSCRIPTEN_KEEPALIVE void vantrel_release_batch() {
+  if (g_run == nullptr || g_run != g_held[kBatch].host.get()) g_held[kBatch].host.reset();
 }
-EMSCRIPTEN_KEEPALIVE int vantrel_planes(int which) {
-  return g_held[which & 1].host ? g_held[which & 1].host->source().planes : 0;
-}
+
+// The size of a held picture (0: the picture, 1: its thumbnail, 2: the
+// picture of a batch); 0 when none is held there.
+EMSCRIPTEN_KEEPALIVE int vantrel_width(int which) { return HostOf(which) ? HostOf(which)->source().width : 0; }
+EMSCRIPTEN_KEEPALIVE int vantrel_height(int which) { return HostOf(which) ? HostOf(which)->source().height : 0; }
+EMSCRIPTEN_KEEPALIVE int vantrel_planes(int which) { return HostOf(which) ? HostOf(which)->source().planes : 0; }
 EMSCRIPTEN_KEEPALIVE const uint8* vantrel_source(int which) {
-  return g_held[which & 1].host ? g_held[which & 1].host->source().pixels.data() : nullptr;
+  return HostOf(which) ? HostOf(which)->source().pixels.data() : nullptr;
 }
 
 // A run over a held picture, a call at a time so that the worker can take
@@ -299,7 +325,7 @@ EMSCRIPTEN_KEEPALIVE int vantrel_run_end() {
 
 // The pixels the last run over `which` wrote, as large as its source.
 EMSCRIPTEN_KEEPALIVE const uint8* vantrel_output(int which) {
-  return g_held[which & 1].host ? g_held[which & 1].host->destination().pixels.data() : nullptr;
+  return HostOf(which) ? HostOf(which)->destination().pixels.data() : nullptr;
 }
 
 // The page's Cancel: the abort callback says stop from now until the next

@@ -1,7 +1,8 @@
 // PNG files for the page's worker: what a file's header says (its size,
 // depth, colour type, whether it carries transparency, and the chunks that
-// say how its values are meant), and a writer that stores 8-bit RGB or RGBA
-// pixels exactly, deflated by the browser's own zlib (CompressionStream).
+// say how its values are meant), the colour profile and Exif data those
+// chunks hold, and a file put together from its image data chunks (made by
+// web/encode.js) and those chunks.
 'use strict';
 
 self.VantrelPng = (() => {
@@ -57,91 +58,54 @@ self.VantrelPng = (() => {
     return out;
   }
 
-  // `rows` rows of `pixels` from row `first` on, each behind the filter byte
-  // that makes it smallest by the usual measure (the sum of the filtered
-  // bytes taken as signed), as libpng's adaptive filtering chooses.
-  function filtered(pixels, width, planes, first, rows) {
-    const rowBytes = width * planes;
-    const out = new Uint8Array(rows * (rowBytes + 1));
-    const tries = [0, 1, 2, 3, 4].map(() => new Uint8Array(rowBytes));
-    const zero = new Uint8Array(rowBytes);
-    for (let y = first; y < first + rows; ++y) {
-      const row = pixels.subarray(y * rowBytes, (y + 1) * rowBytes);
-      const up = y > 0 ? pixels.subarray((y - 1) * rowBytes, y * rowBytes) : zero;
-      const [none, sub, above, average, paeth] = tries;
-      for (let i = 0; i < rowBytes; ++i) {
-        const a = i >= planes ? row[i - planes] : 0;
-        const b = up[i];
-        const c = i >= planes ? up[i - planes] : 0;
-        const x = row[i];
-        none[i] = x;
-        sub[i] = x - a;
-        above[i] = x - b;
-        average[i] = x - ((a + b) >> 1);
-        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
-        paeth[i] = x - (pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
-      }
-      let best = 0, bestSum = Infinity;
-      for (let f = 0; f < 5; ++f) {
-        let sum = 0;
-        const t = tries[f];
-        for (let i = 0; i < rowBytes; ++i) sum += t[i] < 128 ? t[i] : 256 - t[i];
-        if (sum < bestSum) [best, bestSum] = [f, sum];
-      }
-      const at = (y - first) * (rowBytes + 1);
-      out[at] = best;
-      out.set(tries[best], at + 1);
-    }
-    return out;
-  }
-
   async function deflate(bytes) {
     const stream = new Blob([bytes]).stream().pipeThrough(new CompressionStream('deflate'));
     return new Uint8Array(await new Response(stream).arrayBuffer());
   }
 
-  // The rows filtered and deflated by slices of about `sliceBytes`, with
-  // `pause` awaited after each, which gives the caller's other work (its
-  // Cancel among it) a turn; answers null, having made nothing, as soon as
-  // `stop` answers true.
-  async function deflatedRows(pixels, width, height, planes, { progress, pause, stop, sliceBytes = 1 << 20 }) {
-    const compressor = new CompressionStream('deflate');
-    const writer = compressor.writable.getWriter();
-    const packed = new Response(compressor.readable).arrayBuffer();
-    packed.catch(() => {});  // a stopped file is dropped unread
-    const rows = Math.max(1, Math.floor(sliceBytes / (width * planes + 1)));
-    for (let y = 0; y < height; y += rows) {
-      const view = typeof pixels === 'function' ? pixels() : pixels;
-      await writer.write(filtered(view, width, planes, y, Math.min(rows, height - y)));
-      if (progress) progress(Math.min(y + rows, height), height);
-      if (pause) await pause();
-      if (stop && stop()) {
-        await writer.abort().catch(() => {});
-        return null;
-      }
-    }
-    await writer.close();
-    return new Uint8Array(await packed);
+  async function inflate(bytes) {
+    const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate'));
+    return new Uint8Array(await new Response(stream).arrayBuffer());
   }
 
-  // A PNG file of `width` x `height` 8-bit pixels of `planes` samples (3: RGB,
-  // 4: RGBA, not premultiplied) taken as they are, with `chunks` (whole
-  // chunks from header()) before the pixels. `pixels` is the pixels, or a
-  // function answering them afresh for every slice. `options` may give
-  // `progress(done, total)` in rows, a `pause()` awaited between slices and
-  // `stop()`, which answering true stops the work. Answers a Blob, or null
-  // when stopped.
-  async function encode(pixels, width, height, planes, chunks = [], options = {}) {
+  // A PNG file of `width` x `height` 8-bit pixels of `planes` samples (3:
+  // RGB, 4: RGBA), with `chunks` (whole chunks from header()) before the
+  // image data chunks `data` (whole IDAT chunks). Answers a Blob.
+  function assemble(width, height, planes, chunks, data) {
     const head = new Uint8Array(13);
     const view = new DataView(head.buffer);
     view.setUint32(0, width);
     view.setUint32(4, height);
     head[8] = 8;
     head[9] = planes === 4 ? 6 : 2;
-    const data = await deflatedRows(pixels, width, height, planes, options);
-    if (!data) return null;
-    return new Blob([new Uint8Array(signature), chunk('IHDR', head), ...chunks, chunk('IDAT', data),
-                     chunk('IEND', new Uint8Array(0))], { type: 'image/png' });
+    return new Blob([new Uint8Array(signature), chunk('IHDR', head), ...chunks, ...data, chunk('IEND', new Uint8Array(0))],
+                    { type: 'image/png' });
+  }
+
+  const typeOf = (c) => String.fromCharCode(...c.subarray(4, 8));
+  const dataOf = (c) => c.subarray(8, c.length - 4);
+
+  // The colour profile an iCCP chunk among `chunks` holds (its name, a 0,
+  // the method, then the deflated profile), or null; null too when it cannot
+  // be inflated.
+  async function profileOf(chunks) {
+    const found = chunks.find((c) => typeOf(c) === 'iCCP');
+    if (!found) return null;
+    const data = dataOf(found);
+    const end = data.indexOf(0);
+    if (end < 1 || end + 2 > data.length || data[end + 1] !== 0) return null;
+    try {
+      return await inflate(data.subarray(end + 2));
+    } catch {
+      return null;
+    }
+  }
+
+  // The Exif data (a TIFF structure) an eXIf chunk among `chunks` holds, or
+  // null.
+  function exifOf(chunks) {
+    const found = chunks.find((c) => typeOf(c) === 'eXIf');
+    return found ? dataOf(found).slice() : null;
   }
 
   // An eXIf chunk holding the Exif data `exif` (a TIFF structure).
@@ -159,5 +123,5 @@ self.VantrelPng = (() => {
     return chunk('iCCP', data);
   }
 
-  return { isPng, header, encode, profileChunk, exifChunk };
+  return { isPng, header, chunk, assemble, profileChunk, exifChunk, profileOf, exifOf };
 })();

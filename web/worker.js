@@ -1,17 +1,19 @@
-// The page's Web Worker: the filter and our host (vantrel.js) for the page.
-// The page runs two: one opens pictures and runs the filter over the grid's
+// The page's Web Worker: the filter and our host (vantrel.js) for the page,
+// and the file writers (encoder.js, through encode.js). The page runs at
+// least two: one opens pictures and runs the filter over the grid's
 // thumbnail and over the whole picture for saving; the other shows the
-// filter's dialog over the picture. Messages from the page are described at
-// each handler; everything that reaches the filter goes through ENTRYPOINT.
-// Every job the page sends is answered, whatever happens to the module or
-// the file: a failure keeps the picture held before unless the module stopped.
+// filter's dialog over the picture; more may convert the pictures of a
+// batch. Messages from the page are described at each handler; everything
+// that reaches the filter goes through ENTRYPOINT. Every job the page sends
+// is answered, whatever happens to the modules or the file: a failure keeps
+// the picture held before unless the filter's module stopped.
 'use strict';
 
 // The worker's own scripts. Should one not load, every job is answered with
 // the reason instead of nothing at all.
 let scriptsProblem = null;
 try {
-  importScripts('vantrel.js', 'png.js', 'headers.js');
+  importScripts('vantrel.js', 'png.js', 'headers.js', 'encoder.js', 'encode.js');
 } catch (error) {
   scriptsProblem = error;
 }
@@ -30,7 +32,7 @@ let M = null;
 
 // Results of a run, as the filter answers them.
 const kCancelled = -128;
-const kPicture = 0, kThumbnail = 1;
+const kPicture = 0, kThumbnail = 1, kBatch = 2;
 const kThumbnailSide = 192;
 
 // A message to the page about the job at hand, with its number.
@@ -187,7 +189,7 @@ function decodePng(name, bytes, order) {
   } finally {
     M._free(at);
   }
-  return info.chunks;
+  return { chunks: info.chunks, profile: null, exif: null };
 }
 
 // Why the page does not filter a TIFF file (browsers other than Safari do
@@ -288,12 +290,42 @@ async function decodeByBrowser(name, file, bytes, order) {
   // data (JPEG, WebP), with the orientation a viewer turns it by.
   const chunks = [];
   const H = VantrelHeaders;
-  const profile = frame ? H.jpegProfile(bytes) : H.webpChunk(bytes, 'ICCP') || H.bmpProfile(bytes);
+  let profile = frame ? H.jpegProfile(bytes) : H.webpChunk(bytes, 'ICCP') || H.bmpProfile(bytes);
   if (profile && profile.length) chunks.push(await VantrelPng.profileChunk(profile));
+  else profile = null;
   let exif = frame ? H.jpegExif(bytes) : H.webpChunk(bytes, 'EXIF');
   if (exif && exif.length > 6 && String.fromCharCode(...exif.subarray(0, 6)) === 'Exif\0\0') exif = exif.subarray(6);
   if (exif && exif.length) chunks.push(VantrelPng.exifChunk(exif));
-  return chunks;
+  else exif = null;
+  return { chunks, profile: profile && profile.slice(), exif: exif && exif.slice() };
+}
+
+// How a JPEG file was written, as the tool reads it from its quantisation
+// tables and frame (pictures/jpeg_settings.h): {quality, subsampling:
+// '4:4:4', '4:2:2', '4:2:0' or null}; null for other files, or a header the
+// tool's reading does not take.
+async function jpegInputOf(bytes) {
+  if (!VantrelHeaders.jpegFrame(bytes)) return null;
+  const E = await theEncoder();
+  const at = E._malloc(bytes.length);
+  if (!at) return null;
+  try {
+    E.HEAPU8.set(bytes, at);
+    const quality = E._vantrel_jpeg_read(at, bytes.length);
+    return quality ? { quality, subsampling: E.UTF8ToString(E._vantrel_jpeg_subsampling()) || null } : null;
+  } finally {
+    E._free(at);
+  }
+}
+
+// The file decoded into a picture of the module, not yet held: its
+// metadata ({chunks, profile, exif}: the PNG chunks that say how its values
+// are meant, and the colour profile and Exif data where they came as such)
+// and how it was written if a JPEG (see jpegInputOf).
+async function decode(name, file, bytes, order) {
+  const png = VantrelPng.isPng(bytes);
+  const meta = png ? decodePng(name, bytes, order) : await decodeByBrowser(name, file, bytes, order);
+  return { meta, jpeg: png ? null : await jpegInputOf(bytes) };
 }
 
 // The pixels of a held picture: a copy, or a view into the module's memory.
@@ -309,25 +341,28 @@ function pictureOf(which, from, copy = true) {
            pixels: pixelsOf(which, from, copy) };
 }
 
-let keptChunks = [];
+// What the picture held came with: {name, meta, jpeg} (see decode()).
+let held = { name: 'picture', meta: { chunks: [], profile: null, exif: null }, jpeg: null };
 
 // {type: 'open', file, name, order}: decodes the file and holds it with its
-// thumbnail; answers 'opened' with the thumbnail and a copy of the picture
-// (for the dialog's worker), 'cancelled' when the page's Cancel came first,
-// or 'failed' with the reason; the picture held before stays unless it is
-// 'opened'. `order` is the order chosen, for the tool's command line in
-// the hints.
+// thumbnail; answers 'opened' with the thumbnail, a copy of the picture (for
+// the dialog's worker) and `jpeg`, how a JPEG file was written ({quality,
+// subsampling} as the tool reads them, else null); 'cancelled' when the
+// page's Cancel came first, or 'failed' with the reason; the picture held
+// before stays unless it is 'opened'. `order` is the order chosen, for the
+// tool's command line in the hints.
 async function open({ file, name, order }) {
+  let decoded;
   try {
     progressScale = { base: 0, share: 0.4 };
     const bytes = await readFile(file, name);
     await checkpoint();
     answer({ type: 'progress', value: 0.45 });
-    const chunks = VantrelPng.isPng(bytes) ? decodePng(name, bytes, order) : await decodeByBrowser(name, file, bytes, order);
+    decoded = await decode(name, file, bytes, order);
     answer({ type: 'progress', value: 0.8 });
     await checkpoint();
     if (!M._vantrel_hold(kThumbnailSide)) fail(`${name}: ${moduleError()}.`);
-    keptChunks = chunks;
+    held = { name, ...decoded };
   } finally {
     try {
       M?._vantrel_drop();  // a picture decoded and not held
@@ -337,7 +372,10 @@ async function open({ file, name, order }) {
   }
   const picture = pictureOf(kPicture, 'source');
   const thumbnail = pictureOf(kThumbnail, 'source');
-  answer({ type: 'opened', picture, thumbnail }, [picture.pixels.buffer, thumbnail.pixels.buffer]);
+  answer({ type: 'opened', picture, thumbnail, jpeg: decoded.jpeg }, [picture.pixels.buffer, thumbnail.pixels.buffer]);
+  // The helpers that write files on the other cores load their module now,
+  // ready for a save.
+  VantrelEncode.warm();
 }
 
 // ---------------------------------------------------------------------------
@@ -376,27 +414,141 @@ async function grid({ settings, generation }) {
   answer({ type: 'grid-done' });
 }
 
-// {type: 'save', settings: {order, blend, exclude}}: the whole picture
-// filtered and written as a PNG file; answers 'writing' when the filter is
-// done and the file is being made, then 'saved' with the file, or
-// 'cancelled'. Nothing half done is answered. The file is made a slice of
-// rows at a time, the page's messages taken in between, so that Cancel
-// stops it at once.
-async function save({ settings }) {
+// The formats files are written in, with the word a message uses for each.
+const formats = { png: 'PNG', jpeg: 'JPEG', webp: 'WebP' };
+
+// Checks a job's format and quality before any work: the format's name.
+function checked(format, quality) {
+  if (!Object.hasOwn(formats, format)) fail(`The page writes PNG, JPEG or WebP files, not "${format}".`);
+  if (quality !== null && quality !== undefined && !(Number.isInteger(quality) && quality >= 1 && quality <= 100)) {
+    fail(`The quality must be a whole number from 1 to 100, not ${quality}.`);
+  }
+  return formats[format];
+}
+
+// Why the picture `which` cannot be written as `format` by this browser,
+// or '' when it can.
+async function formatProblem(which, name, format) {
+  if (format === 'jpeg' && M._vantrel_planes(which) === 4) {
+    return `${name} has transparent pixels, which JPEG files cannot hold; save it as PNG or WebP.`;
+  }
+  if (format === 'webp' && !(await VantrelEncode.canWriteWebp())) {
+    return 'This browser cannot write WebP files; save as PNG or JPEG.';
+  }
+  return '';
+}
+
+// The encoder module of this worker, for reading JPEG headers and making
+// the pieces of a file where no helper does.
+async function theEncoder() {
+  try {
+    return await VantrelEncode.encoder();
+  } catch (error) {
+    fail(`The page's file writer could not be loaded in this browser (${reasonOf(error)}). Reload the page to try again.`);
+  }
+}
+
+// The filtered picture `which` written as `format` with what the picture
+// came with (`from`: {meta, jpeg, name}): PNG with its chunks that say how
+// the values are meant; JPEG by the tool's rule for `quality` (see
+// VantrelEncode.jpegSettings) and WebP at `quality`, each with the colour
+// profile and Exif data. The pieces of PNG and JPEG files are made on
+// `threads` cores, a slice at a time, the page's messages taken in between,
+// so that Cancel stops it at once. Answers {file, note} (note: what the file
+// is written without, '' when nothing), or null when cancelled.
+async function write(which, format, quality, from, threads) {
+  await theEncoder();
+  const picture = { width: M._vantrel_width(which), height: M._vantrel_height(which), planes: M._vantrel_planes(which),
+                    // A view into the module's memory, taken afresh for every piece: should
+                    // the memory grow meanwhile, an older view would be empty.
+                    pixels: () => pixelsOf(which, 'output', false) };
+  const options = { progress, pause: yieldToPage, stop: cancelled };
+  const { meta } = from;
+  const beside = async () => ({ profile: meta.profile || (await VantrelPng.profileOf(meta.chunks)),
+                                exif: meta.exif || VantrelPng.exifOf(meta.chunks) });
+  try {
+    if (format === 'png') return { file: await VantrelEncode.png(picture, meta.chunks, threads, options), note: '' };
+    const kept = await beside();
+    if (format === 'jpeg') {
+      const settings = VantrelEncode.jpegSettings(quality, from.jpeg);
+      const file = await VantrelEncode.jpeg(picture, kept, settings, threads, options);
+      return { file, note: await VantrelEncode.jpegLeftOut(kept) };
+    }
+    const file = await VantrelEncode.webp(picture, kept, quality);
+    return { file: cancelled() ? null : file, note: '' };
+  } catch (error) {
+    if (error === stopped || error.forPage || moduleStopped(error)) throw error;
+    fail(`${from.name} could not be written as ${formats[format]} (${reasonOf(error)}).`);
+  }
+}
+
+const coresOf = (threads) => (Number.isInteger(threads) && threads > 0 ? threads : VantrelEncode.cores());
+
+// {type: 'save', settings: {order, blend, exclude}, format, quality,
+// threads}: the whole picture filtered and written as a file of `format`
+// ('png', the default, 'jpeg' or 'webp'; see write() for `quality`, null
+// for the tool's rule) on `threads` cores (by default every core); answers
+// 'writing' when the filter is done and the file is being made, then
+// 'saved' with the file (a Blob of the format's type) and `note`, what the
+// file is written without ('' when nothing), or 'cancelled'. Nothing half
+// done is answered.
+async function save({ settings, format = 'png', quality = null, threads }) {
+  checked(format, quality);
+  const problem = await formatProblem(kPicture, held.name, format);
+  if (problem) fail(problem);
   progressScale = { base: 0, share: 0.3 };
   const result = await run(kPicture, settings);
   if (result === kCancelled) throw stopped;
   if (result !== 0) fail(`The filter failed (result ${result}).`);
   progressScale = { base: 0.3, share: 0.7 };
   answer({ type: 'writing' });
-  const out = pictureOf(kPicture, 'output', false);
-  // A view into the module's memory, taken afresh for every slice: should
-  // the memory grow meanwhile, an older view would be empty.
-  const pixels = () => pixelsOf(kPicture, 'output', false);
-  const file = await VantrelPng.encode(pixels, out.width, out.height, out.planes, keptChunks,
-                                       { progress, pause: yieldToPage, stop: cancelled });
-  if (!file) throw stopped;
-  answer({ type: 'saved', file });
+  const written = await write(kPicture, format, quality, held, coresOf(threads));
+  if (!written.file) throw stopped;
+  answer({ type: 'saved', file: written.file, note: written.note });
+}
+
+// {type: 'convert', file, name, settings: {order, blend, exclude}, format,
+// quality, threads}: a picture of a batch opened, filtered whole as for a
+// save and written as a file of `format` (as for a save), without touching
+// the picture held for the grid and the dialog; answers 'converted' with the
+// file (and `note`, as for a save) and `jpeg` (as for 'opened'), 'failed'
+// with the reason, naming the file, or 'cancelled'. A page that runs a
+// worker per core for its batch gives each `threads: 1`.
+async function convert({ file, name, settings, format = 'png', quality = null, threads }) {
+  checked(format, quality);
+  let from;
+  try {
+    progressScale = { base: 0, share: 0.2 };
+    const bytes = await readFile(file, name);
+    await checkpoint();
+    from = { name, ...(await decode(name, file, bytes, settings.order)) };
+    await checkpoint();
+    if (!M._vantrel_hold_batch()) fail(`${name}: ${moduleError()}.`);
+  } finally {
+    try {
+      M?._vantrel_drop();  // a picture decoded and not held
+    } catch {
+      // The module stopped; the error that stopped it is reported.
+    }
+  }
+  try {
+    const problem = await formatProblem(kBatch, name, format);
+    if (problem) fail(problem);
+    progressScale = { base: 0.25, share: 0.25 };
+    const result = await run(kBatch, settings);
+    if (result === kCancelled) throw stopped;
+    if (result !== 0) fail(`${name}: the filter failed (result ${result}).`);
+    progressScale = { base: 0.5, share: 0.5 };
+    const written = await write(kBatch, format, quality, from, coresOf(threads));
+    if (!written.file) throw stopped;
+    answer({ type: 'converted', file: written.file, note: written.note, jpeg: from.jpeg });
+  } finally {
+    try {
+      M?._vantrel_release_batch();
+    } catch {
+      // The module stopped; the error that stopped it is reported.
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -484,11 +636,14 @@ async function dialog({ picture, anchor, settings, session: number }) {
 // The page's messages. Jobs run one after the other; Cancel, the dialog's
 // actions and closes, and a newer grid act at once.
 
-// {type: 'names'}: answers the names of the RGB orders, in table order.
+// {type: 'names'}: answers the names of the RGB orders, in table order, and
+// the formats this browser can save in ('png', 'jpeg', and 'webp' where the
+// browser encodes WebP).
 async function names() {
   const list = [];
   for (let i = 0; i < M._vantrel_order_count(); ++i) list.push(M.UTF8ToString(M._vantrel_order_name(i)));
-  postMessage({ type: 'names', names: list });
+  const writes = ['png', 'jpeg', ...((await VantrelEncode.canWriteWebp()) ? ['webp'] : [])];
+  postMessage({ type: 'names', names: list, formats: writes });
 }
 
 let jobs = Promise.resolve();
@@ -497,7 +652,7 @@ let current = null;
 // not have begun here yet.
 let currentNumber = 0;
 let cancelledJob = 0;
-const handlers = { names, open, grid, save, dialog };
+const handlers = { names, open, grid, save, convert, dialog };
 
 // A fault of the module itself (a trap, its stack or memory overrun), after
 // which it cannot be trusted; anything else leaves it as it was.
@@ -512,7 +667,7 @@ function report(data, error) {
   if (error === stopped) return answer({ type: 'cancelled', ...about });
   if (error && error.forPage) return answer({ type: 'failed', ...about, message: error.message });
   if (!moduleStopped(error)) {
-    const what = data.name ? `${data.name} could not be ${data.type === 'open' ? 'opened' : 'used'}` : 'The page failed';
+    const what = data.name ? `${data.name} could not be ${data.type === 'open' ? 'opened' : data.type === 'convert' ? 'converted' : 'used'}` : 'The page failed';
     return answer({ type: 'failed', ...about, message: `${what}: ${reasonOf(error)}.` });
   }
   // The module stopped (out of memory, say): a new one takes its place,
