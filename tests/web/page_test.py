@@ -3,8 +3,10 @@
 the page served from its zip by a plain static server on 127.0.0.1, and every
 picture it makes compared with what the command-line tool makes of the same
 pixels. One table of cases, run in order on one page; the server and the
-browser stop when the suite ends, however it ends. Keeps a screenshot of the
-page with the chart loaded in the output folder.
+browser stop when the suite ends, however it ends. Keeps screenshots in the
+output folder: the page with the chart loaded (page.png), the whole picture
+beside its original (desktop.png), a phone-sized window (phone.png) and the
+Japanese page on a small phone (phone_ja.png).
 
   page_test.py --zip PAGE.zip --vantrel VANTREL --sample-maker VANTREL_SAMPLE --out DIR
 """
@@ -537,6 +539,8 @@ class Suite:
             action()
             shown = place()
             assert holds(shown), (what, shown)
+            if what == 'the split dragged':
+                p.driver.save_screenshot(os.path.join(self.out, 'desktop.png'))
             wrong = view_differences(p.canvas('#view-canvas')[2], width, shown, 1000, 700, after, before)
             assert not wrong, '%s: %d rows of the view differ, the first %d' % (what, len(wrong), wrong[0])
         p.click('#view-zoom-in')
@@ -669,7 +673,7 @@ class Suite:
             (jpeg, '?order=B%20R%20G&format=jpeg', None, 'photo75_BRG.jpg', [], 'quality 75 and 4:2:0', True),
             (jpeg, '?order=G%20B%20R', lambda: (choose('jpeg'), type_quality('60')), 'photo75_GBR.jpg',
              ['--quality', '60'], 'quality 60', True),
-            (self.chart, '?order=G%20B%20R&blend=cross', lambda: choose('webp'), 'chart_GBR.webp', [], 'WebP', False),
+            (self.chart, '?order=G%20B%20R', lambda: choose('webp'), 'chart_GBR.webp', [], 'WebP', False),
         ]
         for source, link, action, name, options, note, equal in rows:
             p.load(link)
@@ -763,13 +767,23 @@ class Suite:
             assert cached() == [1, page_files], cached()
             problems = d.execute_cdp_cmd('Page.getInstallabilityErrors', {})['installabilityErrors']
             assert not problems, 'the page cannot be installed: %s' % problems
-            # The server gone: the page opens, opens a picture and saves it.
+            # The server gone: the page opens, opens three pictures and saves
+            # them as JPEG files in a zip (its workers, modules and encoders
+            # all from the copy kept).
             browser.stop(server, None)
             server = None
-            p.load('?order=G%20B%20R')
-            p.open_and_wait(self.chart)
-            want = self.tool_output(self.chart, os.path.join(self.work, 'offline.png'), '--order', 'G B R')
-            assert read_png(p.save('chart_GBR.png')) == want, 'the file saved offline is not what vantrel writes'
+            p.load('?order=G%20B%20R&format=jpeg')
+            pictures = [self.chart, os.path.join(self.work, 'offline.png'), self.photo75()]
+            subprocess.check_call(['vips', 'flip', self.chart, pictures[1], 'horizontal'])
+            p.open('\n'.join(pictures))
+            p.wait('return document.querySelectorAll("#picture-list li").length === 3 && '
+                   'document.querySelector("#view").dataset.state === "done" && !window.vantrelPage.job', 'open them')
+            archive = zipfile.ZipFile(p.save('pictures_GBR.zip'))
+            for picture, name in zip(pictures, archive.namelist()):
+                saved = os.path.join(self.work, 'offline_' + name)
+                open(saved, 'wb').write(archive.read(name))
+                want = self.tool_output(picture, os.path.join(self.work, 'offline_tool.jpg'), '--order', 'G B R')
+                assert read_png(saved) == want, '%s saved offline is not what vantrel writes' % name
             # The page changes: the copy kept is replaced once the page is told.
             for name, old, new in (('index.html', '<head>', '<head><meta name="changed" content="yes">'),
                                    ('service_worker.js', '"version":"', '"version":"x')):
@@ -924,8 +938,9 @@ def main():
     finally:
         browser.stop(server, driver)
         shutil.rmtree(work, ignore_errors=True)
-    print('page tests: %d of %d passed in %.1f s; screenshot: %s' %
-          (len(cases) - failures, len(cases), time.time() - started, os.path.join(args.out, 'page.png')))
+    print('page tests: %d of %d passed in %.1f s; screenshots: %s' %
+          (len(cases) - failures, len(cases), time.time() - started,
+           ', '.join(os.path.join(args.out, name) for name in ('page.png', 'desktop.png', 'phone.png', 'phone_ja.png'))))
     return 1 if failures else 0
 
 
