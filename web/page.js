@@ -323,10 +323,16 @@ function opened({ picture, thumbnail, jpeg }) {
   // The whole-picture view gets its copy once the grid is made, so that the
   // grid comes first; meanwhile the thumbnails stand in.
   page.session = (page.session || 0) + 1;
-  page.viewPicture = { session: page.session, picture: { ...picture, pixels: picture.pixels.slice() } };
   view.picture(picture.width, picture.height);
   page.view.shown = null;
   viewState('loading');
+  try {
+    page.viewPicture = { session: page.session, picture: { ...picture, pixels: picture.pixels.slice() } };
+  } catch (error) {
+    page.viewPicture = null;
+    page.view.lost = page.session;
+    viewState('failed', t('view-failed', error.message));
+  }
   view.show('beforeStandIn', canvasOf(thumbnail));
   openDialog(picture);
   openEnded('opened');
@@ -449,8 +455,12 @@ const view = new WholeView({
   frame: $('.view-frame'), canvas: $('#view-canvas'), split: $('#split'),
   beforeTag: $('#tag-before'), afterTag: $('#tag-after'), scaleLabel: $('#view-scale'),
   fitLabel: (percent) => t('fit-scale', percent),
+  reducedLabel: (reduction) => t('view-reduced', reduction),
 });
-page.view = { state: 'empty', order: null, placement: () => view.placement(), shown: null };
+// `most`: the pixels beyond which the view shows a picture from smaller
+// bitmaps (view_worker.js).
+page.view = { state: 'empty', order: null, placement: () => view.placement(), image: (key) => view.images[key],
+              shown: null, most: 48e6 };
 let viewNumber = 0;
 
 function viewState(state, text = '') {
@@ -467,12 +477,12 @@ function sendPictureToView() {
   const pending = page.viewPicture;
   if (!pending) return;
   page.viewPicture = null;
-  post(viewWorker, { type: 'picture', ...pending }, [pending.picture.pixels.buffer]);
+  post(viewWorker, { type: 'picture', ...pending, most: page.view.most }, [pending.picture.pixels.buffer]);
   requestView(true);
 }
 
 function requestView(always = false) {
-  if (!page.picture) return;
+  if (!page.picture || page.view.lost === page.session) return;
   const settings = filterOf(page.settings);
   if (!always && page.view.shown && sameFilter(page.view.shown, settings) && page.view.state !== 'failed') return;
   page.view.order = settings.order;

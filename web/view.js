@@ -9,8 +9,8 @@
 const kLevels = [1 / 32, 1 / 16, 1 / 8, 1 / 4, 1 / 2, 1, 2, 4, 8, 16, 32];
 
 export class WholeView {
-  constructor({ frame, canvas, split, beforeTag, afterTag, scaleLabel, fitLabel }) {
-    Object.assign(this, { frame, canvas, split, beforeTag, afterTag, scaleLabel, fitLabel });
+  constructor({ frame, canvas, split, beforeTag, afterTag, scaleLabel, fitLabel, reducedLabel }) {
+    Object.assign(this, { frame, canvas, split, beforeTag, afterTag, scaleLabel, fitLabel, reducedLabel });
     this.context = canvas.getContext('2d');
     this.width = 0;
     this.height = 0;
@@ -57,6 +57,13 @@ export class WholeView {
     return this.fit ? Math.min(this.canvas.width / this.width, this.canvas.height / this.height) : this.scale;
   }
 
+  // The picture's pixels a side of a pixel of the bitmap shown (1 but for a
+  // very large picture, which the view keeps smaller).
+  reduction() {
+    const image = this.images.after || this.images.before;
+    return image && this.width ? Math.round(this.width / image.width) : 1;
+  }
+
   // Where the picture lies on the canvas, in the canvas's pixels, and how the
   // comparison stands.
   placement() {
@@ -68,6 +75,7 @@ export class WholeView {
       scale: s,
       splitX: this.compare ? Math.round(this.splitAt * this.canvas.width) : null,
       original: this.holding.size > 0,
+      reduction: this.reduction(),
     };
   }
 
@@ -112,7 +120,9 @@ export class WholeView {
     this.beforeTag.hidden = !(this.compare || original) || !this.width;
     this.afterTag.hidden = !this.compare || original || !this.width;
     const percent = Math.round((scale * 100) / (window.devicePixelRatio || 1) * 10) / 10;
-    this.scaleLabel.textContent = this.width ? (this.fit ? this.fitLabel(percent) : `${percent} %`) : '';
+    const reduction = this.reduction();
+    this.scaleLabel.textContent = !this.width ? '' : `${this.fit ? this.fitLabel(percent) : `${percent} %`}` +
+      `${reduction > 1 ? ` ${this.reducedLabel(reduction)}` : ''}`;
   }
 
   resize() {

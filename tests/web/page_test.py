@@ -548,6 +548,26 @@ class Suite:
         p.click('#view-fit')
         assert place() == {**fitted, 'splitX': place()['splitX']}, 'Fit did not fit the picture again'
         p.click('#view-compare')
+        # A picture beyond what the view keeps whole (here lowered to 100000
+        # pixels) is shown from bitmaps of the averages of 3 x 3 pixels.
+        p.js('window.vantrelPage.view.most = 100000')
+        p.open_and_wait(photo)
+        p.view_shows(1)
+        assert place()['reduction'] == 3, place()
+        shown = base64.b64decode(p.js('''const image = window.vantrelPage.view.image('after');
+            const context = new OffscreenCanvas(image.width, image.height).getContext('2d');
+            context.drawImage(image, 0, 0);
+            const data = context.getImageData(0, 0, image.width, image.height).data;
+            let text = '';
+            for (let i = 0; i < data.length; i += 0x8000) text += String.fromCharCode(...data.subarray(i, i + 0x8000));
+            return btoa(text);'''))
+        assert len(shown) == 334 * 234 * 4, len(shown)
+        for y in range(234):
+            for x in range(334):
+                block = [(yy * 1000 + xx) * 3 for yy in range(3 * y, min(3 * y + 3, 700)) for xx in range(3 * x, min(3 * x + 3, 1000))]
+                for k in range(3):
+                    mean = sum(after[i + k] for i in block) / len(block)
+                    assert abs(shown[(y * 334 + x) * 4 + k] - mean) <= 0.5, ('the view kept smaller', x, y, k)
 
     def arrow_keys_move_between_cells_and_pick_them(self):
         p = self.page
