@@ -391,9 +391,10 @@ function drawCell(row, cell) {
   if (row === page.settings.order && page.view.state !== 'done') view.show('afterStandIn', canvas);
 }
 
-// A new grid replaces one under way; an opening or a save finishes first.
+// A new grid replaces one under way; an opening, a save or a batch finishes
+// first.
 function requestGrid() {
-  page.gridWanted = page.job === 'open' || page.job === 'save';
+  page.gridWanted = page.job === 'open' || page.job === 'save' || page.job === 'batch';
   if (!page.picture || page.gridWanted) return;
   grid.dataset.state = 'running';
   const { blend, exclude } = page.settings;

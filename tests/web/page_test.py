@@ -741,7 +741,16 @@ class Suite:
                '!window.vantrelPage.job', 'say the batch was cancelled')
         time.sleep(0.3)
         assert not os.path.exists(zip_path), 'a cancelled batch saved a zip'
-        archive = zipfile.ZipFile(p.save('pictures_GBR.zip'))
+        # The blend turned on while the batch runs: the batch keeps the
+        # settings it began with, and the grid follows once it is done.
+        p.js('document.querySelector("#save").click()')
+        p.click('#blend')
+        p.wait('return window.vantrelPage.dialogIdle()', 'take the blend')
+        state = p.js('return [window.vantrelPage.job, document.querySelector("#grid").dataset.state]')
+        assert state == ['batch', 'done'] or os.path.exists(zip_path), 'the batch gave way to a grid: %s' % state
+        archive = zipfile.ZipFile(p.downloaded('pictures_GBR.zip'))
+        p.wait('return window.vantrelPage.settings.blend !== 0 && !window.vantrelPage.job && '
+               'document.querySelector("#grid").dataset.state === "done"', 'make the grid once the batch is done')
         assert archive.testzip() is None, 'the zip is damaged'
         assert archive.namelist() == [name for _, name in rows if name], archive.namelist()
         for path, name in rows:
