@@ -808,6 +808,7 @@ function showSettings() {
     else if (page.batch) note = t('note-jpeg-batch');
     else if (own) note = t('note-jpeg-own', page.name, own.quality, own.subsampling);
     else note = t('note-jpeg-default');
+    if (!page.batch && page.picture?.planes === 4) note += ` ${t('note-jpeg-alpha', page.name)}`;
   } else {
     note = t('note-webp', page.settings.quality);
   }

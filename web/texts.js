@@ -63,6 +63,7 @@ const en = {
     `as ${name} has them (the command-line tool's rule). Set a quality to choose another.`,
   'note-jpeg-default': "JPEG at quality 90 (the command-line tool's rule for a picture that is no JPEG file). " +
     'Set a quality to choose another.',
+  'note-jpeg-alpha': (name) => `${name} has transparency, which a JPEG file cannot hold: save it as PNG or WebP.`,
   'note-webp': (quality) => `WebP, written by this browser's own encoder${quality !== null ? ` at quality ${quality}` : ''}.`,
   'no-webp': 'This browser does not write WebP files.',
   'save-one': (format) => `Save as ${format}`,
@@ -133,6 +134,7 @@ const ja = {
     `${name} と同じです（コマンドラインツールと同じ決まり）。別の品質にするには品質を入力してください。`,
   'note-jpeg-default': 'JPEG、品質 90（JPEG ファイルでない画像に対するコマンドラインツールの決まり）。' +
     '別の品質にするには品質を入力してください。',
+  'note-jpeg-alpha': (name) => `${name} には透明度がありますが、JPEG ファイルには透明度を保てません。PNG か WebP で保存してください。`,
   'note-webp': (quality) => `WebP。このブラウザー自身のエンコーダーで書き出します${quality !== null ? `（品質 ${quality}）` : ''}。`,
   'no-webp': 'このブラウザーは WebP ファイルを書き出せません。',
   'save-one': (format) => `${format} で保存`,

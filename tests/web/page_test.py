@@ -688,13 +688,14 @@ class Suite:
         # The input, the link, what is done on the page, the file saved, the
         # tool's options, what the format note says, and whether the pixels
         # must be equal (else close: the browser's WebP encoder is not the
-        # tool's).
+        # tool's; None: the file cannot be written, as the tool refuses it).
         rows = [
             (self.chart, '?order=B%20R%20G&format=jpeg', None, 'chart_BRG.jpg', [], 'quality 90', True),
             (jpeg, '?order=B%20R%20G&format=jpeg', None, 'photo75_BRG.jpg', [], 'quality 75 and 4:2:0', True),
             (jpeg, '?order=G%20B%20R', lambda: (choose('jpeg'), type_quality('60')), 'photo75_GBR.jpg',
              ['--quality', '60'], 'quality 60', True),
             (self.chart, '?order=G%20B%20R', lambda: choose('webp'), 'chart_GBR.webp', [], 'WebP', False),
+            (self.alpha, '?format=jpeg', None, 'chart_alpha_RGB.jpg', [], 'cannot hold', None),
         ]
         for source, link, action, name, options, note, equal in rows:
             p.load(link)
@@ -705,6 +706,12 @@ class Suite:
             query = urllib.parse.parse_qs(p.js('return location.search')[1:])
             settings = [item for key, [value] in query.items() if key in ('order', 'blend', 'exclude')
                         for item in ('--' + key, value)]
+            if equal is None:
+                p.click('#save')
+                p.wait('return document.querySelector("#message").className === "error" && !window.vantrelPage.job',
+                       'refuse to write ' + name)
+                assert not os.path.exists(os.path.join(p.downloads, name)), name
+                continue
             saved = p.save(name)
             tool = os.path.join(self.work, 'tool_' + name.replace('.webp', '.png'))
             want = self.tool_output(source, tool, *settings, *options)
