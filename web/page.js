@@ -1,9 +1,15 @@
-// The page: opens a picture (file chooser, drop, paste), shows the filter's
-// output under every channel order of its thumbnail, shows the filter's
-// dialog over the whole picture (its controller runs in a worker; this is its
-// view), keeps the settings in the address, and saves the whole picture
-// filtered as PNG. All filtering happens in the two workers (worker.js).
+// The page: opens pictures (file chooser, drop, paste; one or several),
+// shows the filter's output under every channel order of a thumbnail, the
+// whole picture filtered beside its original, and the filter's dialog over
+// the whole picture (its controller runs in a worker; this is its view),
+// keeps the settings in the address, and saves the whole picture filtered as
+// PNG, JPEG or WebP, or several pictures as one zip. All filtering happens in
+// workers: worker.js for the grid, saving and batches, view_worker.js for the
+// whole-picture view.
 import { ids, japanese } from './dialog_resources.js';
+import { texts } from './texts.js';
+import { WholeView } from './view.js';
+import { zip } from './zip.js';
 
 const $ = (selector) => document.querySelector(selector);
 const grid = $('#grid');
@@ -14,18 +20,30 @@ const orderList = $('#order');
 const saveButton = $('#save');
 const cancelButton = $('#cancel');
 const message = $('#message');
+const formatChoice = $('#format');
+const qualityField = $('#quality');
 
 // ---------------------------------------------------------------------------
-// Labels: English, or the dialog's own Japanese texts where the browser's
-// preferred language is Japanese.
+// Texts: English, or Japanese where the browser's preferred language is
+// Japanese: the page's own texts translated (texts.js), the dialog's from its
+// resources.
 
 const inJapanese = (navigator.languages?.[0] || navigator.language || '').toLowerCase().startsWith('ja');
+const t = texts(inJapanese ? 'ja' : 'en');
 document.documentElement.lang = inJapanese ? 'ja' : 'en';
-for (const element of document.querySelectorAll('[data-label]')) {
-  const name = element.dataset.label;
-  if (!inJapanese) continue;
-  if (name === 'method') element.textContent = japanese.method;
-  else if (japanese.labels[name]) element.textContent = japanese.labels[name].text;
+if (inJapanese) {
+  document.title = t('title');
+  for (const element of document.querySelectorAll('[data-text]')) element.innerHTML = t.html(element.dataset.text);
+  for (const element of document.querySelectorAll('[data-text-label]')) {
+    element.setAttribute('aria-label', t(element.dataset.textLabel));
+  }
+  for (const element of document.querySelectorAll('[data-text-title]')) element.title = t(element.dataset.textTitle);
+  grid.dataset.empty = t('grid-empty');
+  for (const element of document.querySelectorAll('[data-label]')) {
+    const name = element.dataset.label;
+    if (name === 'method') element.textContent = japanese.method;
+    else if (japanese.labels[name]) element.textContent = japanese.labels[name].text;
+  }
 }
 // The dialog's mnemonics, as access keys of the same letters.
 const controlOf = (name) => document.querySelector(`[data-id="${name}"]`);
@@ -53,61 +71,108 @@ function busy(label) {
 
 // ---------------------------------------------------------------------------
 // The settings: what the tool's options of the same names mean, kept in the
-// address (?order=B%20R%20G&blend=cross&exclude=2).
+// address (?order=B%20R%20G&blend=cross&exclude=2&format=jpeg&quality=85).
+// The format and quality say how Save writes the file.
 
 const orderNames = [];
 const blendNames = ['none', 'cross', 'mix', 'both'];
+const formats = ['png', 'jpeg', 'webp'];
+const extensions = { png: 'png', jpeg: 'jpg', webp: 'webp' };
 const compact = (name) => name.replace(/\s+/g, '').toUpperCase();
+const defaults = () => ({ order: 0, blend: 0, exclude: 0, format: 'png', quality: null });
+
+// Whether this browser writes WebP files, as the worker finds (before it
+// answers: whether a canvas asked for WebP answers WebP).
+let writesWebp = document.createElement('canvas').toDataURL('image/webp').startsWith('data:image/webp');
 
 function settingsFromAddress() {
   const query = new URLSearchParams(location.search);
-  const settings = { order: 0, blend: 0, exclude: 0 };
+  const settings = defaults();
   const problems = [];
   const order = query.get('order');
   if (order !== null) {
     const index = /^\d+$/.test(order.trim()) ? Number(order) : orderNames.findIndex((n) => compact(n) === compact(order));
     if (index >= 0 && index < orderNames.length) settings.order = index;
-    else problems.push(`order "${order}" is not one of the ${orderNames.length} RGB orders (0 to ${orderNames.length - 1}, or a name like "B R G")`);
+    else problems.push(t('bad-order', order, orderNames.length, orderNames[0]));
   }
   const blend = query.get('blend');
   if (blend !== null) {
     const index = blendNames.indexOf(blend.toLowerCase());
     if (index >= 0) settings.blend = index;
-    else problems.push(`blend "${blend}" is not one of ${blendNames.join(', ')}`);
+    else problems.push(t('bad-blend', blend, blendNames.join(', ')));
   }
   const exclude = query.get('exclude');
   if (exclude !== null) {
     if (/^[0-3]$/.test(exclude)) settings.exclude = Number(exclude);
-    else problems.push(`exclude "${exclude}" is not a channel of an RGB picture (1 to 3, or 0 for none)`);
+    else problems.push(t('bad-exclude', exclude));
   }
-  if (problems.length) say(`The address asks for what the page cannot do: ${problems.join('; ')}. Those settings keep their defaults.`, true);
+  const format = query.get('format');
+  if (format !== null) {
+    const name = format.toLowerCase() === 'jpg' ? 'jpeg' : format.toLowerCase();
+    if (name === 'webp' && !writesWebp) problems.push(t('no-webp-link'));
+    else if (formats.includes(name)) settings.format = name;
+    else problems.push(t('bad-format', format));
+  }
+  const quality = query.get('quality');
+  if (quality !== null) {
+    if (/^\d+$/.test(quality.trim()) && Number(quality) >= 1 && Number(quality) <= 100) settings.quality = Number(quality);
+    else problems.push(t('bad-quality', quality));
+  }
+  if (problems.length) {
+    // The warning stays until dismissed, and the address shows at once the
+    // settings used instead.
+    $('#link-warning-text').textContent = t('link-warning', problems);
+    $('#link-warning').hidden = false;
+    writeAddress(settings, true);
+  }
   return settings;
 }
 
-function writeAddress(settings) {
+function writeAddress(settings, always = false) {
   let query = `?order=${encodeURIComponent(orderNames[settings.order])}`;
   if (settings.blend) query += `&blend=${blendNames[settings.blend]}`;
   if (settings.exclude) query += `&exclude=${settings.exclude}`;
-  if (query !== location.search) history.replaceState(null, '', query + location.hash);
+  if (settings.format !== 'png') query += `&format=${settings.format}`;
+  if (settings.quality !== null) query += `&quality=${settings.quality}`;
+  if (always || query !== location.search) history.replaceState(null, '', query + location.hash);
 }
 
+const sameFilter = (a, b) => a.order === b.order && a.blend === b.blend && a.exclude === b.exclude;
+const filterOf = ({ order, blend, exclude }) => ({ order, blend, exclude });
+
+// The settings in words, for the notes that say where they came from.
+function settingsInWords(s) {
+  const parts = [orderNames[s.order]];
+  if (s.blend) parts.push(t('blend-words', s.blend));
+  if (s.exclude) parts.push(t('exclude-words', s.exclude));
+  if (s.format !== 'png') parts.push(s.quality !== null ? t('format-quality-words', s.format, s.quality) : t('format-words', s.format));
+  return parts.join(t('list-separator'));
+}
+const isDefault = (s) => JSON.stringify(s) === JSON.stringify(defaults());
+
 // ---------------------------------------------------------------------------
-// The workers.
+// The workers: `runs` opens pictures, makes the grid and saves; `dialogWorker`
+// shows the filter's dialog; `viewWorker` makes the whole-picture view; a
+// batch's save runs in workers of its own.
 
 const runs = new Worker('worker.js');
 const dialogWorker = new Worker('worker.js');
+const viewWorker = new Worker('view_worker.js');
 const page = {
-  settings: { order: 0, blend: 0, exclude: 0 },
+  settings: defaults(),
   name: '',
   picture: null,    // {width, height, planes} of the picture held
+  jpeg: null,       // {quality, subsampling} of the picture held, when it is a JPEG file
   dialogOpen: false,
-  job: null,        // 'open', 'grid' or 'save' while the runs worker works
+  job: null,        // 'open', 'grid', 'save' while the runs worker works; 'batch' while a batch is saved
   jobOf: null,      // {job, number, name, settings} of that job, as they were when it began
-  waitingFile: null,  // a file chosen while a picture opened or was saved: it opens next
+  waiting: null,    // {files, keepBatch} chosen while a picture opened or was saved: they open next
   lastOpen: null,   // {number, name, outcome: 'opened', 'failed' or 'cancelled'}, for automation
   cells: [],        // the grid's filtered thumbnails, for automation
   thumbnail: null,
   openedAt: 0,
+  batch: null,      // {files, items: [{name, state, message}]} while several pictures are open
+  lastBatch: null,  // {saved, failed: [{name, message}], cancelled} of the last batch saved, for automation
 };
 window.vantrelPage = page;
 
@@ -128,19 +193,21 @@ function startJob(job, label, message, transfer) {
 }
 
 function cancelJob() {
-  if (page.job) post(runs, { type: 'cancel', job: jobNumber });
+  if (page.job === 'batch') batchRun?.cancel();
+  else if (page.job) post(runs, { type: 'cancel', job: jobNumber });
 }
 
-// After a job: a file chosen meanwhile opens, else a grid asked for meanwhile
+// After a job: files chosen meanwhile open, else a grid asked for meanwhile
 // is made.
 function endJob() {
   page.job = null;
   busy(null);
-  saveButton.disabled = !page.picture;
-  const file = page.waitingFile;
-  page.waitingFile = null;
-  if (file) openFile(file);
+  updateSave();
+  const waiting = page.waiting;
+  page.waiting = null;
+  if (waiting) openFiles(waiting.files, waiting);
   else if (page.gridWanted) requestGrid();
+  else sendPictureToView();
 }
 
 function openEnded(outcome) {
@@ -156,14 +223,17 @@ runs.onmessage = ({ data }) => {
   switch (data.type) {
     case 'names':
       orderNames.push(...data.names);
+      if (data.formats) writesWebp = data.formats.includes('webp');
       page.settings = settingsFromAddress();
+      showSettings();
+      if (!isDefault(page.settings)) carried(t('from-link', settingsInWords(page.settings)), page.settings);
       document.body.dataset.ready = 'true';
       break;
     case 'progress':
       $('#progress').value = data.value;
       break;
     case 'writing':
-      $('#busy-label').textContent = `Writing ${savedName(page.jobOf)}`;
+      $('#busy-label').textContent = t('writing', savedName(page.jobOf));
       break;
     case 'opened':
       opened(data);
@@ -181,13 +251,14 @@ runs.onmessage = ({ data }) => {
       endJob();
       break;
     case 'saved':
-      download(data.file, page.jobOf);
+      download(data.file, savedName(page.jobOf));
+      say(`${t('saved', savedName(page.jobOf))}${data.note ? ` ${data.note}` : ''}`);
       endJob();
       break;
     case 'cancelled':
-      if (data.job === 'save') say('Cancelled: nothing was saved.');
-      else if (data.job === 'open') say(`Cancelled: ${page.jobOf.name} was not opened.`);
-      else say('Cancelled.');
+      if (data.job === 'save') say(t('save-cancelled'));
+      else if (data.job === 'open') say(t('open-cancelled', page.jobOf.name));
+      else say(t('cancelled'));
       if (data.job === 'grid') grid.dataset.state = 'cancelled';
       if (data.job === 'open') openEnded('cancelled');
       endJob();
@@ -203,42 +274,69 @@ runs.onmessage = ({ data }) => {
   }
 };
 runs.onerror = (event) => {
-  say(`The page's worker stopped: ${event.message}. Reload the page to go on.`, true);
+  say(t('worker-stopped', event.message), true);
   endJob();
 };
 
 // ---------------------------------------------------------------------------
-// Opening a picture.
+// Opening pictures.
 
-const fileName = (file) => file.name || 'pasted picture';
+const fileName = (file) => file.name || t('pasted');
+const filesInWords = (files) => (files.length > 1 ? t('pictures-count', files.length) : fileName(files[0]));
 
-// A file opens at once, stopping a grid under way (made again for it); while
-// a picture opens or is saved it waits for that to end, the newest file
-// chosen in place of one waiting before.
-function openFile(file) {
-  if (!file) return;
-  const name = fileName(file);
-  if (page.job === 'open' || page.job === 'save') {
-    const before = page.waitingFile;
-    page.waitingFile = file;
-    const doing = page.job === 'save' ? 'is saved' : 'is open';
-    say(`${name} opens once ${page.jobOf.name} ${doing}${before ? ` (in place of ${fileName(before)})` : ''}.`);
+// One file opens at once, stopping a grid under way (made again for it);
+// several are opened as a batch, the first of them shown. While a picture
+// opens or is saved they wait for that to end, the newest chosen in place of
+// those waiting before.
+function openFiles(files, { keepBatch = false } = {}) {
+  files = [...files].filter(Boolean);
+  if (!files.length) return;
+  if (page.job === 'open' || page.job === 'save' || page.job === 'batch') {
+    const before = page.waiting;
+    page.waiting = { files, keepBatch };
+    const doing = page.job === 'open' ? 'open' : 'saved';
+    say(t('opens-once', filesInWords(files), files.length > 1, page.jobOf.name, doing, before && filesInWords(before.files)));
     return;
   }
+  if (!keepBatch) {
+    page.batch = files.length > 1 ? { files, items: files.map((f) => ({ name: fileName(f), state: 'open' })) } : null;
+    showBatch();
+  }
+  const file = files[0];
+  const name = fileName(file);
   cancelJob();
   say('');
   page.openedAt = performance.now();
-  startJob('open', `Opening ${name}`, { type: 'open', file, name, order: page.settings.order });
+  page.viewPicture = null;
+  startJob('open', t('opening', name), { type: 'open', file, name, order: page.settings.order });
 }
 
-function opened({ picture, thumbnail }) {
+function opened({ picture, thumbnail, jpeg }) {
+  const before = page.name;
   page.name = page.jobOf.name;
   page.picture = { width: picture.width, height: picture.height, planes: picture.planes };
+  page.jpeg = jpeg || null;
   page.thumbnail = thumbnail;
-  say(`${page.name}: ${picture.width} x ${picture.height} pixels, RGB${picture.planes === 4 ? ' with transparency' : ''}.`);
+  say(t('opened', page.name, picture.width, picture.height, picture.planes === 4));
+  if (before && !page.batch && !isDefault(page.settings)) carried(t('carried', before, settingsInWords(page.settings)), page.settings);
   makeCells(thumbnail);
+  // The whole-picture view gets its copy once the grid is made, so that the
+  // grid comes first; meanwhile the thumbnails stand in.
+  page.session = (page.session || 0) + 1;
+  view.picture(picture.width, picture.height);
+  page.view.shown = null;
+  viewState('loading');
+  try {
+    page.viewPicture = { session: page.session, picture: { ...picture, pixels: picture.pixels.slice() } };
+  } catch (error) {
+    page.viewPicture = null;
+    page.view.lost = page.session;
+    viewState('failed', t('view-failed', error.message));
+  }
+  view.show('beforeStandIn', canvasOf(thumbnail));
   openDialog(picture);
   openEnded('opened');
+  showSettings();
   page.gridWanted = true;
   endJob();
 }
@@ -278,22 +376,35 @@ function imageData({ width, height, planes, pixels }) {
   return new ImageData(rgba, width, height);
 }
 
+function canvasOf(picture) {
+  const canvas = document.createElement('canvas');
+  canvas.width = picture.width;
+  canvas.height = picture.height;
+  canvas.getContext('2d').putImageData(imageData(picture), 0, 0);
+  return canvas;
+}
+
 function drawCell(row, cell) {
   page.cells[row] = cell;
   const canvas = grid.children[row]?.querySelector('canvas');
   if (canvas) canvas.getContext('2d').putImageData(imageData(cell), 0, 0);
+  if (row === page.settings.order && page.view.state !== 'done') view.show('afterStandIn', canvas);
 }
 
-// A new grid replaces one under way; an opening or a save finishes first.
+// A new grid replaces one under way; an opening, a save or a batch finishes
+// first.
 function requestGrid() {
-  page.gridWanted = page.job === 'open' || page.job === 'save';
+  page.gridWanted = page.job === 'open' || page.job === 'save' || page.job === 'batch';
   if (!page.picture || page.gridWanted) return;
   grid.dataset.state = 'running';
   const { blend, exclude } = page.settings;
-  startJob('grid', 'Filtering the thumbnail in every order', { type: 'grid', settings: { blend, exclude } });
+  startJob('grid', t('filtering-grid'), { type: 'grid', settings: { blend, exclude } });
 }
 
-$('#file').addEventListener('change', (event) => openFile(event.target.files[0]));
+$('#file').addEventListener('change', (event) => {
+  openFiles(event.target.files);
+  event.target.value = '';
+});
 document.addEventListener('dragover', (event) => {
   event.preventDefault();
   document.body.classList.add('dropping');
@@ -302,12 +413,142 @@ document.addEventListener('dragleave', () => document.body.classList.remove('dro
 document.addEventListener('drop', (event) => {
   event.preventDefault();
   document.body.classList.remove('dropping');
-  openFile(event.dataTransfer.files[0]);
+  openFiles(event.dataTransfer.files);
 });
 document.addEventListener('paste', (event) => {
   const file = [...event.clipboardData.files].find((f) => f.type.startsWith('image/'));
-  if (file) openFile(file);
+  if (file) openFiles([file]);
 });
+
+// ---------------------------------------------------------------------------
+// Several pictures: listed, each shown on request; Save filters them all.
+
+function showBatch() {
+  const section = $('#pictures');
+  section.hidden = !page.batch;
+  updateSave();
+  if (!page.batch) return;
+  $('#pictures-title').textContent = t('pictures-title', page.batch.files.length);
+  const list = $('#picture-list');
+  list.replaceChildren(...page.batch.items.map((item, index) => {
+    const entry = document.createElement('li');
+    entry.dataset.state = item.state;
+    const name = document.createElement('span');
+    name.className = 'name';
+    name.textContent = item.name;
+    const state = document.createElement('span');
+    state.className = 'state';
+    state.textContent = t(`item-${item.state}`, item.message);
+    const show = document.createElement('button');
+    show.type = 'button';
+    show.textContent = t('show');
+    show.setAttribute('aria-label', t('show-named', item.name));
+    show.addEventListener('click', () => openFiles([page.batch.files[index]], { keepBatch: true }));
+    entry.append(name, state, show);
+    return entry;
+  }));
+}
+
+// ---------------------------------------------------------------------------
+// The whole-picture view.
+
+const view = new WholeView({
+  frame: $('.view-frame'), canvas: $('#view-canvas'), split: $('#split'),
+  beforeTag: $('#tag-before'), afterTag: $('#tag-after'), scaleLabel: $('#view-scale'),
+  fitLabel: (percent) => t('fit-scale', percent),
+  reducedLabel: (reduction) => t('view-reduced', reduction),
+});
+// `most`: the pixels beyond which the view shows a picture from smaller
+// bitmaps (view_worker.js).
+page.view = { state: 'empty', order: null, placement: () => view.placement(), image: (key) => view.images[key],
+              shown: null, most: 48e6 };
+let viewNumber = 0;
+
+function viewState(state, text = '') {
+  page.view.state = state;
+  $('#view').dataset.state = state;
+  const status = $('#view-status');
+  status.hidden = !text;
+  status.textContent = text;
+  status.className = state === 'failed' ? 'error' : '';
+}
+
+// The picture goes to the view's worker once the grid is done.
+function sendPictureToView() {
+  const pending = page.viewPicture;
+  if (!pending) return;
+  page.viewPicture = null;
+  post(viewWorker, { type: 'picture', ...pending, most: page.view.most }, [pending.picture.pixels.buffer]);
+  requestView(true);
+}
+
+function requestView(always = false) {
+  if (!page.picture || page.view.lost === page.session) return;
+  const settings = filterOf(page.settings);
+  if (!always && page.view.shown && sameFilter(page.view.shown, settings) && page.view.state !== 'failed') return;
+  page.view.order = settings.order;
+  page.view.shown = settings;
+  $('#view').dataset.order = String(settings.order);
+  // The grid's cell stands in until the whole picture is filtered.
+  const cell = grid.children[settings.order]?.querySelector('canvas');
+  view.replace('after', null);
+  view.show('afterStandIn', page.cells[settings.order] ? cell : null);
+  viewState('loading', page.viewPicture ? '' : t('view-filtering'));
+  if (!page.viewPicture) post(viewWorker, { type: 'view', session: page.session, number: ++viewNumber, settings });
+}
+
+viewWorker.onmessage = ({ data }) => {
+  if (data.session !== page.session) {
+    data.bitmap?.close();
+    return;
+  }
+  switch (data.type) {
+    case 'before':
+      view.show('before', data.bitmap);
+      break;
+    case 'progress':
+      if (data.number === viewNumber) viewState('loading', t('view-filtering-part', Math.round(data.value * 100)));
+      break;
+    case 'after':
+      if (data.number !== viewNumber) return data.bitmap.close();
+      view.show('after', data.bitmap);
+      viewState('done');
+      break;
+    case 'failed':
+      if (data.number !== undefined && data.number !== viewNumber) return;
+      viewState('failed', t('view-failed', data.message));
+      break;
+  }
+};
+viewWorker.onerror = (event) => viewState('failed', t('view-failed', event.message));
+
+$('#view-fit').addEventListener('click', () => view.fitToFrame());
+$('#view-actual').addEventListener('click', () => view.actualPixels());
+$('#view-zoom-in').addEventListener('click', () => view.zoomStep(true));
+$('#view-zoom-out').addEventListener('click', () => view.zoomStep(false));
+$('#view-compare').addEventListener('click', (event) => {
+  const on = event.currentTarget.getAttribute('aria-pressed') !== 'true';
+  event.currentTarget.setAttribute('aria-pressed', String(on));
+  view.setCompare(on);
+});
+// The original while the button is pressed: by a pointer, or Space or Enter
+// held on it.
+const holdButton = $('#view-original');
+holdButton.addEventListener('pointerdown', (event) => {
+  holdButton.setPointerCapture(event.pointerId);
+  view.hold('button', true);
+});
+for (const end of ['pointerup', 'pointercancel', 'lostpointercapture']) {
+  holdButton.addEventListener(end, () => view.hold('button', false));
+}
+holdButton.addEventListener('keydown', (event) => {
+  if (event.key !== ' ' && event.key !== 'Enter') return;
+  event.preventDefault();
+  view.hold('button-key', true);
+});
+holdButton.addEventListener('keyup', () => view.hold('button-key', false));
+holdButton.addEventListener('blur', () => view.hold('button-key', false));
+holdButton.addEventListener('contextmenu', (event) => event.preventDefault());
 
 // ---------------------------------------------------------------------------
 // The dialog: the filter's own, its controller in the dialog worker. This is
@@ -331,13 +572,12 @@ function act(kind, id = 0, x = 0, y = 0) {
 // closed first, shown or still waiting to be. Batches of a dialog closed
 // since are not shown.
 function openDialog(picture) {
-  page.session = (page.session || 0) + 1;
   post(dialogWorker, { type: 'close', before: page.session });
   orderList.replaceChildren();
   previewContext.clearRect(0, 0, preview.width, preview.height);
   page.dialogOpen = true;
   dialogSection.dataset.state = 'opening';
-  post(dialogWorker, { type: 'dialog', session: page.session, picture, settings: page.settings,
+  post(dialogWorker, { type: 'dialog', session: page.session, picture, settings: filterOf(page.settings),
                        anchor: { width: preview.width, height: preview.height } }, [picture.pixels.buffer]);
 }
 
@@ -393,9 +633,12 @@ dialogWorker.onmessage = ({ data }) => {
       $('#zoom-factor').textContent = data.settings[6] > 1 ? `1:${data.settings[6]}` : '1:1';
       markCell(settings.order);
       const gridChanged = settings.blend !== page.settings.blend || settings.exclude !== page.settings.exclude;
-      page.settings = settings;
-      writeAddress(settings);
+      const changed = !sameFilter(settings, page.settings);
+      page.settings = { ...page.settings, ...settings };
+      writeAddress(page.settings);
       if (gridChanged) requestGrid();
+      if (changed) settingsChanged();
+      else if (!page.view.shown) requestView();
       break;
     }
     case 'dialog-ended':
@@ -410,7 +653,7 @@ dialogWorker.onmessage = ({ data }) => {
   }
 };
 dialogWorker.onerror = (event) => {
-  say(`The dialog's worker stopped: ${event.message}. Reload the page to go on.`, true);
+  say(t('dialog-stopped', event.message), true);
   page.dialogOpen = false;
 };
 
@@ -418,8 +661,11 @@ function markCell(row) {
   for (const cell of grid.children) cell.setAttribute('aria-pressed', String(Number(cell.dataset.row) === row));
 }
 
-// A cell picks its row of the order list, as a click in the list would.
+// A cell picks its row of the order list, as a click in the list would; on
+// a narrow screen the whole-picture view is brought into sight with it.
 function pickOrder(row) {
+  const viewBox = $('#view').getBoundingClientRect();
+  if (narrow.matches && (viewBox.top < 0 || viewBox.bottom > window.innerHeight)) $('#view').scrollIntoView({ block: 'nearest' });
   if (page.dialogOpen) {
     orderList.selectedIndex = row;
     return act(kPickRow, 0, row);
@@ -427,7 +673,28 @@ function pickOrder(row) {
   page.settings.order = row;
   markCell(row);
   writeAddress(page.settings);
+  settingsChanged();
 }
+
+// The arrow keys move between the cells (and pick them, as in a group of
+// radio buttons), Home and End to the first and the last.
+grid.addEventListener('keydown', (event) => {
+  const cell = event.target.closest('.cell');
+  if (!cell) return;
+  const cells = [...grid.children];
+  const index = cells.indexOf(cell);
+  const columns = Math.max(1, cells.filter((c) => c.offsetTop === cells[0].offsetTop).length);
+  const moves = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -columns, ArrowDown: columns };
+  let next;
+  if (event.key === 'Home') next = 0;
+  else if (event.key === 'End') next = cells.length - 1;
+  else if (moves[event.key] !== undefined) next = index + moves[event.key];
+  else return;
+  event.preventDefault();
+  if (next < 0 || next >= cells.length || next === index) return;
+  cells[next].focus();
+  pickOrder(next);
+});
 
 orderList.addEventListener('change', () => act(kPickRow, 0, orderList.selectedIndex));
 for (const [id, control] of byId) {
@@ -468,15 +735,54 @@ preview.addEventListener('keydown', (event) => {
 });
 
 // ---------------------------------------------------------------------------
-// Saving.
+// Where the settings came from, and Reset.
 
-// A save's file is named after the picture and the order it began with.
-function savedName({ name, settings }) {
-  return `${name.replace(/\.[^.]*$/, '') || 'picture'}_${compact(orderNames[settings.order])}.png`;
+let carriedFrom = null;
+function carried(text, settings) {
+  carriedFrom = { ...settings };
+  $('#carried').textContent = text;
+  $('#carried').hidden = false;
 }
 
-function download(file, job) {
-  const name = savedName(job);
+// Once the settings are changed here, they no longer are those carried over.
+function settingsChanged() {
+  if (carriedFrom && JSON.stringify(carriedFrom) !== JSON.stringify(page.settings)) {
+    carriedFrom = null;
+    $('#carried').hidden = true;
+  }
+  requestView();
+  updateSave();
+}
+
+// Reset: the defaults, through the dialog's own controls where it is open,
+// as a click on each would.
+$('#reset').addEventListener('click', () => {
+  const { format, quality } = defaults();
+  page.settings.format = format;
+  page.settings.quality = quality;
+  if (page.dialogOpen) {
+    if (page.settings.order !== 0) pickOrder(0);
+    for (const box of [$('#blend'), $('#exclude')]) if (box.checked) box.click();
+  } else {
+    page.settings = defaults();
+    markCell(0);
+  }
+  showSettings();
+  writeAddress(page.settings);
+  settingsChanged();
+  say(t('reset-done'));
+});
+
+// ---------------------------------------------------------------------------
+// Saving: the format and quality, one picture, or several as a zip.
+
+// A file is named after the picture, the order and the format the save began
+// with.
+function savedName({ name, settings }) {
+  return `${name.replace(/\.[^.]*$/, '') || 'picture'}_${compact(orderNames[settings.order])}.${extensions[settings.format]}`;
+}
+
+function download(file, name) {
   const link = document.createElement('a');
   link.href = URL.createObjectURL(file);
   link.download = name;
@@ -484,20 +790,246 @@ function download(file, job) {
   link.click();
   link.remove();
   setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
-  say(`Saved ${name}.`);
 }
 
-saveButton.addEventListener('click', () => {
-  if (!page.picture || page.job) return;
-  say('');
-  startJob('save', `Filtering ${page.name} as a whole`, { type: 'save', settings: page.settings });
+// The controls as the settings have them, and what the format's rule gives.
+function showSettings() {
+  if (!writesWebp) formatChoice.querySelector('[value=webp]').disabled = true;
+  formatChoice.value = page.settings.format;
+  qualityField.value = page.settings.quality ?? '';
+  const lossy = page.settings.format !== 'png';
+  $('#quality-field').hidden = !lossy;
+  const own = page.jpeg && !page.batch ? page.jpeg : null;
+  qualityField.placeholder = own ? String(own.quality) : '90';
+  let note;
+  if (page.settings.format === 'png') note = t('note-png');
+  else if (page.settings.format === 'jpeg') {
+    if (page.settings.quality !== null) note = t('note-jpeg-set', page.settings.quality);
+    else if (page.batch) note = t('note-jpeg-batch');
+    else if (own) note = t('note-jpeg-own', page.name, own.quality, own.subsampling);
+    else note = t('note-jpeg-default');
+    if (!page.batch && page.picture?.planes === 4) note += ` ${t('note-jpeg-alpha', page.name)}`;
+  } else {
+    note = t('note-webp', page.settings.quality);
+  }
+  if (!writesWebp) note += ` ${t('no-webp')}`;
+  $('#format-note').textContent = note;
+  updateSave();
+}
+
+function updateSave() {
+  const format = page.settings.format.toUpperCase().replace('WEBP', 'WebP');
+  saveButton.textContent = page.batch ? t('save-several', page.batch.files.length, format) : t('save-one', format);
+  saveButton.disabled = !!page.job || (!page.picture && !page.batch);
+}
+
+formatChoice.addEventListener('change', () => {
+  page.settings.format = formatChoice.value;
+  showSettings();
+  writeAddress(page.settings);
+  settingsChanged();
 });
-// Cancel stops the job under way and forgets a file waiting to open.
+qualityField.addEventListener('change', () => {
+  const value = Math.round(Number(qualityField.value));
+  page.settings.quality = qualityField.value.trim() === '' || !(value >= 1) ? null : Math.min(100, value);
+  showSettings();
+  writeAddress(page.settings);
+  settingsChanged();
+});
+
+saveButton.addEventListener('click', () => {
+  if (page.job || !(page.picture || page.batch)) return;
+  say('');
+  if (page.batch) return saveBatch();
+  const { format, quality } = page.settings;
+  startJob('save', t('filtering-whole', page.name),
+           { type: 'save', settings: filterOf(page.settings), format, quality });
+});
+// Cancel stops the job under way and forgets files waiting to open.
 cancelButton.addEventListener('click', () => {
-  if (page.waitingFile) say(`${fileName(page.waitingFile)} will not open.`);
-  page.waitingFile = null;
+  if (page.waiting) say(t('will-not-open', filesInWords(page.waiting.files)));
+  page.waiting = null;
   cancelJob();
 });
+
+// A batch: every picture converted by the filter's own run in workers of its
+// own (one a core, four at most), one progress bar for them all, then one zip
+// of those saved; the failures are listed, the others go on. Cancel stops
+// every worker at once and nothing is saved.
+let batchRun = null;
+async function saveBatch() {
+  const batch = page.batch;
+  const settings = { ...page.settings };
+  const files = batch.files.slice();
+  const cores = navigator.hardwareConcurrency || 2;
+  const count = Math.max(1, Math.min(files.length, cores, 4));
+  const threads = Math.max(1, Math.floor(cores / count));
+  page.job = 'batch';
+  page.jobOf = { job: 'batch', number: ++jobNumber, name: t('pictures-count', files.length), settings };
+  busy(t('saving-several', files.length));
+  updateSave();
+  batch.items.forEach((item) => { item.state = 'waiting'; item.message = ''; });
+  showBatch();
+  const parts = new Array(files.length).fill(0);
+  const results = new Array(files.length).fill(null);
+  const showProgress = () => { $('#progress').value = parts.reduce((a, b) => a + b, 0) / files.length * 0.97; };
+  const workers = [];
+  let next = 0;
+  let cancelled = false;
+  await new Promise((resolve) => {
+    batchRun = {
+      cancel() {
+        cancelled = true;
+        for (const worker of workers) worker.terminate();
+        resolve();
+      },
+    };
+    let running = 0;
+    const finish = (worker, index, result) => {
+      if (cancelled || worker.index !== index) return;
+      worker.index = null;
+      results[index] = result;
+      parts[index] = 1;
+      batch.items[index].state = result.file ? 'done' : 'failed';
+      batch.items[index].message = result.message;
+      showBatch();
+      showProgress();
+      running -= 1;
+      give(worker);
+    };
+    const give = (worker) => {
+      if (next >= files.length) {
+        if (running === 0) resolve();
+        return;
+      }
+      const index = next++;
+      running += 1;
+      worker.index = index;
+      batch.items[index].state = 'working';
+      showBatch();
+      post(worker, { type: 'convert', number: index + 1, file: files[index], name: fileName(files[index]),
+                     settings: filterOf(settings), format: settings.format, quality: settings.quality, threads });
+    };
+    const start = () => {
+      const worker = new Worker('worker.js');
+      worker.index = null;
+      worker.onmessage = ({ data }) => {
+        const index = (data.number || 0) - 1;
+        if (index !== worker.index) return;
+        if (data.type === 'progress') {
+          parts[index] = data.value;
+          showProgress();
+        } else if (data.type === 'converted') {
+          finish(worker, index, { file: data.file, message: data.note || '' });
+        } else if (data.type === 'failed' || data.type === 'cancelled') {
+          finish(worker, index, { message: data.message || t('cancelled') });
+        }
+      };
+      // A worker that stops fails its picture; a new one takes its place.
+      worker.onerror = (event) => {
+        event.preventDefault();
+        const index = worker.index;
+        worker.terminate();
+        workers.splice(workers.indexOf(worker), 1);
+        const fresh = start();
+        if (index !== null) {
+          fresh.index = index;
+          finish(fresh, index, { message: t('worker-stopped-picture', event.message) });
+        } else {
+          give(fresh);
+        }
+      };
+      workers.push(worker);
+      return worker;
+    };
+    for (let i = 0; i < count; ++i) give(start());
+  });
+  for (const worker of workers) worker.terminate();
+  batchRun = null;
+  const failed = results.map((r, i) => (r && !r.file ? { name: batch.items[i].name, message: r.message } : null)).filter(Boolean);
+  if (cancelled) {
+    batch.items.forEach((item) => { if (item.state !== 'failed') item.state = 'open'; });
+    page.lastBatch = { saved: 0, failed, cancelled: true };
+    say(t('batch-cancelled'));
+  } else {
+    // Each file named as a single save names it; the same name twice gets a
+    // number.
+    const used = new Set();
+    const entries = [];
+    results.forEach((result, index) => {
+      if (!result?.file) return;
+      let name = savedName({ name: fileName(files[index]), settings });
+      for (let n = 2; used.has(name.toLowerCase()); ++n) name = name.replace(/(-\d+)?(\.\w+)$/, `-${n}$2`);
+      used.add(name.toLowerCase());
+      entries.push({ name, file: result.file });
+    });
+    const zipName = `pictures_${compact(orderNames[settings.order])}.zip`;
+    if (entries.length) {
+      $('#busy-label').textContent = t('writing', zipName);
+      download(await zip(entries), zipName);
+    }
+    page.lastBatch = { saved: entries.length, failed, cancelled: false, name: entries.length ? zipName : null };
+    const failures = failed.map((f) => `${f.name}: ${f.message}`).join(' ');
+    if (!entries.length) say(t('batch-none', failures), true);
+    else if (failed.length) say(t('batch-some', zipName, entries.length, failed.length, failures), true);
+    else say(t('batch-saved', zipName, entries.length));
+  }
+  showBatch();
+  endJob();
+}
+
+// ---------------------------------------------------------------------------
+// Notices: a link's warning until dismissed; a new version of the page.
+
+$('#link-warning-close').addEventListener('click', () => { $('#link-warning').hidden = true; });
+
+// The page keeps its files for use without the network (service_worker.js);
+// when they change, the new version is said and taken on request.
+if ('serviceWorker' in navigator && location.protocol !== 'file:') {
+  let reloading = false;
+  navigator.serviceWorker.addEventListener('controllerchange', () => {
+    if (reloading) location.reload();
+  });
+  navigator.serviceWorker.register('service_worker.js').then((registration) => {
+    const offer = (worker) => {
+      if (!worker || !navigator.serviceWorker.controller) return;
+      $('#update').hidden = false;
+      $('#update-reload').onclick = () => {
+        reloading = true;
+        worker.postMessage({ type: 'take-over' });
+      };
+    };
+    offer(registration.waiting);
+    registration.addEventListener('updatefound', () => {
+      const worker = registration.installing;
+      worker?.addEventListener('statechange', () => {
+        if (worker.state === 'installed') offer(worker);
+      });
+    });
+  }).catch((error) => { page.serviceWorkerProblem = String(error); });
+}
+
+// Installing: where the browser offers it, a button of the page's.
+let installPrompt = null;
+window.addEventListener('beforeinstallprompt', (event) => {
+  event.preventDefault();
+  installPrompt = event;
+  $('#install').hidden = false;
+});
+$('#install').addEventListener('click', async () => {
+  if (!installPrompt) return;
+  installPrompt.prompt();
+  await installPrompt.userChoice.catch(() => {});
+  installPrompt = null;
+  $('#install').hidden = true;
+});
+
+// On a narrow screen the order list is a drop-down, whose one row is as
+// large as a finger.
+const narrow = window.matchMedia('(max-width: 700px)');
+const fitList = () => { orderList.size = narrow.matches ? 1 : 10; };
+narrow.addEventListener('change', fitList);
+fitList();
 
 // ---------------------------------------------------------------------------
 // Start: the order names come from the module, as the filter has them.

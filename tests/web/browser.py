@@ -20,10 +20,10 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-def serve(folder, handler=QuietHandler):
-    """A server of `folder` on a port of its own, running; its address is
-    http://127.0.0.1:<server.server_address[1]>/."""
-    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(handler, directory=folder))
+def serve(folder, handler=QuietHandler, port=0):
+    """A server of `folder` on `port` (0: a port of its own), running; its
+    address is http://127.0.0.1:<server.server_address[1]>/."""
+    server = http.server.ThreadingHTTPServer(('127.0.0.1', port), functools.partial(handler, directory=folder))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
