@@ -12,6 +12,10 @@ import { WholeView } from './view.js';
 import { zip } from './zip.js';
 
 const $ = (selector) => document.querySelector(selector);
+// Written from the filter's settings model when the page is built.
+const model = self.VantrelModel;
+const orderNames = model.orders.map((order) => order.name);
+const blendNames = model.blendMethods;
 const grid = $('#grid');
 const dialogSection = $('#dialog');
 const preview = $('#preview');
@@ -38,13 +42,15 @@ if (inJapanese) {
     element.setAttribute('aria-label', t(element.dataset.textLabel));
   }
   for (const element of document.querySelectorAll('[data-text-title]')) element.title = t(element.dataset.textTitle);
-  grid.dataset.empty = t('grid-empty');
   for (const element of document.querySelectorAll('[data-label]')) {
     const name = element.dataset.label;
     if (name === 'method') element.textContent = japanese.method;
     else if (japanese.labels[name]) element.textContent = japanese.labels[name].text;
   }
 }
+// The texts that say what the filter's model holds.
+grid.dataset.empty = t('grid-empty', orderNames.length);
+$('#footer').innerHTML = t('footer', model.limits);
 // The dialog's mnemonics, as access keys of the same letters.
 const controlOf = (name) => document.querySelector(`[data-id="${name}"]`);
 for (const [name, { key }] of Object.entries(japanese.labels)) {
@@ -74,8 +80,6 @@ function busy(label) {
 // address (?order=B%20R%20G&blend=cross&exclude=2&format=jpeg&quality=85).
 // The format and quality say how Save writes the file.
 
-const orderNames = [];
-const blendNames = ['none', 'cross', 'mix', 'both'];
 const formats = ['png', 'jpeg', 'webp'];
 const extensions = { png: 'png', jpeg: 'jpg', webp: 'webp' };
 const compact = (name) => name.replace(/\s+/g, '').toUpperCase();
@@ -103,8 +107,8 @@ function settingsFromAddress() {
   }
   const exclude = query.get('exclude');
   if (exclude !== null) {
-    if (/^[0-3]$/.test(exclude)) settings.exclude = Number(exclude);
-    else problems.push(t('bad-exclude', exclude));
+    if (/^\d$/.test(exclude) && Number(exclude) <= model.channels) settings.exclude = Number(exclude);
+    else problems.push(t('bad-exclude', exclude, model.channels));
   }
   const format = query.get('format');
   if (format !== null) {
@@ -143,7 +147,7 @@ const filterOf = ({ order, blend, exclude }) => ({ order, blend, exclude });
 // The settings in words, for the notes that say where they came from.
 function settingsInWords(s) {
   const parts = [orderNames[s.order]];
-  if (s.blend) parts.push(t('blend-words', s.blend));
+  if (s.blend) parts.push(t('blend-words', blendNames[s.blend]));
   if (s.exclude) parts.push(t('exclude-words', s.exclude));
   if (s.format !== 'png') parts.push(s.quality !== null ? t('format-quality-words', s.format, s.quality) : t('format-words', s.format));
   return parts.join(t('list-separator'));
@@ -222,7 +226,6 @@ runs.onmessage = ({ data }) => {
   if (data.number && data.number !== jobNumber) return;
   switch (data.type) {
     case 'names':
-      orderNames.push(...data.names);
       if (data.formats) writesWebp = data.formats.includes('webp');
       page.settings = settingsFromAddress();
       showSettings();
@@ -356,7 +359,20 @@ function makeCells(thumbnail) {
     const label = document.createElement('span');
     label.className = 'label';
     label.textContent = `${row}  ${name}`;
-    cell.append(canvas, label);
+    // The orders that take each channel once are marked beside their label,
+    // on its line, and alone shown when the page is asked for swaps only.
+    const caption = document.createElement('span');
+    caption.append(label);
+    if (model.orders[row].takesEachOnce) {
+      const mark = document.createElement('span');
+      mark.className = 'swap';
+      mark.textContent = '\u00a0\u21c4';
+      mark.title = t('swap-mark');
+      mark.setAttribute('aria-label', t('swap-mark'));
+      caption.append(mark);
+    }
+    cell.append(canvas, caption);
+    cell.hidden = swapsOnly.checked && !model.orders[row].takesEachOnce;
     cell.addEventListener('click', () => pickOrder(row));
     grid.append(cell);
   });
@@ -555,7 +571,8 @@ holdButton.addEventListener('contextmenu', (event) => event.preventDefault());
 // its view: the worker's batches set the controls, the controls' actions go
 // back as the controller's calls.
 
-const kPress = 3, kToggle = 4, kPickRow = 5, kDown = 6, kMove = 7, kUp = 8, kDoubleClick = 9;
+const { press: kPress, toggle: kToggle, pickRow: kPickRow, down: kDown, move: kMove, up: kUp,
+        doubleClick: kDoubleClick } = model.pageActions;
 const byId = new Map();
 for (const element of document.querySelectorAll('[data-id]')) byId.set(ids[element.dataset.id], element);
 
@@ -581,34 +598,30 @@ function openDialog(picture) {
                        anchor: { width: preview.width, height: preview.height } }, [picture.pixels.buffer]);
 }
 
+const ops = model.viewOps;
 function applyOp([op, id, a, , text]) {
   const control = byId.get(id);
   switch (op) {
-    case 1:
+    case ops.checked:
       if (control) control.checked = !!a;
       if (control) control.dataset.checked = String(!!a);
       break;
-    case 2: if (control) control.disabled = !a; break;
-    case 3: {
+    case ops.enabled: if (control) control.disabled = !a; break;
+    case ops.insertRow: {
       const option = new Option(text, String(a));
       orderList.add(option, orderList.options[a] || null);
       break;
     }
-    case 4: orderList.selectedIndex = a; break;
-    case 5: if (control) control.textContent = text; break;
-    case 6: if (control && dialogSection.contains(document.activeElement)) control.focus(); break;
-    case 7: preview.style.cursor = a ? 'grabbing' : 'grab'; break;
+    case ops.selectRow: orderList.selectedIndex = a; break;
+    case ops.text: if (control) control.textContent = text; break;
+    case ops.focus: if (control && dialogSection.contains(document.activeElement)) control.focus(); break;
+    case ops.hand: preview.style.cursor = a ? 'grabbing' : 'grab'; break;
     default: break;
   }
 }
 
-function settingsFromBlock([order, blendOn, cross, mix, excludeOn, channel]) {
-  return {
-    order,
-    blend: blendOn ? (cross ? 1 : 0) + (mix ? 2 : 0) : 0,
-    exclude: excludeOn ? channel : 0,
-  };
-}
+const fields = model.settingsFields;
+const settingsFromBlock = (s) => ({ order: s[fields.order], blend: s[fields.blend], exclude: s[fields.cleared] });
 
 function showPreview(shown) {
   if (!shown) return;
@@ -630,7 +643,8 @@ dialogWorker.onmessage = ({ data }) => {
       showPreview(data.preview);
       dialogSection.dataset.state = 'open';
       const settings = settingsFromBlock(data.settings);
-      $('#zoom-factor').textContent = data.settings[6] > 1 ? `1:${data.settings[6]}` : '1:1';
+      const zoom = data.settings[fields.zoom];
+      $('#zoom-factor').textContent = zoom > 1 ? `1:${zoom}` : '1:1';
       markCell(settings.order);
       const gridChanged = settings.blend !== page.settings.blend || settings.exclude !== page.settings.exclude;
       const changed = !sameFilter(settings, page.settings);
@@ -681,7 +695,7 @@ function pickOrder(row) {
 grid.addEventListener('keydown', (event) => {
   const cell = event.target.closest('.cell');
   if (!cell) return;
-  const cells = [...grid.children];
+  const cells = [...grid.children].filter((c) => !c.hidden);
   const index = cells.indexOf(cell);
   const columns = Math.max(1, cells.filter((c) => c.offsetTop === cells[0].offsetTop).length);
   const moves = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -columns, ArrowDown: columns };
@@ -693,7 +707,23 @@ grid.addEventListener('keydown', (event) => {
   event.preventDefault();
   if (next < 0 || next >= cells.length || next === index) return;
   cells[next].focus();
-  pickOrder(next);
+  pickOrder(Number(cells[next].dataset.row));
+});
+
+// "Swaps only": the grid shows just the orders that take each channel once.
+const swapsOnly = document.createElement('input');
+swapsOnly.type = 'checkbox';
+swapsOnly.id = 'swaps-only';
+{
+  const label = document.createElement('label');
+  label.append(swapsOnly, ` ${t('swaps-only')}`);
+  const line = document.createElement('p');
+  line.className = 'controls';
+  line.append(label);
+  $('#orders-title').after(line);
+}
+swapsOnly.addEventListener('change', () => {
+  for (const cell of grid.children) cell.hidden = swapsOnly.checked && !model.orders[Number(cell.dataset.row)].takesEachOnce;
 });
 
 orderList.addEventListener('change', () => act(kPickRow, 0, orderList.selectedIndex));

@@ -16,13 +16,14 @@
 
 let scriptProblem = null;
 try {
-  importScripts('vantrel.js');
+  importScripts('model.js', 'vantrel.js');
 } catch (error) {
   scriptProblem = error;
 }
 
-const kPicture = 0;
-const kCancelled = -128;
+const model = self.VantrelModel;
+const kPicture = model.held.picture;
+const kCancelled = model.results.userCanceledErr.code;
 let M = null;
 let moduleReady = null;
 let session = 0;   // the picture held
@@ -146,7 +147,7 @@ async function view(data) {
     current = null;
   }
   if (outdated(data) || result === kCancelled) return;
-  if (result !== 0) throw new Error(`the filter failed (result ${result})`);
+  if (result !== 0) throw new Error(`the filter failed: ${model.resultText(result)}`);
   const [width, height, planes] = dimensions();
   const bitmap = await bitmapOf(M._vantrel_output(kPicture), width, height, planes);
   if (outdated(data)) return bitmap.close();
