@@ -312,11 +312,11 @@ self.VantrelEncode = (() => {
   }
 
   // The WebP file `bytes` with the colour profile and Exif data of `meta`
-  // put in (the extended layout: VP8X, ICCP, the image's chunks, EXIF), or
-  // as it is when there are none or it is not laid out as the browser's
-  // encoder lays it out.
+  // in place of what the browser's encoder put beside the image (its canvas's
+  // profile), as the PNG save keeps them: the extended layout (VP8X, ICCP,
+  // the image's chunks, EXIF) when there are any, else the image's chunks
+  // alone. A file not laid out as a still picture is left as it is.
   function webpWithMeta(bytes, width, height, meta) {
-    if (!meta.profile && !meta.exif) return bytes;
     if (bytes.length < 20 || fourcc(bytes, 0) !== 'RIFF' || fourcc(bytes, 8) !== 'WEBP') return bytes;
     const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
     const image = [];
@@ -325,16 +325,19 @@ self.VantrelEncode = (() => {
       const type = fourcc(bytes, at), size = view.getUint32(at + 4, true);
       const end = at + 8 + size + (size & 1);
       if (end > bytes.length) return bytes;
-      if (type === 'VP8X') flags = bytes[at + 8];
-      else if (type === 'ALPH' || type === 'VP8 ') image.push(bytes.subarray(at, end));
+      if (type === 'ALPH' || type === 'VP8 ') image.push(bytes.subarray(at, end));
       else if (type === 'VP8L') {
         image.push(bytes.subarray(at, end));
         if (size >= 5 && (bytes[at + 12] >> 4) & 1) flags |= 0x10;  // the image uses its alpha
-      } else return bytes;  // animation, or what this does not know
+      } else if (type === 'ANIM' || type === 'ANMF') {
+        return bytes;
+      }  // VP8X, ICCP, EXIF, XMP and the rest: made afresh below, or left out
       if (type === 'ALPH') flags |= 0x10;
       at = end;
     }
-    flags &= 0x10;
+    if (!image.length) return bytes;
+    // An image with an ALPH chunk needs the extended layout too.
+    if (!meta.profile && !meta.exif && image.length === 1) return riff(image);
     if (meta.profile) flags |= 0x20;
     if (meta.exif) flags |= 0x08;
     const header = new Uint8Array(10);
@@ -347,14 +350,18 @@ self.VantrelEncode = (() => {
     if (meta.profile) parts.push(riffChunk('ICCP', meta.profile));
     parts.push(...image);
     if (meta.exif) parts.push(riffChunk('EXIF', meta.exif));
+    return riff(parts);
+  }
+
+  // A WebP file of the chunks `parts`.
+  function riff(parts) {
     const size = parts.reduce((sum, part) => sum + part.length, 4);
-    const head = new Uint8Array(12);
-    head.set([0x52, 0x49, 0x46, 0x46]);
-    new DataView(head.buffer).setUint32(4, size, true);
-    head.set([0x57, 0x45, 0x42, 0x50], 8);
     const out = new Uint8Array(8 + size);
-    let at = 0;
-    for (const part of [head, ...parts]) {
+    out.set([0x52, 0x49, 0x46, 0x46]);
+    new DataView(out.buffer).setUint32(4, size, true);
+    out.set([0x57, 0x45, 0x42, 0x50], 8);
+    let at = 12;
+    for (const part of parts) {
       out.set(part, at);
       at += part.length;
     }
