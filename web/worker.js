@@ -641,6 +641,7 @@ let current = null;
 let currentNumber = 0;
 let cancelledJob = 0;
 const handlers = { names, open, grid, save, convert, dialog };
+const writes = new Set(['open', 'save', 'convert']);
 
 // A fault of the module itself (a trap, its stack or memory overrun), after
 // which it cannot be trusted; anything else leaves it as it was.
@@ -671,9 +672,10 @@ async function perform(data) {
   currentNumber = data.number || 0;
   try {
     if (cancelled()) throw stopped;
-    // The writers' module loads meanwhile, ready for the first JPEG header
-    // read and the first file written; a failure is reported when it is used.
-    if (self.VantrelEncode) VantrelEncode.encoder().catch(() => {});
+    // For the jobs that read pictures or write files, the writers' module
+    // loads meanwhile, ready for the first JPEG header read and the first
+    // file written; a failure is reported when it is used.
+    if (self.VantrelEncode && writes.has(data.type)) VantrelEncode.encoder().catch(() => {});
     await theModule();
     await handlers[data.type](data);
   } catch (error) {
