@@ -23,7 +23,7 @@ self.VantrelEncode = (() => {
   let made = null;
   function encoder() {
     if (!made) {
-      made = createVantrelEncoder(self.vantrelEncoderOptions || {});
+      made = createVantrelEncoder({});
       made.catch(() => { made = null; });
     }
     return made;
