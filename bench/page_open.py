@@ -5,7 +5,12 @@ picture opened through its file chooser, and the time from the chooser's
 change to the full grid of 24 cells, as the page measured it; for "plain" or
 "cross_mix", one whole run of the page's module over the benchmark picture
 (bench/web_run.js's, made in the browser the same way), by the classic drive,
-on the wall clock. The server and the browser stop when the input ends.
+on the wall clock; for "save png" or "save jpeg", the picture saved in that
+format by the page's worker, from the save asked for to the file made (the
+picture opened once, its grid made, as the page does before a Save: the
+helpers that write the file on every core are then ready), with order 1 and
+the quality by the tool's rule. The server and the browser stop when the
+input ends.
 
   page_open.py PAGE_FOLDER PICTURE
 """
@@ -42,18 +47,59 @@ window.ready = createVantrel().then((m) => {
 </script>"""
 
 
+# The page's worker alone, with the picture (served as /picture) opened and
+# its grid made; save(format) answers the ms from the save asked for to the
+# file made.
+SAVES = b"""<!DOCTYPE html><script>
+const worker = new Worker('worker.js');
+let number = 0;
+function job(message) {
+  return new Promise((resolve, reject) => {
+    const mine = ++number;
+    const answer = ({ data }) => {
+      if (data.number !== mine || !['opened', 'grid-done', 'saved', 'failed', 'cancelled'].includes(data.type)) return;
+      worker.removeEventListener('message', answer);
+      if (data.type === 'failed' || data.type === 'cancelled') reject(new Error(data.message || data.type));
+      else resolve(data);
+    };
+    worker.addEventListener('message', answer);
+    worker.postMessage({ ...message, number: mine });
+  });
+}
+window.ready = (async () => {
+  const file = await (await fetch('picture')).blob();
+  await job({ type: 'open', file, name: 'photo.jpg', order: 1 });
+  await job({ type: 'grid', settings: { blend: 0, exclude: 0 } });
+})();
+window.save = async (format) => {
+  const start = performance.now();
+  const saved = await job({ type: 'save', settings: { order: 1, blend: 0, exclude: 0 }, format, quality: null });
+  return saved.file.size > 0 ? performance.now() - start : -1;
+};
+</script>"""
+
+
 class Handler(browser.QuietHandler):
+    picture = None
+
     def do_GET(self):
-        if self.path != '/runs.html':
+        pages = {'/runs.html': (RUNS, 'text/html'), '/saves.html': (SAVES, 'text/html')}
+        if self.path == '/picture':
+            with open(self.picture, 'rb') as f:
+                pages[self.path] = (f.read(), 'application/octet-stream')
+        if self.path not in pages:
             return super().do_GET()
+        body, kind = pages[self.path]
         self.send_response(200)
-        self.send_header('Content-Type', 'text/html')
+        self.send_header('Content-Type', kind)
+        self.send_header('Content-Length', str(len(body)))
         self.end_headers()
-        self.wfile.write(RUNS)
+        self.wfile.write(body)
 
 
 def main():
     folder, picture = sys.argv[1:3]
+    Handler.picture = picture
     server = driver = None
     try:
         server = browser.serve(folder, Handler)
@@ -66,18 +112,27 @@ def main():
 def measure(driver, base, picture):
     """Answers every line of standard input with its figure."""
     wait = WebDriverWait(driver, 120, 0.01)
+    driver.set_script_timeout(120)
+
+    def at(page):
+        if not driver.current_url.endswith(page):
+            driver.get(base + page)
+            driver.execute_async_script('window.ready.then(arguments[0], (e) => arguments[0](String(e)))')
+
     for line in sys.stdin:
-        if line.strip() == 'open':
+        words = line.split()
+        if words == ['open']:
             driver.get(base + 'index.html')
             wait.until(lambda d: d.execute_script('return document.body.dataset.ready === "true"'))
             driver.find_element(By.ID, 'file').send_keys(picture)
             ms = wait.until(lambda d: d.execute_script('return window.vantrelPage.openToGrid'))
+        elif words[:1] == ['save']:
+            at('saves.html')
+            ms = driver.execute_async_script('window.save(arguments[0]).then(arguments[1], () => arguments[1](-1))',
+                                             words[1])
         else:
-            if not driver.current_url.endswith('runs.html'):
-                driver.get(base + 'runs.html')
-                driver.set_script_timeout(120)
-                driver.execute_async_script('window.ready.then(arguments[0])')
-            ms = driver.execute_script('return window.run(arguments[0])', 3 if line.strip() == 'cross_mix' else 0)
+            at('runs.html')
+            ms = driver.execute_script('return window.run(arguments[0])', 3 if words == ['cross_mix'] else 0)
         print(ms, flush=True)
 
 

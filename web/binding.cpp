@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/channel_orders.h"
 #include "core/parameters.h"
@@ -183,6 +184,27 @@ EMSCRIPTEN_KEEPALIVE uint8* vantrel_picture(int width, int height, int planes) {
   return g_pending.pixels.empty() ? nullptr : g_pending.pixels.data();
 }
 
+// Keeps the transparency plane of a picture made by vantrel_picture with 4
+// planes only where some pixel is not opaque: one opaque throughout becomes
+// RGB in place, as the page holds opaque pictures. Answers its planes.
+EMSCRIPTEN_KEEPALIVE int vantrel_settle_alpha() {
+  runner::Image& p = g_pending;
+  if (p.planes != 4) return p.planes;
+  const std::size_t count = std::size_t(p.width) * std::size_t(p.height);
+  uint8* at = p.pixels.data();
+  bool opaque = true;
+  for (std::size_t i = 0; i < count; ++i) opaque &= at[4 * i + 3] == 255;
+  if (!opaque) return 4;
+  for (std::size_t i = 0; i < count; ++i) {
+    at[3 * i] = at[4 * i];
+    at[3 * i + 1] = at[4 * i + 1];
+    at[3 * i + 2] = at[4 * i + 2];
+  }
+  p.pixels.resize(count * 3);  // the memory stays the module's to reuse: it never shrinks
+  p.planes = 3;
+  return 3;
+}
+
 // Drops a picture made by vantrel_picture or vantrel_decode_png and not
 // held (an opening that failed or was cancelled), giving back its memory.
 EMSCRIPTEN_KEEPALIVE void vantrel_drop() { g_pending = runner::Image{}; }
@@ -228,15 +250,23 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_hold(int longest) {
   const int height = std::max(1, int(whole.height * scale + 0.5));
   runner::Image thumbnail = NewImage(width, height, whole.planes);
   if (thumbnail.pixels.empty()) return false;
+  // Each row of the thumbnail: the rows it covers summed sample by sample
+  // (a loop the compiler vectorises), then the columns each pixel covers.
+  const std::size_t rowSamples = std::size_t(whole.width) * std::size_t(whole.planes);
+  std::vector<uint32> sums(rowSamples);
   for (int y = 0; y < height; ++y) {
     const int top = y * whole.height / height, bottom = std::max(top + 1, (y + 1) * whole.height / height);
+    std::fill(sums.begin(), sums.end(), 0u);
+    for (int yy = top; yy < bottom; ++yy) {
+      const uint8* row = whole.At(yy, 0);
+      for (std::size_t i = 0; i < rowSamples; ++i) sums[i] += row[i];
+    }
     for (int x = 0; x < width; ++x) {
       const int left = x * whole.width / width, right = std::max(left + 1, (x + 1) * whole.width / width);
       const uint32 count = uint32(bottom - top) * uint32(right - left);
       for (int k = 0; k < whole.planes; ++k) {
         uint32 sum = 0;
-        for (int yy = top; yy < bottom; ++yy)
-          for (int xx = left; xx < right; ++xx) sum += whole.At(yy, xx)[k];
+        for (int xx = left; xx < right; ++xx) sum += sums[std::size_t(xx) * std::size_t(whole.planes) + std::size_t(k)];
         thumbnail.At(y, x)[k] = uint8((sum + count / 2) / count);
       }
     }

@@ -1,16 +1,18 @@
 // The page's file writers, for its workers (loaded by importScripts): PNG
-// and JPEG made in pieces by the module encoder.js (the tool's own PNG
-// pieces and JPEG strips, see web/encoders.cpp) on helper workers, one per
-// core (web/encode_worker.js), and joined here in order; WebP by the
-// browser's own encoder, with the colour profile and Exif data put in.
+// and JPEG made in pieces on helper workers, one per core
+// (web/encode_worker.js), and joined here in order. The module encoder.js
+// filters a PNG piece's rows as the tool does and makes the piece's stream,
+// deflated by the browser's own zlib, go on from the one before it; it
+// encodes a JPEG's strips as the tool's writer does (see web/encoders.cpp).
+// WebP by the browser's own encoder, with the colour profile and Exif data
+// put in.
 'use strict';
 
 self.VantrelEncode = (() => {
-  // About this many bytes of rows a piece: enough that the restarts and the
-  // rows a PNG piece filters again for its dictionary cost little, few
-  // enough pieces for the cores to share them out evenly.
+  // About this many bytes of rows a piece: enough that the restarts (and a
+  // PNG piece's deflate starting without the data before it) cost little,
+  // few enough pieces for the cores to share them out evenly.
   const kPieceBytes = 1 << 20;
-  const kPngLevel = 6;  // the tool's default
   // A WebP file's quality when none is asked for: libvips' default, with
   // which the tool writes WebP files.
   const kWebpQuality = 75;
@@ -21,7 +23,7 @@ self.VantrelEncode = (() => {
   let made = null;
   function encoder() {
     if (!made) {
-      made = createVantrelEncoder(self.vantrelEncoderOptions || {});
+      made = createVantrelEncoder({});
       made.catch(() => { made = null; });
     }
     return made;
@@ -44,39 +46,46 @@ self.VantrelEncode = (() => {
   // Makes one piece (see pieces()) from `job.rows`, the rows it needs; answers
   // {bytes, adler}. A module that stops (out of memory, say) is made afresh
   // for the next piece, and this one fails with the reason.
-  function makePiece(E, job) {
-    const held = [];
+  async function makePiece(E, job) {
     try {
-      return madeFrom(E, job, held);
+      if (job.kind === 'jpeg') return { bytes: inModule(E, [job.rows, job.exif, job.profile], (rows, exif, profile) =>
+        E._vantrel_jpeg_strip(rows, job.width, job.height, job.quality, job.subsampled, job.stripRows, job.index,
+                              job.count, exif, job.exif ? job.exif.length : 0, profile, job.profile ? job.profile.length : 0)) };
+      const filtered = inModule(E, [job.rows], (rows) =>
+        E._vantrel_png_filter(rows, job.width, job.planes, job.top, job.first, job.count));
+      const adler = E._vantrel_png_adler() >>> 0;
+      const stream = await deflate(filtered);
+      const bytes = inModule(E, [stream], (at) => E._vantrel_png_join(at, stream.length, job.first === 0, job.last));
+      return { bytes, adler };
     } catch (error) {
       if (!(error instanceof WebAssembly.RuntimeError)) throw error;
       made = null;
-      held.length = 0;  // the module's memory is gone with it
       throw Object.assign(new Error(`the writer stopped (${error.message})`), { moduleStopped: true });
+    }
+  }
+
+  // Calls `make` with the addresses of `inputs` placed in the module (0 for
+  // none); answers a copy of what it made. `make` answers the size made, or
+  // -1 when it failed.
+  function inModule(E, inputs, make) {
+    const held = [];
+    try {
+      for (const bytes of inputs) held.push(place(E, bytes));
+      const size = make(...held);
+      if (size < 0) throw new Error(problemOf(E));
+      const at = E._vantrel_encoded();
+      const bytes = E.HEAPU8.slice(at, at + size);
+      E._vantrel_encoded_drop();
+      return bytes;
     } finally {
       for (const at of held) if (at) E._free(at);
     }
   }
 
-  // Makes the piece, pushing onto `held` what it places in the module.
-  function madeFrom(E, job, held) {
-    const rows = place(E, job.rows);
-    held.push(rows);
-    let size;
-    if (job.kind === 'png') {
-      size = E._vantrel_png_piece(rows, job.width, job.planes, job.top, job.first, job.count, job.level, job.last);
-    } else {
-      const exif = place(E, job.exif), profile = place(E, job.profile);
-      held.push(exif, profile);
-      size = E._vantrel_jpeg_strip(rows, job.width, job.height, job.quality, job.subsampled, job.stripRows, job.index,
-                                   job.count, exif, job.exif ? job.exif.length : 0, profile,
-                                   job.profile ? job.profile.length : 0);
-    }
-    if (size < 0) throw new Error(problemOf(E));
-    const at = E._vantrel_encoded();
-    const bytes = E.HEAPU8.slice(at, at + size);
-    E._vantrel_encoded_drop();
-    return { bytes, adler: job.kind === 'png' ? E._vantrel_png_adler() >>> 0 : 0 };
+  // `bytes` deflated by the browser's zlib as a zlib stream.
+  async function deflate(bytes) {
+    const stream = new Blob([bytes]).stream().pipeThrough(new CompressionStream('deflate'));
+    return new Uint8Array(await new Response(stream).arrayBuffer());
   }
 
   // ---------------------------------------------------------------------
@@ -166,10 +175,10 @@ self.VantrelEncode = (() => {
               made[index] = await helper.make(describe(index));
             } catch (error) {
               if (!error.helper) throw error;
-              made[index] = makePiece(E, describe(index));  // the helper stopped: made here
+              made[index] = await makePiece(E, describe(index));  // the helper stopped: made here
             }
           } else {
-            made[index] = makePiece(E, describe(index));
+            made[index] = await makePiece(E, describe(index));
             if (pause) await pause();
           }
         } catch (error) {
@@ -213,16 +222,13 @@ self.VantrelEncode = (() => {
   // that go before the pixels. Answers a Blob, or null when stopped.
   async function png(picture, chunks, threads, options) {
     const { width, height, planes, pixels } = picture;
-    const E = await encoder();
     const rowBytes = width * planes;
-    const context = E._vantrel_png_context_rows(width, planes);
     const rows = Math.max(1, Math.floor(kPieceBytes / (rowBytes + 1)));
     const count = Math.ceil(height / rows);
     const describe = (i) => {
-      const first = i * rows, end = Math.min(height, first + rows);
-      const top = Math.max(0, first - context);
+      const first = i * rows, end = Math.min(height, first + rows), top = Math.max(0, first - 1);
       return { kind: 'png', rows: rowsOf(pixels, rowBytes, top, end), width, planes, top, first, count: end - first,
-               level: kPngLevel, last: end === height };
+               last: end === height };
     };
     const made = await pieces(count, describe, threads, options);
     if (!made) return null;
@@ -306,11 +312,11 @@ self.VantrelEncode = (() => {
   }
 
   // The WebP file `bytes` with the colour profile and Exif data of `meta`
-  // put in (the extended layout: VP8X, ICCP, the image's chunks, EXIF), or
-  // as it is when there are none or it is not laid out as the browser's
-  // encoder lays it out.
+  // in place of what the browser's encoder put beside the image (its canvas's
+  // profile), as the PNG save keeps them: the extended layout (VP8X, ICCP,
+  // the image's chunks, EXIF) when there are any, else the image's chunks
+  // alone. A file not laid out as a still picture is left as it is.
   function webpWithMeta(bytes, width, height, meta) {
-    if (!meta.profile && !meta.exif) return bytes;
     if (bytes.length < 20 || fourcc(bytes, 0) !== 'RIFF' || fourcc(bytes, 8) !== 'WEBP') return bytes;
     const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
     const image = [];
@@ -319,16 +325,19 @@ self.VantrelEncode = (() => {
       const type = fourcc(bytes, at), size = view.getUint32(at + 4, true);
       const end = at + 8 + size + (size & 1);
       if (end > bytes.length) return bytes;
-      if (type === 'VP8X') flags = bytes[at + 8];
-      else if (type === 'ALPH' || type === 'VP8 ') image.push(bytes.subarray(at, end));
+      if (type === 'ALPH' || type === 'VP8 ') image.push(bytes.subarray(at, end));
       else if (type === 'VP8L') {
         image.push(bytes.subarray(at, end));
         if (size >= 5 && (bytes[at + 12] >> 4) & 1) flags |= 0x10;  // the image uses its alpha
-      } else return bytes;  // animation, or what this does not know
+      } else if (type === 'ANIM' || type === 'ANMF') {
+        return bytes;
+      }  // VP8X, ICCP, EXIF, XMP and the rest: made afresh below, or left out
       if (type === 'ALPH') flags |= 0x10;
       at = end;
     }
-    flags &= 0x10;
+    if (!image.length) return bytes;
+    // An image with an ALPH chunk needs the extended layout too.
+    if (!meta.profile && !meta.exif && image.length === 1) return riff(image);
     if (meta.profile) flags |= 0x20;
     if (meta.exif) flags |= 0x08;
     const header = new Uint8Array(10);
@@ -341,14 +350,18 @@ self.VantrelEncode = (() => {
     if (meta.profile) parts.push(riffChunk('ICCP', meta.profile));
     parts.push(...image);
     if (meta.exif) parts.push(riffChunk('EXIF', meta.exif));
+    return riff(parts);
+  }
+
+  // A WebP file of the chunks `parts`.
+  function riff(parts) {
     const size = parts.reduce((sum, part) => sum + part.length, 4);
-    const head = new Uint8Array(12);
-    head.set([0x52, 0x49, 0x46, 0x46]);
-    new DataView(head.buffer).setUint32(4, size, true);
-    head.set([0x57, 0x45, 0x42, 0x50], 8);
     const out = new Uint8Array(8 + size);
-    let at = 0;
-    for (const part of [head, ...parts]) {
+    out.set([0x52, 0x49, 0x46, 0x46]);
+    new DataView(out.buffer).setUint32(4, size, true);
+    out.set([0x57, 0x45, 0x42, 0x50], 8);
+    let at = 12;
+    for (const part of parts) {
       out.set(part, at);
       at += part.length;
     }

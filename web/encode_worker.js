@@ -24,7 +24,7 @@ onmessage = async ({ data }) => {
     return close();
   }
   try {
-    const { bytes, adler } = VantrelEncode.makePiece(E, data);
+    const { bytes, adler } = await VantrelEncode.makePiece(E, data);
     postMessage({ id: data.id, bytes, adler }, [bytes.buffer]);
   } catch (error) {
     const stopped = Boolean(error.moduleStopped);

@@ -263,25 +263,13 @@ async function decodeByBrowser(name, file, bytes, order) {
     } catch {
       fail(`${name} is ${width} x ${height} pixels, more than this browser can hold.`);
     }
-    let planes = 3;
-    for (let i = 3; i < rgba.length; i += 4) {
-      if (rgba[i] !== 255) {
-        planes = 4;
-        break;
-      }
-    }
-    const at = M._vantrel_picture(width, height, planes);
+    // RGBA into the module, which keeps the transparency plane only where
+    // some pixel is not opaque.
+    const at = M._vantrel_picture(width, height, 4);
     if (!at) fail(`${name}: ${moduleError()}.`);
-    if (planes === 4) {
-      M.HEAPU8.set(rgba, at);
-    } else {
-      const out = M.HEAPU8.subarray(at, at + width * height * 3);
-      for (let i = 0, o = 0; i < rgba.length; i += 4, o += 3) {
-        out[o] = rgba[i];
-        out[o + 1] = rgba[i + 1];
-        out[o + 2] = rgba[i + 2];
-      }
-    }
+    M.HEAPU8.set(rgba, at);
+    rgba = null;
+    M._vantrel_settle_alpha();
   } finally {
     bitmap.close();
   }
@@ -373,9 +361,6 @@ async function open({ file, name, order }) {
   const picture = pictureOf(kPicture, 'source');
   const thumbnail = pictureOf(kThumbnail, 'source');
   answer({ type: 'opened', picture, thumbnail, jpeg: decoded.jpeg }, [picture.pixels.buffer, thumbnail.pixels.buffer]);
-  // The helpers that write files on the other cores load their module now,
-  // ready for a save.
-  VantrelEncode.warm();
 }
 
 // ---------------------------------------------------------------------------
@@ -412,6 +397,9 @@ async function grid({ settings, generation }) {
     answer({ type: 'cell', row, cell }, [cell.pixels.buffer]);
   }
   answer({ type: 'grid-done' });
+  // The helpers that write files on the other cores load their module now,
+  // ready for a save, once the grid no longer needs the cores.
+  VantrelEncode.warm();
 }
 
 // The formats files are written in, with the word a message uses for each.
@@ -653,6 +641,7 @@ let current = null;
 let currentNumber = 0;
 let cancelledJob = 0;
 const handlers = { names, open, grid, save, convert, dialog };
+const writes = new Set(['open', 'save', 'convert']);
 
 // A fault of the module itself (a trap, its stack or memory overrun), after
 // which it cannot be trusted; anything else leaves it as it was.
@@ -683,6 +672,10 @@ async function perform(data) {
   currentNumber = data.number || 0;
   try {
     if (cancelled()) throw stopped;
+    // For the jobs that read pictures or write files, the writers' module
+    // loads meanwhile, ready for the first JPEG header read and the first
+    // file written; a failure is reported when it is used.
+    if (self.VantrelEncode && writes.has(data.type)) VantrelEncode.encoder().catch(() => {});
     await theModule();
     await handlers[data.type](data);
   } catch (error) {

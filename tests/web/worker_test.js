@@ -27,9 +27,11 @@ process.on('exit', () => fs.rmSync(work, { recursive: true, force: true }));
 // waiting for the promise `loads` answers, and failing when that fails).
 // `browser` adds stand-ins for what a browser gives a worker: picture
 // decoding by libvips (JPEG files as the tool decodes them), a canvas that
-// cannot write WebP, helper workers (each a scope of its own; `helperFails`
+// writes WebP by libvips (lossless at quality 1, as Chromium's) unless
+// `webp` is false, helper workers (each a scope of its own; `helperFails`
 // makes the scripts of every other one fail to load) and two cores.
-function scope(script, post, { loads = () => Promise.resolve(), browser = false, helperFails = false, scriptsFail = false } = {}) {
+function scope(script, post, { loads = () => Promise.resolve(), browser = false, helperFails = false, scriptsFail = false,
+                               webp = true } = {}) {
   const context = vm.createContext({
     console, performance, MessageChannel, Blob, Response, CompressionStream, DecompressionStream, TextEncoder,
     TextDecoder, WebAssembly, setTimeout, clearTimeout, URL, ReadableStream, structuredClone,
@@ -47,12 +49,12 @@ function scope(script, post, { loads = () => Promise.resolve(), browser = false,
       context[factory] = (options) => wait().then(() => create({ ...options, wasmBinary }));
     }
   };
-  if (browser) Object.assign(context, browserStandIns(helperFails));
+  if (browser) Object.assign(context, browserStandIns(helperFails, webp));
   vm.runInContext(fs.readFileSync(path.join(folder, script), 'utf8'), context, { filename: script });
   return context;
 }
 
-function browserStandIns(helperFails) {
+function browserStandIns(helperFails, webp) {
   let started = 0;
   const piecesMade = [];  // by each helper
   class Worker {
@@ -70,8 +72,21 @@ function browserStandIns(helperFails) {
     }
   }
   class OffscreenCanvas {
+    constructor(width, height) {
+      Object.assign(this, { width, height });
+    }
     getContext() {
-      return { drawImage: (bitmap) => { this.drawn = bitmap; }, getImageData: () => ({ data: this.drawn.rgba }) };
+      return { drawImage: (bitmap) => { this.drawn = bitmap; }, getImageData: () => ({ data: this.drawn.rgba }),
+               createImageData: (w, h) => ({ data: new Uint8ClampedArray(w * h * 4) }),
+               putImageData: (image) => { this.drawn = { rgba: image.data }; } };
+    }
+    async convertToBlob({ type, quality = 0.8 }) {
+      if (!webp || type !== 'image/webp') return new Blob([], { type: 'image/png' });
+      const raw = path.join(work, `canvas-${process.hrtime.bigint()}`);
+      fs.writeFileSync(raw, this.drawn ? this.drawn.rgba : new Uint8Array(this.width * this.height * 4));
+      execFileSync('vips', ['rawload', raw, `${raw}.v`, String(this.width), String(this.height), '4']);
+      execFileSync('vips', ['webpsave', `${raw}.v`, `${raw}.webp`, ...(quality >= 1 ? ['--lossless'] : ['--Q', String(Math.round(quality * 100))])]);
+      return new Blob([fs.readFileSync(`${raw}.webp`)], { type: 'image/webp' });
     }
   }
   const createImageBitmap = async (blob) => {
@@ -311,7 +326,8 @@ const cases = [
 // settings: [input, settings, format, quality, what the opening says of how
 // a JPEG input was written, what must come of it ('same' pixels as the
 // tool's; 'kept': the same, and the input's profile and orientation kept;
-// or a failure saying so)].
+// or a failure saying so), and the tool's format where it is not the same
+// (Chromium writes a lossless WebP file at quality 100)].
 const saves = [
   ['photo.png', { order: 1, blend: 0 }, 'png', null, null, 'kept'],
   ['photo.png', { order: 5, blend: 1 }, 'jpeg', null, null, 'kept'],
@@ -321,7 +337,7 @@ const saves = [
   ['q83.jpg', { order: 3, blend: 0 }, 'jpeg', null, { quality: 83, subsampling: '4:2:0' }, 'same'],
   ['q95.jpg', { order: 4, blend: 1 }, 'jpeg', 80, { quality: 95, subsampling: '4:4:4' }, 'same'],
   ['s422.jpg', { order: 1, blend: 0 }, 'jpeg', null, { quality: 70, subsampling: '4:2:2' }, 'same'],
-  ['q83.jpg', { order: 1, blend: 0 }, 'webp', null, { quality: 83, subsampling: '4:2:0' }, /cannot write WebP/],
+  ['photo.png', { order: 6, blend: 2 }, 'webp', 100, null, 'kept', '.png'],
   ['q83.jpg', { order: 1, blend: 0 }, 'gif', null, { quality: 83, subsampling: '4:2:0' }, /PNG, JPEG or WebP/],
 ];
 const extensions = { png: '.png', jpeg: '.jpg', webp: '.webp' };
@@ -338,7 +354,7 @@ cases.push(['each format saved as the tool writes it, the JPEG settings by its r
   const w = startWorker({ browser: true });
   const problems = [];
   let number = 0;
-  for (const [input, settings, format, quality, jpeg, want] of saves) {
+  for (const [input, settings, format, quality, jpeg, want, toolExtension] of saves) {
     const row = `${input} as ${format}${quality ? ` at ${quality}` : ''}`;
     const opened = await openInput(w, input, ++number);
     if (JSON.stringify(opened.jpeg) !== JSON.stringify(jpeg)) problems.push(`${row}: opened with ${JSON.stringify(opened.jpeg)}`);
@@ -353,7 +369,7 @@ cases.push(['each format saved as the tool writes it, the JPEG settings by its r
       continue;
     }
     const file = await saveFile(saved.file, `page-${number}${extensions[format]}`);
-    const toolOut = toolFile(makeInputs()(input), settings, extensions[format], quality);
+    const toolOut = toolFile(makeInputs()(input), settings, toolExtension || extensions[format], toolExtension ? null : quality);
     const why = differs(file, toolOut);
     if (why) problems.push(`${row}: ${why}`);
     if (saved.file.type !== `image/${format}`) problems.push(`${row}: a file of type ${saved.file.type}`);
@@ -365,6 +381,14 @@ cases.push(['each format saved as the tool writes it, the JPEG settings by its r
     }
   }
   if (problems.length) throw new Error(problems.join('; '));
+}]);
+
+cases.push(['a browser that cannot write WebP files says so', async () => {
+  const w = startWorker({ browser: true, webp: false });
+  await openInput(w, 'q83.jpg', 1);
+  w.send({ type: 'save', number: 2, settings: { order: 1, blend: 0, exclude: 0 }, format: 'webp', quality: null });
+  const got = await w.next((a) => a.number === 2 && /saved|failed/.test(a.type), 'saving as WebP');
+  if (got.type !== 'failed' || !/cannot write WebP files; save as PNG or JPEG/.test(got.message)) throw new Error(JSON.stringify(got));
 }]);
 
 cases.push(['a helper that cannot start leaves its pieces to the worker', async () => {
