@@ -34,11 +34,10 @@ struct TilePlan {
   std::vector<Span> rows;
 };
 
-// The largest side of a tile, and the most tiles side by side: the filter
-// tells the runs of one load apart by the last eight data words it handed
-// out, so no more than eight runs may take turns.
+// The largest side of a tile, and the most tiles side by side: as many as
+// the runs of one load of the filter that may take turns.
 inline constexpr int kTileSide = kMostSide;
-inline constexpr int kMostTileColumns = 8;
+inline constexpr int kMostTileColumns = kMostRunsAtOnce;
 
 // The tiles of a picture: columns as even in width as even starts allow,
 // each at most kTileSide wide (a picture that narrow is one column); rows

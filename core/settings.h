@@ -54,6 +54,11 @@ void ApplyChoice(FilterParameters& block, const Choice& choice);
 // The most pixels a side of the picture one request of the interface reaches:
 // its rectangles are 16-bit. Larger pictures go through in tiles (the tool).
 inline constexpr int kMostSide = 32767;
+// The runs of one load of the filter that may take turns: it tells them
+// apart by the last this many data words it handed out. The tool's tiles
+// side by side are runs taking turns, so it takes pictures up to this many
+// times (kMostSide - 1) pixels wide.
+inline constexpr int kMostRunsAtOnce = 8;
 // The most pixels a picture the page opens may have: what a browser tab
 // holds several times over.
 inline constexpr int64_t kPageMostPixels = 100'000'000;

@@ -225,7 +225,7 @@ runs.onmessage = ({ data }) => {
   // answers is not shown.
   if (data.number && data.number !== jobNumber) return;
   switch (data.type) {
-    case 'names':
+    case 'formats':
       if (data.formats) writesWebp = data.formats.includes('webp');
       page.settings = settingsFromAddress();
       showSettings();
@@ -268,7 +268,7 @@ runs.onmessage = ({ data }) => {
       break;
     case 'failed':
       say(data.message, true);
-      if (data.job === 'names') break;  // not a job: the one under way goes on
+      if (data.job === 'formats') break;  // not a job: the one under way goes on
       if (data.job === 'grid') grid.dataset.state = 'failed';
       if (data.lost) page.picture = null;
       if (data.job === 'open') openEnded('failed');
@@ -1064,4 +1064,4 @@ fitList();
 // ---------------------------------------------------------------------------
 // Start: the order names come from the module, as the filter has them.
 
-post(runs, { type: 'names' });
+post(runs, { type: 'formats' });

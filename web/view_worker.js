@@ -134,7 +134,7 @@ async function view(data) {
   running = true;
   let result;
   try {
-    result = M._vantrel_run_start(kPicture, order, blend, exclude, false);
+    result = M._vantrel_run_start(kPicture, order, blend, exclude);
     if (result === 0) {
       do {
         await yieldToPage();

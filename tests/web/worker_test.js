@@ -303,11 +303,11 @@ const cases = [
   ['a module that fails to load answers each job, and loads at the next', async () => {
     let attempts = 0;
     const w = startWorker({ loads: () => (++attempts === 1 ? Promise.reject(new Error('no memory')) : Promise.resolve()) });
-    w.send({ type: 'names', number: 1 });
+    w.send({ type: 'formats', number: 1 });
     const failed = await w.next((a) => a.type === 'failed', 'to the first job');
     if (!/could not be loaded/.test(failed.message)) throw new Error(failed.message);
-    w.send({ type: 'names' });
-    await w.next((a) => a.type === 'names', 'from the module loaded again');
+    w.send({ type: 'formats' });
+    await w.next((a) => a.type === 'formats', 'from the module loaded again');
   }],
   ['a file that cannot be read is refused by name and the picture held stays', async () => {
     const w = startWorker();
@@ -468,7 +468,7 @@ async function runCallsOutOfTurn() {
         const at = m._vantrel_picture(8, 6, 3);
         got = at !== 0 && m._vantrel_hold(4) === 1;
         if (!got) m._vantrel_drop();
-      } else if (call.startsWith('start')) got = m._vantrel_run_start(Number(call.split(' ')[1]), 1, 0, 0, 0);
+      } else if (call.startsWith('start')) got = m._vantrel_run_start(Number(call.split(' ')[1]), 1, 0, 0);
       else if (call === 'step*') while ((got = Boolean(m._vantrel_run_step())));
       else if (call === 'step') got = Boolean(m._vantrel_run_step());
       else got = m._vantrel_run_end();

@@ -45,8 +45,8 @@ int main() {
   std::printf("  blendMethods: Object.freeze([");
   for (std::size_t i = 0; i < kBlendMethodNames.size(); ++i) std::printf("%s%s", i ? ", " : "", Quoted(kBlendMethodNames[i]).c_str());
   std::printf("]),\n  noChannelCleared: %d,\n", kNoChannelCleared);
-  std::printf("  limits: Object.freeze({ mostSide: %d, mostPixels: %lld, bandBytes: %zu }),\n", kMostSide,
-              static_cast<long long>(kPageMostPixels), kBandBytes);
+  std::printf("  limits: Object.freeze({ mostSide: %d, mostPixels: %lld, bandBytes: %zu, mostToolWidth: %d }),\n",
+              kMostSide, static_cast<long long>(kPageMostPixels), kBandBytes, kMostRunsAtOnce * (kMostSide - 1));
   const std::pair<const char*, int> viewOps[] = {
       {"checked", int(web::ViewOp::Checked)}, {"enabled", int(web::ViewOp::Enabled)},
       {"insertRow", int(web::ViewOp::InsertRow)}, {"selectRow", int(web::ViewOp::SelectRow)},
