@@ -132,6 +132,21 @@ runner::Host* Ready(int which, const Choice& choice, bool dialog) {
   return host;
 }
 
+// Whether the picture made by vantrel_picture or vantrel_decode_png can be
+// held now: not while a run is under way over a picture held. False with
+// the reason in g_error.
+bool PendingCanBeHeld() {
+  if (g_pending.pixels.empty()) {
+    g_error = "no picture to hold";
+    return false;
+  }
+  if (g_run != nullptr) {
+    g_error = "a run is under way";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -213,14 +228,7 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_decode_png(const uint8* bytes, int size, int p
 // most `longest` pixels (a box average of the pixels it covers, each plane
 // on its own). Both are filtered by hosts of their own.
 EMSCRIPTEN_KEEPALIVE bool vantrel_hold(int longest) {
-  if (g_pending.pixels.empty()) {
-    g_error = "no picture to hold";
-    return false;
-  }
-  if (g_run != nullptr) {
-    g_error = "a run is under way over the picture held";
-    return false;
-  }
+  if (!PendingCanBeHeld()) return false;
   const runner::Image& whole = g_pending;
   const double scale = std::min(1.0, double(longest) / std::max(whole.width, whole.height));
   const int width = std::max(1, int(whole.width * scale + 0.5));
@@ -269,14 +277,7 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_hold(int longest) {
 // picture of a batch (2), in place of the one before; the picture opened and
 // its thumbnail stay. Filtered by a host of its own.
 EMSCRIPTEN_KEEPALIVE bool vantrel_hold_batch() {
-  if (g_pending.pixels.empty()) {
-    g_error = "no picture to hold";
-    return false;
-  }
-  if (g_run != nullptr) {
-    g_error = "a run is under way";
-    return false;
-  }
+  if (!PendingCanBeHeld()) return false;
   auto& batch = HeldHost(web::Held::Batch);
   batch = std::make_unique<runner::Host>(Entry());
   batch->RollBackFailedRuns(false);

@@ -14,12 +14,8 @@
 //     run under way: only the newest is answered.
 'use strict';
 
-let scriptProblem = null;
-try {
-  importScripts('model.js', 'vantrel.js');
-} catch (error) {
-  scriptProblem = error;
-}
+// The reason the scripts did not load, or null.
+const scriptProblem = (() => { try { importScripts('model.js', 'vantrel.js'); return null; } catch (e) { return e; } })();
 
 const model = self.VantrelModel;
 const kPicture = model.held.picture;

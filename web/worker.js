@@ -11,12 +11,14 @@
 
 // The worker's own scripts. Should one not load, every job is answered with
 // the reason instead of nothing at all.
-let scriptsProblem = null;
-try {
-  importScripts('model.js', 'vantrel.js', 'png.js', 'headers.js', 'encoder.js', 'encode.js');
-} catch (error) {
-  scriptsProblem = error;
-}
+const scriptsProblem = (() => {
+  try {
+    importScripts('model.js', 'vantrel.js', 'png.js', 'headers.js', 'encoder.js', 'encode.js');
+    return null;
+  } catch (error) {
+    return error;
+  }
+})();
 
 const moduleOptions = {
   onProgress: (done, total) => progress(done, total),

@@ -98,13 +98,7 @@ def view_differences(rgba, canvas_width, place, width, height, after, before):
 # ---------------------------------------------------------------------------
 # The page.
 
-class Page:
-    def __init__(self, driver, base, downloads):
-        self.driver, self.base, self.downloads = driver, base, downloads
-
-    def js(self, script, *args):
-        return self.driver.execute_script(script, *args)
-
+class Page(browser.Page):
     def wait(self, script, what, *args):
         try:
             return WebDriverWait(self.driver, WAIT, 0.05).until(lambda d: d.execute_script(script, *args))
