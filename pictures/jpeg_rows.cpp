@@ -192,6 +192,7 @@ struct JpegRows::State {
   Layout layout;
   const uint8_t* bytes = nullptr;
   std::size_t size = 0;
+  bool ownMapping = false;  // bytes mapped here from a file, not the caller's
   bool pieces = false;
   std::vector<std::size_t> starts;  // each interval's data, and the end of the last
   int stepMcuRows = 1;              // runs start on multiples of this
@@ -216,7 +217,7 @@ struct JpegRows::State {
     }
     changed.notify_all();
     for (std::thread& t : workers) t.join();
-    if (bytes != nullptr) munmap(const_cast<uint8_t*>(bytes), size);
+    if (ownMapping) munmap(const_cast<uint8_t*>(bytes), size);
   }
 
   std::string Open(const std::string& path) {
@@ -229,10 +230,14 @@ struct JpegRows::State {
     const int mapErrno = errno;
     ::close(fd);
     if (mapped == MAP_FAILED) return std::string("cannot map the file (") + std::strerror(mapErrno) + ")";
-    bytes = static_cast<const uint8_t*>(mapped);
-    size = std::size_t(status.st_size);
-    madvise(mapped, size, MADV_SEQUENTIAL);
+    madvise(mapped, std::size_t(status.st_size), MADV_SEQUENTIAL);
+    ownMapping = true;
+    return Start(static_cast<const uint8_t*>(mapped), std::size_t(status.st_size));
+  }
 
+  std::string Start(const uint8_t* from, std::size_t length) {
+    bytes = from;
+    size = length;
     bool taken = false;
     if (std::string why = ReadHeader(bytes, size, tuning.acceptDamage, layout, taken); !why.empty()) return why;
     if (!taken) return "";
@@ -270,6 +275,17 @@ struct JpegRows::State {
       return std::string("cannot start the threads (") + e.what() + ")";
     }
     return "";
+  }
+
+  // Answers what `open` answers, or what it throws.
+  template <typename Open>
+  std::string Opening(Open open) {
+    try {
+      return open();
+    } catch (const std::exception& e) {
+      pieces = false;
+      return e.what();
+    }
   }
 
   // The run as a JPEG of its own: the file's header with the run's height,
@@ -318,6 +334,11 @@ struct JpegRows::State {
       JSAMPROW row = y < skip ? scratch.data() : run.pixels.data() + std::size_t(y - skip) * rowBytes;
       jpeg_read_scanlines(&d.info, &row, 1);
     }
+    // Read to the end marker when every row was decoded: bytes left over
+    // after the last interval's data are damage, as in the whole file. (Where
+    // rows below were decoded only to upsample from, the next run reads
+    // them.)
+    if (d.info.output_scanline == d.info.output_height) jpeg_finish_decompress(&d.info);
     jpeg_destroy_decompress(&d.info);
     return "";
   }
@@ -393,12 +414,14 @@ std::string JpegRows::Open(const std::string& path, const JpegReadTuning& tuning
   if (state_ != nullptr) return "the reader is already open";
   state_ = std::make_unique<State>();
   state_->tuning = tuning;
-  try {
-    return state_->Open(path);
-  } catch (const std::exception& e) {
-    state_->pieces = false;
-    return e.what();
-  }
+  return state_->Opening([&] { return state_->Open(path); });
+}
+
+std::string JpegRows::OpenBytes(const uint8_t* bytes, std::size_t size, const JpegReadTuning& tuning) {
+  if (state_ != nullptr) return "the reader is already open";
+  state_ = std::make_unique<State>();
+  state_->tuning = tuning;
+  return state_->Opening([&] { return state_->Start(bytes, size); });
 }
 
 bool JpegRows::inPieces() const { return state_ != nullptr && state_->pieces; }
