@@ -318,8 +318,9 @@ TEST_F(JpegStreamTest, DecoderStopsAtTheFirstSignOfDamageUnlessDamageIsAccepted)
     std::string bytes;
     const char* reason;
   };
-  std::string outOfTurn = bytes, shortInterval = bytes, longInterval = bytes, header = bytes;
+  std::string outOfTurn = bytes, shortInterval = bytes, longInterval = bytes, header = bytes, trailing = bytes;
   header.insert(2, "\x01\x02\x03");  // between the start marker and the next
+  trailing.insert(trailing.size() - 2, 40, char(0x5A));  // before the end marker
   outOfTurn[marker + 1] = char(0xD6);
   shortInterval.erase(marker - 60, 40);
   longInterval.insert(marker - 30, 40, char(0x5A));
@@ -329,6 +330,7 @@ TEST_F(JpegStreamTest, DecoderStopsAtTheFirstSignOfDamageUnlessDamageIsAccepted)
       {"an interval short of data", shortInterval, "Corrupt JPEG data"},
       {"an interval with bytes too many", longInterval, "Corrupt JPEG data"},
       {"bytes between the header's markers", header, "Corrupt JPEG data: 3 extraneous bytes"},
+      {"bytes after the last interval's data", trailing, "extraneous bytes before marker 0xd9"},
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.name);
