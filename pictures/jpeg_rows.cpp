@@ -313,7 +313,7 @@ struct JpegRows::State {
     return jpeg;
   }
 
-  // Decodes `jpeg` (`height` rows), keeping `run.rows` rows from `skip` on.
+  // Decodes `jpeg`, keeping `run.rows` rows from `skip` on.
   // No object that needs destroying lives between the setjmp and the calls
   // that may jump back to it.
   std::string Decode(const std::vector<uint8_t>& jpeg, int skip, Run& run, std::vector<uint8_t>& scratch) const {
@@ -328,17 +328,19 @@ struct JpegRows::State {
     jpeg_read_header(&d.info, TRUE);
     d.info.out_color_space = layout.channels == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&d.info);
+    // Every row, those above and below the run's own into the scratch row. A
+    // run that ends where another begins is then read on to its end marker:
+    // bytes left over after its last interval's data are damage, which
+    // libjpeg reports there as it does at the restart marker after them in
+    // the whole file. (The bytes before the file's own end marker go unread
+    // in the whole file too.)
     const int end = skip + run.rows;
-    while (int(d.info.output_scanline) < end) {
+    while (d.info.output_scanline < d.info.output_height) {
       const int y = int(d.info.output_scanline);
-      JSAMPROW row = y < skip ? scratch.data() : run.pixels.data() + std::size_t(y - skip) * rowBytes;
+      JSAMPROW row = y < skip || y >= end ? scratch.data() : run.pixels.data() + std::size_t(y - skip) * rowBytes;
       jpeg_read_scanlines(&d.info, &row, 1);
     }
-    // Read to the end marker when every row was decoded: bytes left over
-    // after the last interval's data are damage, as in the whole file. (Where
-    // rows below were decoded only to upsample from, the next run reads
-    // them.)
-    if (d.info.output_scanline == d.info.output_height) jpeg_finish_decompress(&d.info);
+    if (run.toMcuRow < std::size_t(layout.mcuRows)) jpeg_finish_decompress(&d.info);
     jpeg_destroy_decompress(&d.info);
     return "";
   }

@@ -304,33 +304,40 @@ TEST_F(JpegStreamTest, DecoderGivesLibvipsPixelsWithAndWithoutRestartMarkers) {
 }
 
 TEST_F(JpegStreamTest, DecoderStopsAtTheFirstSignOfDamageUnlessDamageIsAccepted) {
-  const fs::path good = work_ / "good.jpg";
+  // Where the fourth restart marker of `bytes` is.
+  auto fourthMarker = [](const std::string& bytes) {
+    std::size_t marker = 0;
+    for (std::size_t i = 0, seen = 0; i + 1 < bytes.size() && seen < 4; ++i)
+      if (uint8_t(bytes[i]) == 0xFF && uint8_t(bytes[i + 1]) >= 0xD0 && uint8_t(bytes[i + 1]) <= 0xD7 && ++seen == 4)
+        marker = i;
+    return marker;
+  };
+  const fs::path good = work_ / "good.jpg", plain = work_ / "plain.jpg";
   SaveWithVips(good, Samples(320, 300, 3), 320, 300, 3, 85, true, 20);
+  // 4:4:4, a restart every two MCU rows: on three threads each run is two
+  // intervals, and no run decodes rows of the next to upsample from.
+  SaveWithVips(plain, Samples(80, 256, 3), 80, 256, 3, 85, false, 20);
   const std::string bytes = FileBytes(good);
-  // Where the fourth restart marker is.
-  std::size_t marker = 0;
-  for (std::size_t i = 0, seen = 0; i + 1 < bytes.size() && seen < 4; ++i)
-    if (uint8_t(bytes[i]) == 0xFF && uint8_t(bytes[i + 1]) >= 0xD0 && uint8_t(bytes[i + 1]) <= 0xD7 && ++seen == 4)
-      marker = i;
+  const std::size_t marker = fourthMarker(bytes);
   ASSERT_NE(marker, 0u);
   struct Damage {
     const char* name;
     std::string bytes;
     const char* reason;
   };
-  std::string outOfTurn = bytes, shortInterval = bytes, longInterval = bytes, header = bytes, trailing = bytes;
+  std::string outOfTurn = bytes, shortInterval = bytes, longInterval = bytes, header = bytes, runEnd = FileBytes(plain);
   header.insert(2, "\x01\x02\x03");  // between the start marker and the next
-  trailing.insert(trailing.size() - 2, 40, char(0x5A));  // before the end marker
   outOfTurn[marker + 1] = char(0xD6);
   shortInterval.erase(marker - 60, 40);
   longInterval.insert(marker - 30, 40, char(0x5A));
+  runEnd.insert(fourthMarker(runEnd), 40, char(0x5A));  // where the second run ends
   const Damage damages[] = {
       {"cut short", bytes.substr(0, bytes.size() * 2 / 3), "ends before its last restart interval"},
       {"a restart marker out of its turn", outOfTurn, "restart marker 6 out of its turn"},
       {"an interval short of data", shortInterval, "Corrupt JPEG data"},
       {"an interval with bytes too many", longInterval, "Corrupt JPEG data"},
       {"bytes between the header's markers", header, "Corrupt JPEG data: 3 extraneous bytes"},
-      {"bytes after the last interval's data", trailing, "extraneous bytes before marker 0xd9"},
+      {"bytes left over at the end of a run", runEnd, "extraneous bytes"},
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.name);
