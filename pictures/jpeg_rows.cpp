@@ -122,7 +122,9 @@ std::string ReadHeader(const uint8_t* bytes, std::size_t size, bool acceptDamage
   if (!acceptDamage && !d.firstWarning.empty()) return d.firstWarning;
   layout.mcusPerRow = (layout.width + layout.mcuWidth - 1) / layout.mcuWidth;
   layout.mcuRows = (layout.height + layout.mcuHeight - 1) / layout.mcuHeight;
-  // The frame header, to patch its height.
+  // The frame header, to patch its height. Markers without a length (TEM,
+  // RSTn) are stepped over as libjpeg steps over them; a frame header found
+  // must hold the picture's size, or the walk went astray.
   for (std::size_t at = 2; at + 4 <= layout.data && bytes[at] == 0xFF;) {
     const uint8_t marker = bytes[at + 1];
     if (marker == 0xC0 || marker == 0xC1) layout.frame = at;
@@ -130,9 +132,10 @@ std::string ReadHeader(const uint8_t* bytes, std::size_t size, bool acceptDamage
       ++at;
       continue;
     }
-    at += 2 + BigEndian16(bytes + at + 2);
+    at += marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7) ? 2 : 2 + BigEndian16(bytes + at + 2);
   }
-  taken = layout.frame != 0;
+  taken = layout.frame != 0 && layout.frame + 9 <= layout.data &&
+          BigEndian16(bytes + layout.frame + 5) == layout.height && BigEndian16(bytes + layout.frame + 7) == layout.width;
   return "";
 }
 

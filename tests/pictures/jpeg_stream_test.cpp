@@ -303,6 +303,24 @@ TEST_F(JpegStreamTest, DecoderGivesLibvipsPixelsWithAndWithoutRestartMarkers) {
   }
 }
 
+// A marker without a length (TEM) after the start marker, then an APP0
+// segment: a length read after TEM (0xFFE0) would lead into the segment's
+// data, to what reads as the frame header of a smaller picture.
+TEST_F(JpegStreamTest, DecoderPatchesTheFrameHeaderLibjpegReads) {
+  const fs::path file = work_ / "in.jpg";
+  SaveWithVips(file, Samples(200, 150, 3), 200, 150, 3, 85, false, 25);
+  std::string segment = "\xFF\xE0\xFF\xFD" + std::string(65531, '\0');
+  segment.replace(65508 - 4, 19, std::string("\xFF\xC0\x00\x11\x08\x00\x10\x00\x10\x03\x01\x11\x00\x02\x11\x01\x03\x11\x01", 19));
+  std::string bytes = FileBytes(file);
+  bytes.insert(2, "\xFF\x01" + segment);
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+  std::vector<uint8_t> rows;
+  bool inPieces = false;
+  EXPECT_EQ(ReadInPieces(file, false, rows, inPieces), "");
+  EXPECT_TRUE(inPieces);
+  EXPECT_TRUE(rows == DecodedByVips(file));
+}
+
 TEST_F(JpegStreamTest, DecoderStopsAtTheFirstSignOfDamageUnlessDamageIsAccepted) {
   // Where the fourth restart marker of `bytes` is.
   auto fourthMarker = [](const std::string& bytes) {
