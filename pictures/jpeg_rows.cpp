@@ -159,9 +159,11 @@ std::string FindIntervals(const uint8_t* bytes, std::size_t size, std::size_t fr
       at += 1;
       continue;
     }
-    if (code >= 0xD0 && code <= 0xD7) {
+    // A restart marker after the last interval, which libjpeg never reads,
+    // is a marker after the data.
+    if (code >= 0xD0 && code <= 0xD7 && starts.size() < intervals) {
       const std::size_t number = starts.size() - 1;
-      if (number + 1 >= intervals || code != 0xD0 + number % 8)
+      if (code != 0xD0 + number % 8)
         return "corrupt data: restart marker " + std::to_string(code - 0xD0) + " out of its turn";
       starts.push_back(at + 2);
       at += 2;

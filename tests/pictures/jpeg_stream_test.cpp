@@ -303,22 +303,43 @@ TEST_F(JpegStreamTest, DecoderGivesLibvipsPixelsWithAndWithoutRestartMarkers) {
   }
 }
 
-// A marker without a length (TEM) after the start marker, then an APP0
-// segment: a length read after TEM (0xFFE0) would lead into the segment's
-// data, to what reads as the frame header of a smaller picture.
-TEST_F(JpegStreamTest, DecoderPatchesTheFrameHeaderLibjpegReads) {
+// Sound files of odd layout: read in pieces, libvips' pixels; or left to
+// libvips, which reads them without a complaint.
+TEST_F(JpegStreamTest, DecoderReadsOddButSoundLayouts) {
   const fs::path file = work_ / "in.jpg";
   SaveWithVips(file, Samples(200, 150, 3), 200, 150, 3, 85, false, 25);
+  const std::string bytes = FileBytes(file);
+  // TEM after the start marker, then an APP0 segment: a length read after
+  // TEM (0xFFE0) would lead into the segment's data, to what reads as the
+  // frame header of a smaller picture.
   std::string segment = "\xFF\xE0\xFF\xFD" + std::string(65531, '\0');
   segment.replace(65508 - 4, 19, std::string("\xFF\xC0\x00\x11\x08\x00\x10\x00\x10\x03\x01\x11\x00\x02\x11\x01\x03\x11\x01", 19));
-  std::string bytes = FileBytes(file);
-  bytes.insert(2, "\xFF\x01" + segment);
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-  std::vector<uint8_t> rows;
-  bool inPieces = false;
-  EXPECT_EQ(ReadInPieces(file, false, rows, inPieces), "");
-  EXPECT_TRUE(inPieces);
-  EXPECT_TRUE(rows == DecodedByVips(file));
+  std::string tem = bytes, restartAtTheEnd = bytes;
+  tem.insert(2, "\xFF\x01" + segment);
+  restartAtTheEnd.insert(restartAtTheEnd.size() - 2, "\xFF\xD3");
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool inPieces;
+  } cases[] = {
+      {"TEM before a segment holding a frame header's bytes", tem, true},
+      {"a restart marker after the last interval", restartAtTheEnd, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << c.bytes;
+    std::vector<uint8_t> rows;
+    bool inPieces = false;
+    EXPECT_EQ(ReadInPieces(file, false, rows, inPieces), "");
+    EXPECT_EQ(inPieces, c.inPieces);
+    if (inPieces) {
+      EXPECT_TRUE(rows == DecodedByVips(file));
+    }
+    std::string why;
+    const std::vector<uint8_t> rowsRead = ReadRows(file, why);
+    EXPECT_EQ(why, "");
+    EXPECT_TRUE(rowsRead == DecodedByVips(file));
+  }
 }
 
 TEST_F(JpegStreamTest, DecoderStopsAtTheFirstSignOfDamageUnlessDamageIsAccepted) {
