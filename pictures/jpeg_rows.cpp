@@ -142,7 +142,8 @@ std::string ReadHeader(const uint8_t* bytes, std::size_t size, bool acceptDamage
 // Finds where every restart interval starts in the entropy-coded data from
 // `from`: answers "" with `starts` (one a interval, and one more: where the
 // marker after the last begins), or the reason the layout is damaged, or
-// "" with `starts` empty when another scan follows (decoded otherwise).
+// "" with `starts` empty when another scan follows or the file ends after
+// its last interval has begun (decoded otherwise).
 std::string FindIntervals(const uint8_t* bytes, std::size_t size, std::size_t from, std::size_t intervals,
                           std::vector<std::size_t>& starts) {
   starts.clear();
@@ -151,8 +152,13 @@ std::string FindIntervals(const uint8_t* bytes, std::size_t size, std::size_t fr
   std::size_t at = from;
   for (;;) {
     const void* found = std::memchr(bytes + at, 0xFF, size - at);
-    if (found == nullptr || static_cast<const uint8_t*>(found) + 1 >= bytes + size)
-      return "the file ends before its last restart interval";
+    if (found == nullptr || static_cast<const uint8_t*>(found) + 1 >= bytes + size) {
+      if (starts.size() < intervals) return "the file ends before its last restart interval";
+      // No end marker: whether that is damage depends on how far libjpeg
+      // reads ahead in the last interval.
+      starts.clear();
+      return "";
+    }
     at = std::size_t(static_cast<const uint8_t*>(found) - bytes);
     const uint8_t code = bytes[at + 1];
     if (code == 0x00 || code == 0xFF) {  // a stuffed 0xFF, or a fill byte

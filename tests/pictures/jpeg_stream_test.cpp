@@ -314,7 +314,7 @@ TEST_F(JpegStreamTest, DecoderReadsOddButSoundLayouts) {
   // frame header of a smaller picture.
   std::string segment = "\xFF\xE0\xFF\xFD" + std::string(65531, '\0');
   segment.replace(65508 - 4, 19, std::string("\xFF\xC0\x00\x11\x08\x00\x10\x00\x10\x03\x01\x11\x00\x02\x11\x01\x03\x11\x01", 19));
-  std::string tem = bytes, restartAtTheEnd = bytes;
+  std::string tem = bytes, restartAtTheEnd = bytes, noEndMarker = bytes.substr(0, bytes.size() - 2) + "            ";
   tem.insert(2, "\xFF\x01" + segment);
   restartAtTheEnd.insert(restartAtTheEnd.size() - 2, "\xFF\xD3");
   const struct {
@@ -324,6 +324,8 @@ TEST_F(JpegStreamTest, DecoderReadsOddButSoundLayouts) {
   } cases[] = {
       {"TEM before a segment holding a frame header's bytes", tem, true},
       {"a restart marker after the last interval", restartAtTheEnd, false},
+      // Bytes after the data, none of them a marker: libjpeg does not read so far.
+      {"no end marker", noEndMarker, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
