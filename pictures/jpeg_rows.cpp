@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "pictures/jpeg_markers.h"
+
 namespace vantrel::pictures {
 namespace {
 
@@ -122,18 +124,9 @@ std::string ReadHeader(const uint8_t* bytes, std::size_t size, bool acceptDamage
   if (!acceptDamage && !d.firstWarning.empty()) return d.firstWarning;
   layout.mcusPerRow = (layout.width + layout.mcuWidth - 1) / layout.mcuWidth;
   layout.mcuRows = (layout.height + layout.mcuHeight - 1) / layout.mcuHeight;
-  // The frame header, to patch its height. Markers without a length (TEM,
-  // RSTn) are stepped over as libjpeg steps over them; a frame header found
-  // must hold the picture's size, or the walk went astray.
-  for (std::size_t at = 2; at + 4 <= layout.data && bytes[at] == 0xFF;) {
-    const uint8_t marker = bytes[at + 1];
-    if (marker == 0xC0 || marker == 0xC1) layout.frame = at;
-    if (marker == 0xFF) {  // a fill byte
-      ++at;
-      continue;
-    }
-    at += marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7) ? 2 : 2 + BigEndian16(bytes + at + 2);
-  }
+  // The frame header, to patch its height: one met before the scan that
+  // libjpeg began must hold the picture's size, or the walk went astray.
+  layout.frame = WalkJpegMarkers(bytes, layout.data).frame;
   taken = layout.frame != 0 && layout.frame + 9 <= layout.data &&
           BigEndian16(bytes + layout.frame + 5) == layout.height && BigEndian16(bytes + layout.frame + 7) == layout.width;
   return "";
