@@ -891,15 +891,34 @@ async function saveBatch() {
   const batch = page.batch;
   const settings = { ...page.settings };
   const files = batch.files.slice();
-  const cores = navigator.hardwareConcurrency || 2;
-  const count = Math.max(1, Math.min(files.length, cores, 4));
-  const threads = Math.max(1, Math.floor(cores / count));
   page.job = 'batch';
   page.jobOf = { job: 'batch', number: ++jobNumber, name: t('pictures-count', files.length), settings };
   busy(t('saving-several', files.length));
   updateSave();
   batch.items.forEach((item) => { item.state = 'waiting'; item.message = ''; });
   showBatch();
+  const { results, cancelled } = await convertAll(files, settings);
+  const failed = results.map((r, i) => (r && !r.file ? { name: batch.items[i].name, message: r.message } : null)).filter(Boolean);
+  if (cancelled) {
+    batch.items.forEach((item) => { if (item.state !== 'failed') item.state = 'open'; });
+    page.lastBatch = { saved: 0, failed, cancelled: true };
+    say(t('batch-cancelled'));
+  } else {
+    await zipConverted(files, settings, results, failed);
+  }
+  showBatch();
+  endJob();
+}
+
+// Converts each of `files` with `settings`, each on the first worker free,
+// showing each picture's state and the progress of them all: answers each
+// picture's result ({file, message}, or null where Cancel came first) and
+// whether Cancel stopped them.
+async function convertAll(files, settings) {
+  const items = page.batch.items;
+  const cores = navigator.hardwareConcurrency || 2;
+  const count = Math.max(1, Math.min(files.length, cores, 4));
+  const threads = Math.max(1, Math.floor(cores / count));
   const parts = new Array(files.length).fill(0);
   const results = new Array(files.length).fill(null);
   const showProgress = () => { $('#progress').value = parts.reduce((a, b) => a + b, 0) / files.length * 0.97; };
@@ -920,8 +939,8 @@ async function saveBatch() {
       worker.index = null;
       results[index] = result;
       parts[index] = 1;
-      batch.items[index].state = result.file ? 'done' : 'failed';
-      batch.items[index].message = result.message;
+      items[index].state = result.file ? 'done' : 'failed';
+      items[index].message = result.message;
       showBatch();
       showProgress();
       running -= 1;
@@ -935,7 +954,7 @@ async function saveBatch() {
       const index = next++;
       running += 1;
       worker.index = index;
-      batch.items[index].state = 'working';
+      items[index].state = 'working';
       showBatch();
       post(worker, { type: 'convert', number: index + 1, file: files[index], name: fileName(files[index]),
                      settings: filterOf(settings), format: settings.format, quality: settings.quality, threads });
@@ -976,36 +995,32 @@ async function saveBatch() {
   });
   for (const worker of workers) worker.terminate();
   batchRun = null;
-  const failed = results.map((r, i) => (r && !r.file ? { name: batch.items[i].name, message: r.message } : null)).filter(Boolean);
-  if (cancelled) {
-    batch.items.forEach((item) => { if (item.state !== 'failed') item.state = 'open'; });
-    page.lastBatch = { saved: 0, failed, cancelled: true };
-    say(t('batch-cancelled'));
-  } else {
-    // Each file named as a single save names it; the same name twice gets a
-    // number.
-    const used = new Set();
-    const entries = [];
-    results.forEach((result, index) => {
-      if (!result?.file) return;
-      let name = savedName({ name: fileName(files[index]), settings });
-      for (let n = 2; used.has(name.toLowerCase()); ++n) name = name.replace(/(-\d+)?(\.\w+)$/, `-${n}$2`);
-      used.add(name.toLowerCase());
-      entries.push({ name, file: result.file });
-    });
-    const zipName = `pictures_${compact(orderNames[settings.order])}.zip`;
-    if (entries.length) {
-      $('#busy-label').textContent = t('writing', zipName);
-      download(await zip(entries), zipName);
-    }
-    page.lastBatch = { saved: entries.length, failed, cancelled: false, name: entries.length ? zipName : null };
-    const failures = failed.map((f) => `${f.name}: ${f.message}`).join(' ');
-    if (!entries.length) say(t('batch-none', failures), true);
-    else if (failed.length) say(t('batch-some', zipName, entries.length, failed.length, failures), true);
-    else say(t('batch-saved', zipName, entries.length));
+  return { results, cancelled };
+}
+
+// Downloads the pictures converted as one zip named after the order, each
+// file named as a single save names it (the same name twice gets a number),
+// and says what was saved and what failed.
+async function zipConverted(files, settings, results, failed) {
+  const used = new Set();
+  const entries = [];
+  results.forEach((result, index) => {
+    if (!result?.file) return;
+    let name = savedName({ name: fileName(files[index]), settings });
+    for (let n = 2; used.has(name.toLowerCase()); ++n) name = name.replace(/(-\d+)?(\.\w+)$/, `-${n}$2`);
+    used.add(name.toLowerCase());
+    entries.push({ name, file: result.file });
+  });
+  const zipName = `pictures_${compact(orderNames[settings.order])}.zip`;
+  if (entries.length) {
+    $('#busy-label').textContent = t('writing', zipName);
+    download(await zip(entries), zipName);
   }
-  showBatch();
-  endJob();
+  page.lastBatch = { saved: entries.length, failed, cancelled: false, name: entries.length ? zipName : null };
+  const failures = failed.map((f) => `${f.name}: ${f.message}`).join(' ');
+  if (!entries.length) say(t('batch-none', failures), true);
+  else if (failed.length) say(t('batch-some', zipName, entries.length, failed.length, failures), true);
+  else say(t('batch-saved', zipName, entries.length));
 }
 
 // ---------------------------------------------------------------------------
