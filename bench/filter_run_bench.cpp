@@ -58,7 +58,6 @@ void WholeRun(benchmark::State& state, bool advanceState) {
   // failed run would take.
   host.RollBackFailedRuns(false);
   host.OfferAdvanceState(advanceState);
-  host.CountAbortCalls(false);
   // The band height a prepare settles on is kept and never shrinks, so the
   // offer is made before the first prepare.
   host.record().maxSpace = kMemoryOffer;

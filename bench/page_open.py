@@ -37,7 +37,7 @@ window.ready = createVantrel().then((m) => {
   m._vantrel_hold(192);
   window.run = (blend) => {
     const start = performance.now();
-    let result = m._vantrel_run_start(0, 1, blend, 0, false);
+    let result = m._vantrel_run_start(0, 1, blend, 0);
     if (result === 0) while (m._vantrel_run_step());
     result = m._vantrel_run_end();
     return result === 0 ? performance.now() - start : -1;

@@ -21,7 +21,7 @@ createVantrel().then((m) => {
   if (!m._vantrel_hold(192)) throw new Error(m.UTF8ToString(m._vantrel_error()));
   const run = (blend) => {
     const before = process.cpuUsage();
-    let result = m._vantrel_run_start(0, kOrder, blend, 0, false);
+    let result = m._vantrel_run_start(0, kOrder, blend, 0);
     if (result === 0) while (m._vantrel_run_step());
     result = m._vantrel_run_end();
     const used = process.cpuUsage(before);

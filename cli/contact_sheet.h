@@ -13,6 +13,7 @@ namespace vantrel::cli {
 struct SheetSettings {
   JobSettings job;         // blend, channel to clear, drive and memory offer of every run
   bool allOrders = false;  // CMYK: all 256 orders, not only the 24 that use each ink once
+  bool swapsOnly = false;  // only the orders that take each channel once, RGB too
   int thumbnailSize = 0;   // longest side of a thumbnail in pixels; 0: what lets the sheet fit a screen
 };
 

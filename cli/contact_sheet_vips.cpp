@@ -60,20 +60,14 @@ class Background {
   VipsArrayDouble* array_;
 };
 
-// Whether row `index` of the mode's table takes every source plane once.
-bool UsesEachPlaneOnce(int16 mode, int16 index) {
-  unsigned seen = 0;
-  const int16 planes = ChannelOrderPlanes(mode);
-  for (int16 p = 0; p < planes; ++p) seen |= 1u << ChannelOrderSource(mode, index, p);
-  return seen == (1u << planes) - 1;
-}
-
 // The rows a sheet shows, in table order: every RGB order; the CMYK orders
-// that take each ink once, or all of them.
-std::vector<int16> SheetOrders(int16 mode, bool all) {
+// that take each ink once, or all of them; only the orders that take each
+// channel once, of either mode, when the settings say so.
+std::vector<int16> SheetOrders(int16 mode, const SheetSettings& settings) {
+  const bool all = !settings.swapsOnly && (settings.allOrders || !host::CmykMode(mode));
   std::vector<int16> rows;
   for (int16 i = 0; i < ChannelOrderCount(mode); ++i)
-    if (all || !host::CmykMode(mode) || UsesEachPlaneOnce(mode, i)) rows.push_back(i);
+    if (all || ChannelOrderTakesEachOnce(mode, i)) rows.push_back(i);
   return rows;
 }
 
@@ -236,10 +230,42 @@ Owned Stacked(VipsImage* top, VipsImage* bottom, int gap, bool left, const Backg
 std::string Title(const std::string& input, int16 mode, std::size_t orders, const JobSettings& job) {
   std::string title = fs::path(input).filename().string() + ": " + (host::CmykMode(mode) ? "CMYK" : "RGB") +
                       ", " + std::to_string(orders) + " channel orders";
-  static const char* blends[] = {"", "no blend", "blended cross", "blended mix", "blended cross and mix"};
-  if (job.blend != Blend::Keep) title += std::string(", ") + blends[int(job.blend)];
-  if (job.exclude > 0) title += ", channel " + std::to_string(job.exclude) + " cleared";
+  if (job.blend) title += std::string(", blend ") + BlendMethodName(*job.blend);
+  if (job.cleared.value_or(kNoChannelCleared) != kNoChannelCleared)
+    title += ", channel " + std::to_string(*job.cleared) + " cleared";
   return title;
+}
+
+// The sheet: the cells in a grid `columns` across under the title, framed
+// in white; nullptr with `why` set when libvips cannot make it.
+Owned Page(const std::vector<Owned>& cells, Owned& title, int columns, bool alpha, const Background& white,
+           std::string& why) {
+  std::vector<VipsImage*> grid;
+  for (const Owned& cell : cells) grid.push_back(cell.get());
+  VipsImage* joined = nullptr;
+  if (vips_arrayjoin(grid.data(), &joined, int(grid.size()), "across", columns, "shim", kGap, "background",
+                     white.get(), "halign", VIPS_ALIGN_CENTRE, nullptr) != 0) {
+    why = Reason("cannot join the cells");
+    return nullptr;
+  }
+  Owned table(joined);
+  if (alpha) {
+    VipsImage* opaque = nullptr;
+    if (vips_bandjoin_const1(title.get(), &opaque, 255, nullptr) != 0) {
+      why = Reason("cannot set the title");
+      return nullptr;
+    }
+    title.reset(opaque);
+  }
+  Owned page = Stacked(title.get(), table.get(), kGap, true, white, why);
+  if (!page) return nullptr;
+  VipsImage* framed = nullptr;
+  if (vips_embed(page.get(), &framed, kMargin, kMargin, page->Xsize + 2 * kMargin, page->Ysize + 2 * kMargin,
+                 "extend", VIPS_EXTEND_BACKGROUND, "background", white.get(), nullptr) != 0) {
+    why = Reason("cannot frame the sheet");
+    return nullptr;
+  }
+  return Owned(framed);
 }
 
 // Writes `sheet` through a temporary file beside `path`, on the disk before
@@ -288,7 +314,7 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
   Layout layout;
   Owned title;
   const pictures::FitFor fit = [&](int width, int height, int16 mode) {
-    orders = SheetOrders(mode, settings.allOrders);
+    orders = SheetOrders(mode, settings);
     Cells cells{int(orders.size()), width, height, 0, 0, 0};
     for (int16 row : orders) {
       labels.push_back(Text(std::to_string(row) + "  " + ChannelOrderName(mode, row), kLabelFont, false, why));
@@ -335,26 +361,8 @@ Outcome MakeContactSheet(runner::EntryProc entry, const SheetSettings& settings,
     if (!cells.back()) return {kFailed, sheet + ": " + why};
   }
 
-  std::vector<VipsImage*> grid;
-  for (const Owned& cell : cells) grid.push_back(cell.get());
-  VipsImage* joined = nullptr;
-  if (vips_arrayjoin(grid.data(), &joined, int(grid.size()), "across", layout.columns, "shim", kGap, "background",
-                     white.get(), "halign", VIPS_ALIGN_CENTRE, nullptr) != 0)
-    return {kFailed, sheet + ": " + Reason("cannot join the cells")};
-  Owned table(joined);
-  if (alpha) {
-    VipsImage* opaque = nullptr;
-    if (vips_bandjoin_const1(title.get(), &opaque, 255, nullptr) != 0)
-      return {kFailed, sheet + ": " + Reason("cannot set the title")};
-    title.reset(opaque);
-  }
-  Owned page = Stacked(title.get(), table.get(), kGap, true, white, why);
-  if (!page) return {kFailed, sheet + ": " + why};
-  VipsImage* framed = nullptr;
-  if (vips_embed(page.get(), &framed, kMargin, kMargin, page->Xsize + 2 * kMargin, page->Ysize + 2 * kMargin,
-                 "extend", VIPS_EXTEND_BACKGROUND, "background", white.get(), nullptr) != 0)
-    return {kFailed, sheet + ": " + Reason("cannot frame the sheet")};
-  Owned out(framed);
+  Owned out = Page(cells, title, layout.columns, alpha, white, why);
+  if (!out) return {kFailed, sheet + ": " + why};
   // An RGB input's profile tells a viewer how to show the cells' colours.
   auto* original = static_cast<VipsImage*>(picture.file.get());
   const void* profile = nullptr;

@@ -1,7 +1,6 @@
 #include "cli/filter_job.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <filesystem>
 
@@ -10,6 +9,8 @@
 #include "cli/tiled_run.h"
 #include "core/channel_orders.h"
 #include "core/parameters.h"
+#include "core/results.h"
+#include "core/settings.h"
 #include "runner/host.h"
 
 namespace vantrel::cli {
@@ -21,11 +22,6 @@ ProgressReport g_progress = nullptr;
 
 constexpr const char* kKeptOutput = "already there; not replaced (--no-clobber)";
 
-// Bands of about this many bytes of rows, when the tool plans them: enough
-// that a band's calls cost nothing beside its pixels, few enough that
-// reading, filtering and writing overlap and little is held.
-constexpr int64_t kBandBytes = int64_t{2} << 20;
-
 Boolean StopWhenInterrupted() { return platform::Interrupted() ? 1 : 0; }
 
 void ReportProgress(int32 done, int32 total) {
@@ -34,40 +30,25 @@ void ReportProgress(int32 done, int32 total) {
 
 const char* ModeName(int16 mode) { return host::CmykMode(mode) ? "CMYK" : "RGB"; }
 
-std::string Compact(const std::string& name) {
-  std::string s;
-  for (char c : name)
-    if (!std::isspace(static_cast<unsigned char>(c))) s += char(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-}  // namespace
-
-int OrderNamed(const std::string& name, int16 imageMode) {
-  for (int16 i = 0; i < ChannelOrderCount(imageMode); ++i)
-    if (Compact(ChannelOrderName(imageMode, i)) == Compact(name)) return i;
-  return -1;
-}
-
-namespace {
-
-// The table row the settings name for `mode`, -1 when they keep the block's,
-// or -2 with `why` set.
-int OrderRow(const JobSettings& settings, int16 mode, std::string& why) {
+// What the settings choose for a picture of `mode`: the table row they name
+// (none: the block's is kept), or why they name none.
+struct OrderFor {
+  std::optional<int16> row;
+  std::string why;
+};
+OrderFor OrderRow(const JobSettings& settings, int16 mode) {
   const int16 count = ChannelOrderCount(mode);
   const std::string hint = std::string(" (see --list-orders ") + (host::CmykMode(mode) ? "cmyk)" : "rgb)");
   if (!settings.orderName.empty()) {
-    if (const int row = OrderNamed(settings.orderName, mode); row >= 0) return row;
-    why = "order \"" + settings.orderName + "\" is not one of the " + std::to_string(count) + " " + ModeName(mode) +
-          " orders" + hint;
-    return -2;
+    if (const int16 row = ChannelOrderNamed(mode, settings.orderName); row >= 0) return {row, ""};
+    return {std::nullopt, "order \"" + settings.orderName + "\" is not one of the " + std::to_string(count) + " " +
+                              ModeName(mode) + " orders" + hint};
   }
-  if (settings.orderIndex >= count) {
-    why = "order index " + std::to_string(settings.orderIndex) + " is outside the " + ModeName(mode) + " table, 0 to " +
-          std::to_string(count - 1) + hint;
-    return -2;
-  }
-  return settings.orderIndex;
+  if (settings.orderIndex && *settings.orderIndex >= count)
+    return {std::nullopt, "order index " + std::to_string(*settings.orderIndex) + " is outside the " +
+                              ModeName(mode) + " table, 0 to " + std::to_string(count - 1) + hint};
+  if (settings.orderIndex) return {int16(*settings.orderIndex), ""};
+  return {};
 }
 
 // The band height the tool has the classic drive use for a picture
@@ -77,25 +58,16 @@ int OrderRow(const JobSettings& settings, int16 mode, std::string& why) {
 // is the user's.
 int PlannedBands(const JobSettings& settings, int width, int height, std::size_t pixelBytes) {
   if (settings.drive != Drive::Classic || settings.maxSpace > 0) return 0;
-  return PlanBandRows(width, height, pixelBytes, std::size_t(settings.bandBytes > 0 ? settings.bandBytes : kBandBytes));
+  return PlanBandRows(width, height, pixelBytes, settings.bandBytes > 0 ? std::size_t(settings.bandBytes) : kBandBytes);
 }
 
 // Writes the settings into the block the way the filter lays it out, with
 // the dialog not requested, and the band height when the tool plans it:
 // the block's height is the drive's state, which prepare only ever grows.
-void WriteSettings(FilterParameters* block, const JobSettings& settings, int order, int bandRows) {
+void WriteSettings(FilterParameters* block, const JobSettings& settings, std::optional<int16> order, int bandRows) {
   if (bandRows > 0) block->bandRows = int16(bandRows);
   block->showDialog = 0;
-  if (order >= 0) block->orderIndex = int16(order);
-  if (settings.blend != Blend::Keep) {
-    block->blendEnabled = settings.blend != Blend::None;
-    block->blendCross = settings.blend == Blend::Cross || settings.blend == Blend::Both;
-    block->blendMix = settings.blend == Blend::Mix || settings.blend == Blend::Both;
-  }
-  if (settings.exclude >= 0) {
-    block->excludeEnabled = settings.exclude > 0;
-    if (settings.exclude > 0) block->excludedChannel = int16(settings.exclude);
-  }
+  ApplyChoice(*block, {order, settings.blend, settings.cleared});
 }
 
 // Hands the host a block kept from an earlier run, as a host restores one.
@@ -111,9 +83,7 @@ std::string LeftOutWarning(const std::string& output, const std::string& leftOut
   return leftOut.empty() ? "" : output + ": warning: written without " + leftOut;
 }
 
-std::string RunMessage(OSErr result) {
-  return "the filter failed (result " + std::to_string(result) + ")";
-}
+std::string RunMessage(OSErr result) { return "the filter failed: " + ResultText(result); }
 
 // Puts the file written at `temporary` in place as `output`, and then the
 // files kept beside it (`kept`, written already), or removes them all when
@@ -156,22 +126,23 @@ Outcome PlaceOutput(const std::string& temporary, const std::string& output, boo
 }
 
 // The table row the settings name for `mode`, checked with the channel to
-// clear against the image: -1 keeps the block's row; on failure `outcome`
-// names `input`.
-int CheckedOrder(const JobSettings& settings, int16 mode, const std::string& input, Outcome& outcome) {
-  std::string why;
-  const int order = OrderRow(settings, mode, why);
-  if (order == -2) {
-    outcome = {kFailed, input + ": " + why};
-    return -2;
+// clear against the image; false with `outcome` naming `input` when they do
+// not fit the image.
+bool CheckedOrder(const JobSettings& settings, int16 mode, const std::string& input, std::optional<int16>& order,
+                  Outcome& outcome) {
+  OrderFor chosen = OrderRow(settings, mode);
+  if (!chosen.why.empty()) {
+    outcome = {kFailed, input + ": " + chosen.why};
+    return false;
   }
   const int colour = host::ColourPlanes(mode);
-  if (settings.exclude > colour) {
-    outcome = {kFailed, input + ": channel " + std::to_string(settings.exclude) + " cannot be excluded from an " +
+  if (settings.cleared && *settings.cleared > colour) {
+    outcome = {kFailed, input + ": channel " + std::to_string(*settings.cleared) + " cannot be excluded from an " +
                             ModeName(mode) + " image (1 to " + std::to_string(colour) + ")"};
-    return -2;
+    return false;
   }
-  return order;
+  order = chosen.row;
+  return true;
 }
 
 // Readies `host` for a run through the entry point as an editor runs the
@@ -179,7 +150,7 @@ int CheckedOrder(const JobSettings& settings, int16 mode, const std::string& inp
 // written into the block before start (with the band height, when planned)
 // or the user left to the filter's dialog, Ctrl-C through the host's abort
 // callback.
-void PrepareHost(runner::Host& host, const JobSettings& settings, int order, int bandRows,
+void PrepareHost(runner::Host& host, const JobSettings& settings, std::optional<int16> order, int bandRows,
                  const std::vector<char>& stored, const runner::Descriptor* replay) {
   FilterRecord& record = host.record();
   record.abortProc = StopWhenInterrupted;
@@ -208,7 +179,7 @@ void PrepareHost(runner::Host& host, const JobSettings& settings, int order, int
 
 // One run over the image `host` holds, with the progress through the
 // host's callback. Answers the run's result.
-OSErr RunOnce(runner::Host& host, const JobSettings& settings, int order, const std::vector<char>& stored,
+OSErr RunOnce(runner::Host& host, const JobSettings& settings, std::optional<int16> order, const std::vector<char>& stored,
               const runner::Descriptor* replay, ProgressReport progress) {
   const runner::Image& image = host.source();
   PrepareHost(host, settings, order, PlannedBands(settings, image.width, image.height, image.PixelBytes()), stored,
@@ -276,8 +247,8 @@ Outcome FilterHeld(runner::EntryProc entry, const JobSettings& settings, const s
   pictures::Picture picture;
   if (std::string why = pictures::ReadPicture(input, picture); !why.empty()) return {kFailed, input + ": " + why};
   Outcome checked;
-  const int order = CheckedOrder(settings, picture.imageMode, input, checked);
-  if (order == -2) return checked;
+  std::optional<int16> order;
+  if (!CheckedOrder(settings, picture.imageMode, input, order, checked)) return checked;
   if (std::string why = pictures::CheckWritable(picture, output, settings.save); !why.empty())
     return {kFailed, output + ": " + why};
   std::vector<char> stored;
@@ -368,8 +339,8 @@ Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const p
                    pictures::RowReader& reader, pictures::RowWriter& writer, const std::string& input,
                    const std::string& output, ProgressReport progress, std::unique_ptr<runner::Host>& last) {
   Outcome checked;
-  const int order = CheckedOrder(settings, info.imageMode, input, checked);
-  if (order == -2) return checked;
+  std::optional<int16> order;
+  if (!CheckedOrder(settings, info.imageMode, input, order, checked)) return checked;
   const std::size_t pixelBytes = std::size_t(info.planes) * std::size_t(host::SampleBytes(info.imageMode));
   int bandRows = PlannedBands(settings, info.width, info.height, pixelBytes);
   TilePlan plan = PlanTiles(info.width, info.height, bandRows);
@@ -403,8 +374,8 @@ Outcome FilterRows(runner::EntryProc entry, const JobSettings& settings, const p
 Outcome FilterPixels(runner::EntryProc entry, const JobSettings& settings, const pictures::Picture& picture,
                      const std::string& name, runner::Image& filtered) {
   Outcome outcome;
-  const int order = CheckedOrder(settings, picture.imageMode, name, outcome);
-  if (order == -2) return outcome;
+  std::optional<int16> order;
+  if (!CheckedOrder(settings, picture.imageMode, name, order, outcome)) return outcome;
   runner::Host host(entry);
   host.SetImage(picture.pixels, picture.imageMode);
   const OSErr result = RunOnce(host, settings, order, {}, nullptr, nullptr);

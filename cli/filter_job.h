@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "core/settings.h"
 #include "pictures/picture.h"
 #include "runner/filter_loader.h"
 #include "runner/host.h"
@@ -16,16 +18,15 @@
 namespace vantrel::cli {
 
 enum class Drive { Advance, Classic };
-enum class Blend { Keep, None, Cross, Mix, Both };
 
-// Settings of a run. Settings left at "keep" leave what the parameter block
+// Settings of a run. Settings not given keep what the parameter block
 // holds: the filter's defaults, or the block restored from `paramsFile`.
 struct JobSettings {
-  std::string orderName;  // a display name of the image's mode ("B R G")
-  int orderIndex = -1;    // or a row of its table; -1 with an empty name: keep
-  Blend blend = Blend::Keep;
-  int exclude = -1;       // 1-based channel, 0 none, -1 keep
-  bool dialog = false;    // the user chooses in the filter's dialog; the three above then keep
+  std::string orderName;          // a display name of the image's mode ("B R G")
+  std::optional<int> orderIndex;  // or a row of its table
+  std::optional<BlendMethod> blend;
+  std::optional<int> cleared;     // the channel cleared (--exclude), or kNoChannelCleared
+  bool dialog = false;            // the user chooses in the filter's dialog; the three above then keep
   Drive drive = Drive::Classic;
   int64_t maxSpace = 0;   // memory offered at prepare; 0: the host's default, and bands the tool plans
   int64_t bandBytes = 0;  // bytes of rows in a band the tool plans; 0: about 2 MB
@@ -50,10 +51,6 @@ struct Outcome {
   std::string warning = {};  // one line naming the file and what the image library warned of, or ""
 };
 
-// The row of the table of `imageMode` whose name is `name`, spaces and case
-// aside ("b g r" names "B G R"), or -1 when there is none.
-int OrderNamed(const std::string& name, int16 imageMode);
-
 using ProgressReport = void (*)(int32 done, int32 total);
 
 // Filters `input` into `output`. The input is never written; the output
@@ -65,7 +62,7 @@ using ProgressReport = void (*)(int32 done, int32 total);
 // into the output a band at a time, in bands of an even height the tool
 // plans unless `maxSpace` leaves the height to the filter, and may be of any
 // size (see tiled_run.h); by the advanceState drive, or with the dialog, it
-// is held whole, at most 32767 pixels a side.
+// is held whole, at most kMostSide pixels a side.
 Outcome FilterFile(runner::EntryProc entry, const JobSettings& settings, const std::string& input,
                    const std::string& output, ProgressReport progress);
 

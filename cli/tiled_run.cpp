@@ -14,13 +14,6 @@ int Even(int v) { return v - v % 2; }
 
 }  // namespace
 
-int PlanBandRows(int width, int height, std::size_t pixelBytes, std::size_t bandBytes) {
-  const std::size_t rowBytes = std::max<std::size_t>(1, std::size_t(std::max(width, 1)) * pixelBytes);
-  const std::size_t wanted = std::min<std::size_t>(bandBytes / rowBytes, kTileSide);
-  const int needed = Even(std::min(height, kTileSide - 1) + 1);  // every row of a picture or tile in one band
-  return std::max(2, std::min(Even(int(wanted)), needed));
-}
-
 TilePlan PlanTiles(int width, int height, int bandRows) {
   TilePlan plan;
   plan.bandRows = bandRows;

@@ -1,5 +1,5 @@
 // A picture filtered as it streams from its reader to its writer, a band at
-// a time, however large it is. A host's requests reach at most 32767 pixels
+// a time, however large it is. A host's requests reach at most kMostSide pixels
 // a side, so a larger picture is cut into tiles, each filtered by a run of
 // its own: the tiles of a row of tiles side by side, their runs taking turns
 // band by band on the same decoded rows, and the rows of tiles one after the
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "pictures/picture.h"
 #include "runner/host.h"
 
@@ -33,16 +34,10 @@ struct TilePlan {
   std::vector<Span> rows;
 };
 
-// The largest side of a tile, and the most tiles side by side: the filter
-// tells the runs of one load apart by the last eight data words it handed
-// out, so no more than eight runs may take turns.
-inline constexpr int kTileSide = 32767;
-inline constexpr int kMostTileColumns = 8;
-
-// An even band height of about `bandBytes` bytes of rows `width` pixels of
-// `pixelBytes` wide: at least 2 rows, and no more than a picture `height`
-// rows high needs or a tile can hold.
-int PlanBandRows(int width, int height, std::size_t pixelBytes, std::size_t bandBytes);
+// The largest side of a tile, and the most tiles side by side: as many as
+// the runs of one load of the filter that may take turns.
+inline constexpr int kTileSide = kMostSide;
+inline constexpr int kMostTileColumns = kMostRunsAtOnce;
 
 // The tiles of a picture: columns as even in width as even starts allow,
 // each at most kTileSide wide (a picture that narrow is one column); rows

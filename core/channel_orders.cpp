@@ -2,6 +2,7 @@
 // dialog lists them and the parameter block stores them.
 #include "core/channel_orders.h"
 
+#include <cctype>
 #include <iterator>
 
 namespace vantrel {
@@ -139,6 +140,38 @@ int16 ChannelOrderSource(int16 imageMode, int16 index, int16 plane) {
   const Table t = TableOf(imageMode);
   if (index < 0 || index >= t.count || plane < 0 || plane >= t.planes) return -1;
   return t.rows[index].source[plane];
+}
+
+namespace {
+
+// The first place of `name` from `at` on that holds no space.
+std::string_view::size_type NextLetter(std::string_view name, std::string_view::size_type at) {
+  while (at < name.size() && std::isspace(static_cast<unsigned char>(name[at]))) ++at;
+  return at;
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  std::string_view::size_type i = NextLetter(a, 0), j = NextLetter(b, 0);
+  for (; i < a.size() && j < b.size(); i = NextLetter(a, i + 1), j = NextLetter(b, j + 1))
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[j]))) return false;
+  return i >= a.size() && j >= b.size();
+}
+
+}  // namespace
+
+int16 ChannelOrderNamed(int16 imageMode, std::string_view name) {
+  const Table t = TableOf(imageMode);
+  for (int16 i = 0; i < t.count; ++i)
+    if (SameLetters(t.rows[i].name, name)) return i;
+  return -1;
+}
+
+bool ChannelOrderTakesEachOnce(int16 imageMode, int16 index) {
+  const Table t = TableOf(imageMode);
+  if (index < 0 || index >= t.count) return false;
+  unsigned taken = 0;
+  for (int16 k = 0; k < t.planes; ++k) taken |= 1u << t.rows[index].source[k];
+  return taken == (1u << t.planes) - 1;
 }
 
 }  // namespace vantrel

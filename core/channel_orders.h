@@ -2,6 +2,8 @@
 // and at 16 bits per sample.
 #pragma once
 
+#include <string_view>
+
 #include "records/host_records.h"
 
 namespace vantrel {
@@ -34,5 +36,14 @@ const char* ChannelOrderName(int16 imageMode, int16 index);
 // has no table or the index or the plane is outside it. Callers that hold a
 // stored index bring it into range first.
 int16 ChannelOrderSource(int16 imageMode, int16 index, int16 plane);
+
+// The row of the table of `imageMode` whose name is `name`, spaces and case
+// aside ("bgr" and "b g r" name "B G R"); -1 when there is none.
+int16 ChannelOrderNamed(int16 imageMode, std::string_view name);
+
+// Whether row `index` takes every channel once: a true swap of the planes,
+// which loses nothing, where the other rows repeat a channel in place of
+// another. Six of the 24 RGB rows, 24 of the 256 CMYK rows.
+bool ChannelOrderTakesEachOnce(int16 imageMode, int16 index);
 
 }  // namespace vantrel

@@ -3,6 +3,7 @@
 
 #include "core/collaborators.h"
 #include "core/parameters.h"
+#include "core/settings.h"
 #include "host/handles.h"
 
 namespace vantrel {
@@ -19,7 +20,7 @@ constexpr Handler kHandlers[] = {DoParameters, DoPrepare, DoStart, DoContinue, D
 
 // The data words this load stored, newest last; a handful covers every run a
 // host keeps going at once.
-constexpr int kKnownWords = 8;
+constexpr int kKnownWords = kMostRunsAtOnce;
 intptr_t g_knownWords[kKnownWords] = {};
 int g_nextKnownWord = 0;
 

@@ -10,13 +10,12 @@
 
 #include "core/channel_orders.h"
 #include "core/parameters.h"
+#include "core/settings.h"
 #include "host/component_counts.h"
 #include "host/image_modes.h"
 
 namespace vantrel {
 namespace {
-
-enum class Blend { kNone, kMix, kCross, kCrossMix };
 
 // The per-call decisions: what each output plane is made of.
 struct PixelPlan {
@@ -24,7 +23,7 @@ struct PixelPlan {
   int sampleBytes = 1;                   // bytes per plane: 1, 2 in the 16-bit modes
   bool mapped = false;                   // by an order table; else the planes are copied
   std::ptrdiff_t source[kMaxOrderPlanes] = {0, 1, 2, 3};
-  Blend blend = Blend::kNone;
+  BlendMethod blend = BlendMethod::None;
   int cleared = -1;                      // 0-based plane overwritten, or -1
   uint16 clearValue = 0;
 };
@@ -96,12 +95,12 @@ inline void MapPixel(const uint8* s, uint8* d, const std::ptrdiff_t* src, std::p
 // Constant strides and pointer-wide source offsets keep the loop's state in
 // registers across the abort call. The Cross checkerboard is walked in pairs
 // of cells, even then odd, so that no pixel tests its own colour.
-template <class T, int N, int S, Blend B, bool Clear>
+template <class T, int N, int S, BlendMethod B, bool Clear>
 bool MapRow(const RowJob& job, const PixelPlan& plan) {
   constexpr std::ptrdiff_t kSample = sizeof(T);
-  constexpr bool kCross = B == Blend::kCross || B == Blend::kCrossMix;
+  constexpr bool kCross = B == BlendMethod::Cross || B == BlendMethod::Both;
   // The odd cells of the checkerboard, and every cell without it.
-  constexpr Cell kMapped = B == Blend::kMix || B == Blend::kCrossMix ? Cell::kMix : Cell::kOrder;
+  constexpr Cell kMapped = B == BlendMethod::Mix || B == BlendMethod::Both ? Cell::kMix : Cell::kOrder;
   const uint8* s = job.in;
   uint8* d = job.out;
   const std::ptrdiff_t inStride = S != 0 ? S * kSample : job.inStride;
@@ -170,7 +169,7 @@ bool AskRow(const RowJob& job, const PixelPlan&) {
   return true;
 }
 
-template <class T, int N, int S, Blend B>
+template <class T, int N, int S, BlendMethod B>
 RowMapper Pick(bool clear) {
   return clear ? &MapRow<T, N, S, B, true> : &MapRow<T, N, S, B, false>;
 }
@@ -179,16 +178,16 @@ template <class T, int N, int S>
 RowMapper PickForBlend(const PixelPlan& plan) {
   const bool clear = plan.cleared >= 0;
   switch (plan.blend) {
-    case Blend::kMix:
-      return Pick<T, N, S, Blend::kMix>(clear);
-    case Blend::kCross:
-      return Pick<T, N, S, Blend::kCross>(clear);
-    case Blend::kCrossMix:
-      return Pick<T, N, S, Blend::kCrossMix>(clear);
-    case Blend::kNone:
+    case BlendMethod::Mix:
+      return Pick<T, N, S, BlendMethod::Mix>(clear);
+    case BlendMethod::Cross:
+      return Pick<T, N, S, BlendMethod::Cross>(clear);
+    case BlendMethod::Both:
+      return Pick<T, N, S, BlendMethod::Both>(clear);
+    case BlendMethod::None:
       break;
   }
-  return Pick<T, N, S, Blend::kNone>(clear);
+  return Pick<T, N, S, BlendMethod::None>(clear);
 }
 
 // The host requests the same planes in and out, so both strides are usually
@@ -232,13 +231,10 @@ PixelPlan MakePlan(int16 imageMode, const FilterParameters& params) {
   if (index < 0 || index >= rows) index = 0;
   for (int k = 0; k < plan.planes; ++k) plan.source[k] = ChannelOrderSource(imageMode, index, int16(k));
 
-  if (params.blendEnabled != 0) {
-    const bool cross = params.blendCross != 0;
-    const bool mix = params.blendMix != 0;
-    plan.blend = cross ? (mix ? Blend::kCrossMix : Blend::kCross) : (mix ? Blend::kMix : Blend::kNone);
-  }
-  if (params.excludeEnabled != 0 && params.excludedChannel >= 1 && params.excludedChannel <= plan.planes) {
-    plan.cleared = params.excludedChannel - 1;
+  plan.blend = BlendMethodOf(params);
+  const int cleared = ClearedChannelOf(params);
+  if (cleared >= 1 && cleared <= plan.planes) {
+    plan.cleared = cleared - 1;
     // A cleared CMYK plane carries no ink: the full value, 255 or the 16-bit
     // full scale. A cleared RGB plane is 0 at either depth.
     const bool ink = host::EightBitMode(imageMode) == plugInModeCMYKColor;

@@ -19,8 +19,10 @@ constexpr int kControlIds[] = {IDC_OK,          IDC_CANCEL,          IDC_CHANNEL
                                IDC_NUDGE_LEFT,  IDC_NUDGE_UP,        IDC_NUDGE_DOWN,  IDC_ZOOM_IN,
                                IDC_ZOOM_OUT,    IDC_ORDER_LIST,      IDC_EXCLUDE,     IDC_ORDER_HEADING};
 
-// The channel button of 1-based channel `channel`.
+// The channel button of 1-based channel `channel`: one for each plane an
+// order can have.
 int ChannelButton(int channel) { return IDC_CHANNEL_1 - 1 + channel; }
+static_assert(IDC_CHANNEL_4 - IDC_CHANNEL_1 + 1 == kMaxOrderPlanes);
 
 }  // namespace
 
@@ -84,8 +86,10 @@ void DialogController::Initialise() {
   block.zoomFactor = 1;
   InitialisePreview();
   InitialiseList();
+  // The template's heading names the RGB planes; other tables name their
+  // own, as their first row does.
   if (host::EightBitMode(Record().imageMode) == plugInModeCMYKColor) {
-    heading_ = "C M Y K";
+    heading_ = ChannelOrderName(Record().imageMode, 0);
     view_.SetText(IDC_ORDER_HEADING, heading_);
   }
 
@@ -107,13 +111,14 @@ void DialogController::InitialiseExclusion() {
   const int lastChannel = ChannelButtons();
   if (lastChannel != 0 && (block.excludedChannel < 1 || block.excludedChannel > lastChannel))
     block.excludedChannel = kDefaultExcludedChannel;
-  if (block.excludedChannel >= 1 && block.excludedChannel <= 4) Check(ChannelButton(block.excludedChannel), true);
+  if (block.excludedChannel >= 1 && block.excludedChannel <= kMaxOrderPlanes)
+    Check(ChannelButton(block.excludedChannel), true);
   if (block.excludeEnabled) {
     Check(IDC_EXCLUDE, true);
   } else {
-    for (int i = 1; i <= 4; ++i) Enable(ChannelButton(i), false);
+    for (int i = 1; i <= kMaxOrderPlanes; ++i) Enable(ChannelButton(i), false);
   }
-  if (host::EightBitMode(Record().imageMode) == plugInModeRGBColor) Enable(IDC_CHANNEL_4, false);
+  for (int i = lastChannel + 1; i <= kMaxOrderPlanes; ++i) Enable(ChannelButton(i), false);
 }
 
 void DialogController::InitialiseBlend() {
@@ -205,7 +210,7 @@ void DialogController::Toggle(int id, bool on) {
 }
 
 void DialogController::ChannelClicked(int id) {
-  for (int i = 1; i <= 4; ++i) Check(ChannelButton(i), ChannelButton(i) == id);
+  for (int i = 1; i <= kMaxOrderPlanes; ++i) Check(ChannelButton(i), ChannelButton(i) == id);
   Block().excludedChannel = static_cast<int16>(id - IDC_CHANNEL_1 + 1);
   MapAndRepaint();
 }

@@ -1,6 +1,6 @@
 // The parameter dialog where there is no window system: the controller over
-// the view of the backend that the program linking the filter supplies, or
-// over a view that shows nothing.
+// the view of the backend the host names as its window, or over a view that
+// shows nothing.
 #include "core/collaborators.h"
 #include "core/parameters.h"
 #include "dialog/dialog_backend.h"
@@ -25,16 +25,14 @@ class NullView final : public DialogView {
   void EndDialog(bool) override {}
 };
 
-DialogBackend* g_backend = nullptr;
-
 }  // namespace
-
-void SetDialogBackend(DialogBackend* backend) { g_backend = backend; }
 
 bool ShowParameterDialog(Globals* globals) {
   if (globals == nullptr || BlockOf(globals) == nullptr) return false;
   NullView nothing;
-  DialogBackend* backend = g_backend;
+  // The host's window: the backend it shows the filter's dialogs through.
+  const auto* platform = static_cast<const PlatformData*>(globals->filterRecord->platformData);
+  DialogBackend* backend = BackendOfWindow(platform != nullptr ? platform->hwnd : 0);
   DialogController controller(backend != nullptr ? backend->View() : nothing, globals);
   try {
     controller.Initialise();

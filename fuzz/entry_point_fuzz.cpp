@@ -22,15 +22,16 @@
 #include "host/image_modes.h"
 #include "runner/filter_loader.h"
 #include "runner/host.h"
+#include "tests/support/test_host.h"
 
 namespace {
 
 using namespace vantrel;
-using runner::DescriptorSuiteMode;
+using testing::DescriptorSuiteOffer;
 using runner::HandleHabits;
-using runner::HandleSuiteMode;
+using testing::HandleSuiteOffer;
 using runner::HostHabits;
-using runner::Host;
+using Host = testing::TestHost;
 using runner::HostProfile;
 
 void Require(bool condition) {
@@ -153,12 +154,12 @@ void Session(FuzzedDataProvider& in) {
   }
   // One suite for the whole session, as a host keeps its own, answering as
   // the profile's does or as drawn here.
-  HandleSuiteMode suite = HandleSuiteMode::Full;
+  HandleSuiteOffer suite = HandleSuiteOffer::Full;
   if (!profiled || in.ConsumeBool()) {
-    suite = in.PickValueInArray({HandleSuiteMode::Full, HandleSuiteMode::None, HandleSuiteMode::Version0,
-                                 HandleSuiteMode::Version2, HandleSuiteMode::Short6, HandleSuiteMode::NullSetSize,
-                                 HandleSuiteMode::NullLock, HandleSuiteMode::NullUnlock});
-    host.SetHandleSuite(suite);
+    suite = in.PickValueInArray({HandleSuiteOffer::Full, HandleSuiteOffer::None, HandleSuiteOffer::Version0,
+                                 HandleSuiteOffer::Version2, HandleSuiteOffer::Short6, HandleSuiteOffer::NullSetSize,
+                                 HandleSuiteOffer::NullLock, HandleSuiteOffer::NullUnlock});
+    host.OfferHandleSuite(suite);
     HandleHabits habits;
     habits.size = in.PickValueInArray({HandleHabits::Size::Honest, HandleHabits::Size::Zero,
                                        HandleHabits::Size::Negative, HandleHabits::Size::Smaller,
@@ -170,11 +171,11 @@ void Session(FuzzedDataProvider& in) {
     chosen.handles = habits;
     host.SetHabits(chosen);
   }
-  host.SetDescriptorSuite(in.PickValueInArray(
-      {DescriptorSuiteMode::Full, DescriptorSuiteMode::None, DescriptorSuiteMode::NullSuites,
-       DescriptorSuiteMode::ParametersVersion1, DescriptorSuiteMode::ReadVersion1, DescriptorSuiteMode::ReadShort17,
-       DescriptorSuiteMode::NullPinnedUnitFloat, DescriptorSuiteMode::WriteVersion1,
-       DescriptorSuiteMode::WriteShort15}));
+  host.OfferDescriptorSuite(in.PickValueInArray(
+      {DescriptorSuiteOffer::Full, DescriptorSuiteOffer::None, DescriptorSuiteOffer::NullSuites,
+       DescriptorSuiteOffer::ParametersVersion1, DescriptorSuiteOffer::ReadVersion1, DescriptorSuiteOffer::ReadShort17,
+       DescriptorSuiteOffer::NullPinnedUnitFloat, DescriptorSuiteOffer::WriteVersion1,
+       DescriptorSuiteOffer::WriteShort15}));
   host.SetPlayInfo(in.ConsumeIntegralInRange<int16>(-1, 3));
   if (in.ConsumeBool()) host.SetDescriptor(StoredDescriptor(in));
 
@@ -221,8 +222,8 @@ void Session(FuzzedDataProvider& in) {
   // half the size answers 0, which tells nothing, for a block of one byte.
   if (in.ConsumeBool()) {
     const HandleHabits::Size answers = host.habits().handles.size;
-    const bool measurable = (suite == HandleSuiteMode::Full || suite == HandleSuiteMode::NullLock ||
-                             suite == HandleSuiteMode::NullUnlock) &&
+    const bool measurable = (suite == HandleSuiteOffer::Full || suite == HandleSuiteOffer::NullLock ||
+                             suite == HandleSuiteOffer::NullUnlock) &&
                             (answers == HandleHabits::Size::Honest || answers == HandleHabits::Size::Smaller);
     const int32 shortest = answers == HandleHabits::Size::Smaller ? 2 : 1;
     const int32 size = in.ConsumeIntegralInRange<int32>(measurable ? shortest : 40, 64);

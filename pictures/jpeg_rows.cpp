@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "pictures/jpeg_markers.h"
+
 namespace vantrel::pictures {
 namespace {
 
@@ -122,24 +124,19 @@ std::string ReadHeader(const uint8_t* bytes, std::size_t size, bool acceptDamage
   if (!acceptDamage && !d.firstWarning.empty()) return d.firstWarning;
   layout.mcusPerRow = (layout.width + layout.mcuWidth - 1) / layout.mcuWidth;
   layout.mcuRows = (layout.height + layout.mcuHeight - 1) / layout.mcuHeight;
-  // The frame header, to patch its height.
-  for (std::size_t at = 2; at + 4 <= layout.data && bytes[at] == 0xFF;) {
-    const uint8_t marker = bytes[at + 1];
-    if (marker == 0xC0 || marker == 0xC1) layout.frame = at;
-    if (marker == 0xFF) {  // a fill byte
-      ++at;
-      continue;
-    }
-    at += 2 + BigEndian16(bytes + at + 2);
-  }
-  taken = layout.frame != 0;
+  // The frame header, to patch its height: one met before the scan that
+  // libjpeg began must hold the picture's size, or the walk went astray.
+  layout.frame = WalkJpegMarkers(bytes, layout.data).frame;
+  taken = layout.frame != 0 && layout.frame + 9 <= layout.data &&
+          BigEndian16(bytes + layout.frame + 5) == layout.height && BigEndian16(bytes + layout.frame + 7) == layout.width;
   return "";
 }
 
 // Finds where every restart interval starts in the entropy-coded data from
 // `from`: answers "" with `starts` (one a interval, and one more: where the
 // marker after the last begins), or the reason the layout is damaged, or
-// "" with `starts` empty when another scan follows (decoded otherwise).
+// "" with `starts` empty when another scan follows or the file ends after
+// its last interval has begun (decoded otherwise).
 std::string FindIntervals(const uint8_t* bytes, std::size_t size, std::size_t from, std::size_t intervals,
                           std::vector<std::size_t>& starts) {
   starts.clear();
@@ -148,17 +145,24 @@ std::string FindIntervals(const uint8_t* bytes, std::size_t size, std::size_t fr
   std::size_t at = from;
   for (;;) {
     const void* found = std::memchr(bytes + at, 0xFF, size - at);
-    if (found == nullptr || static_cast<const uint8_t*>(found) + 1 >= bytes + size)
-      return "the file ends before its last restart interval";
+    if (found == nullptr || static_cast<const uint8_t*>(found) + 1 >= bytes + size) {
+      if (starts.size() < intervals) return "the file ends before its last restart interval";
+      // No end marker: whether that is damage depends on how far libjpeg
+      // reads ahead in the last interval.
+      starts.clear();
+      return "";
+    }
     at = std::size_t(static_cast<const uint8_t*>(found) - bytes);
     const uint8_t code = bytes[at + 1];
     if (code == 0x00 || code == 0xFF) {  // a stuffed 0xFF, or a fill byte
       at += 1;
       continue;
     }
-    if (code >= 0xD0 && code <= 0xD7) {
+    // A restart marker after the last interval, which libjpeg never reads,
+    // is a marker after the data.
+    if (code >= 0xD0 && code <= 0xD7 && starts.size() < intervals) {
       const std::size_t number = starts.size() - 1;
-      if (number + 1 >= intervals || code != 0xD0 + number % 8)
+      if (code != 0xD0 + number % 8)
         return "corrupt data: restart marker " + std::to_string(code - 0xD0) + " out of its turn";
       starts.push_back(at + 2);
       at += 2;
@@ -192,6 +196,7 @@ struct JpegRows::State {
   Layout layout;
   const uint8_t* bytes = nullptr;
   std::size_t size = 0;
+  bool ownMapping = false;  // bytes mapped here from a file, not the caller's
   bool pieces = false;
   std::vector<std::size_t> starts;  // each interval's data, and the end of the last
   int stepMcuRows = 1;              // runs start on multiples of this
@@ -216,7 +221,7 @@ struct JpegRows::State {
     }
     changed.notify_all();
     for (std::thread& t : workers) t.join();
-    if (bytes != nullptr) munmap(const_cast<uint8_t*>(bytes), size);
+    if (ownMapping) munmap(const_cast<uint8_t*>(bytes), size);
   }
 
   std::string Open(const std::string& path) {
@@ -229,10 +234,14 @@ struct JpegRows::State {
     const int mapErrno = errno;
     ::close(fd);
     if (mapped == MAP_FAILED) return std::string("cannot map the file (") + std::strerror(mapErrno) + ")";
-    bytes = static_cast<const uint8_t*>(mapped);
-    size = std::size_t(status.st_size);
-    madvise(mapped, size, MADV_SEQUENTIAL);
+    madvise(mapped, std::size_t(status.st_size), MADV_SEQUENTIAL);
+    ownMapping = true;
+    return Start(static_cast<const uint8_t*>(mapped), std::size_t(status.st_size));
+  }
 
+  std::string Start(const uint8_t* from, std::size_t length) {
+    bytes = from;
+    size = length;
     bool taken = false;
     if (std::string why = ReadHeader(bytes, size, tuning.acceptDamage, layout, taken); !why.empty()) return why;
     if (!taken) return "";
@@ -272,6 +281,17 @@ struct JpegRows::State {
     return "";
   }
 
+  // Answers what `open` answers, or what it throws.
+  template <typename Open>
+  std::string Opening(Open open) {
+    try {
+      return open();
+    } catch (const std::exception& e) {
+      pieces = false;
+      return e.what();
+    }
+  }
+
   // The run as a JPEG of its own: the file's header with the run's height,
   // its intervals with restart markers numbered from 0, and an end marker.
   std::vector<uint8_t> JpegOf(const Run& run, int& height) const {
@@ -297,7 +317,7 @@ struct JpegRows::State {
     return jpeg;
   }
 
-  // Decodes `jpeg` (`height` rows), keeping `run.rows` rows from `skip` on.
+  // Decodes `jpeg`, keeping `run.rows` rows from `skip` on.
   // No object that needs destroying lives between the setjmp and the calls
   // that may jump back to it.
   std::string Decode(const std::vector<uint8_t>& jpeg, int skip, Run& run, std::vector<uint8_t>& scratch) const {
@@ -312,12 +332,19 @@ struct JpegRows::State {
     jpeg_read_header(&d.info, TRUE);
     d.info.out_color_space = layout.channels == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&d.info);
+    // Every row, those above and below the run's own into the scratch row. A
+    // run that ends where another begins is then read on to its end marker:
+    // bytes left over after its last interval's data are damage, which
+    // libjpeg reports there as it does at the restart marker after them in
+    // the whole file. (The bytes before the file's own end marker go unread
+    // in the whole file too.)
     const int end = skip + run.rows;
-    while (int(d.info.output_scanline) < end) {
+    while (d.info.output_scanline < d.info.output_height) {
       const int y = int(d.info.output_scanline);
-      JSAMPROW row = y < skip ? scratch.data() : run.pixels.data() + std::size_t(y - skip) * rowBytes;
+      JSAMPROW row = y < skip || y >= end ? scratch.data() : run.pixels.data() + std::size_t(y - skip) * rowBytes;
       jpeg_read_scanlines(&d.info, &row, 1);
     }
+    if (run.toMcuRow < std::size_t(layout.mcuRows)) jpeg_finish_decompress(&d.info);
     jpeg_destroy_decompress(&d.info);
     return "";
   }
@@ -393,12 +420,14 @@ std::string JpegRows::Open(const std::string& path, const JpegReadTuning& tuning
   if (state_ != nullptr) return "the reader is already open";
   state_ = std::make_unique<State>();
   state_->tuning = tuning;
-  try {
-    return state_->Open(path);
-  } catch (const std::exception& e) {
-    state_->pieces = false;
-    return e.what();
-  }
+  return state_->Opening([&] { return state_->Open(path); });
+}
+
+std::string JpegRows::OpenBytes(const uint8_t* bytes, std::size_t size, const JpegReadTuning& tuning) {
+  if (state_ != nullptr) return "the reader is already open";
+  state_ = std::make_unique<State>();
+  state_->tuning = tuning;
+  return state_->Opening([&] { return state_->Start(bytes, size); });
 }
 
 bool JpegRows::inPieces() const { return state_ != nullptr && state_->pieces; }

@@ -44,6 +44,9 @@ class JpegRows {
   // coding, scans of single components, intervals that seldom fall on a row
   // start, grey pictures; and with damage accepted, a damaged layout).
   std::string Open(const std::string& path, const JpegReadTuning& tuning = {});
+  // Opens the JPEG of `size` bytes at `bytes`, which stay the caller's and
+  // must outlive the reader. Answers as Open does.
+  std::string OpenBytes(const uint8_t* bytes, std::size_t size, const JpegReadTuning& tuning = {});
   bool inPieces() const;
 
   int width() const;

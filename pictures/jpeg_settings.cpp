@@ -35,6 +35,9 @@ struct Failure {
 };
 
 void Fail(j_common_ptr info) { std::longjmp(reinterpret_cast<Failure*>(info->err)->jump, 1); }
+// Warnings about a damaged header are left to the decoder that reads the
+// pixels to report; libjpeg's own would print them on stderr.
+void Unsaid(j_common_ptr, int) {}
 
 // The quality whose tables lie nearest to the file's: summed over both
 // tables where the file has both.
@@ -77,6 +80,7 @@ bool ReadHeader(void (*source)(j_decompress_ptr, void*), void* from, int& qualit
   Failure failure;
   info.err = jpeg_std_error(&failure.manager);
   failure.manager.error_exit = Fail;
+  failure.manager.emit_message = Unsaid;
   if (setjmp(failure.jump) != 0) {
     jpeg_destroy_decompress(&info);
     return false;

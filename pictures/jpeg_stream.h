@@ -17,32 +17,10 @@
 // then the ICC profile.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
+#include "pictures/jpeg_header.h"
 #include "pictures/streamed_writer.h"
 
 namespace vantrel::pictures {
-
-// libvips' jpegsave defaults: quality 75, and chroma subsampled (4:2:0) below
-// quality 90, kept whole (4:4:4) from 90 on.
-constexpr int kJpegDefaultQuality = 75;
-inline bool JpegSubsampledAt(int quality) { return quality < 90; }
-
-struct JpegHeader {
-  int width = 0;
-  int height = 0;
-  // 3: RGB, stored as YCbCr. 4: CMYK as files hold it (0 = no ink), stored
-  // inverted under the Adobe marker, as libvips and Photoshop store it.
-  int channels = 3;
-  int quality = kJpegDefaultQuality;  // 1 to 100, libjpeg's scaling of its standard tables
-  bool subsampled = true;             // RGB: chroma at half size both ways (4:2:0), else 4:4:4
-  std::string exif;        // APP1 when not empty; "Exif\0\0" put in front when missing
-  std::string xmp;         // APP1 behind the XMP namespace, when not empty
-  std::string iptc;        // APP13 when not empty
-  std::string iccProfile;  // APP2 in pieces when not empty
-};
 
 // How the work is cut; 0 picks the default: a thread per core, and strips of
 // about 512 KiB of rows (rounded to whole MCU rows).

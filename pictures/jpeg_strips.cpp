@@ -15,6 +15,8 @@
 #include <memory>
 #include <utility>
 
+#include "pictures/jpeg_markers.h"
+
 namespace vantrel::pictures {
 namespace {
 
@@ -40,30 +42,6 @@ struct Encoder {
 }
 
 void OnMessage(j_common_ptr, int) {}
-
-uint16_t BigEndian16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
-
-// The offset just past the scan header (SOS) of a JPEG libjpeg wrote, and of
-// the frame header (SOF), or 0 when there is none.
-struct Layout {
-  std::size_t frame = 0;
-  std::size_t data = 0;
-};
-Layout LayoutOf(const uint8_t* bytes, std::size_t size) {
-  Layout layout;
-  std::size_t at = 2;
-  while (at + 4 <= size && bytes[at] == 0xFF) {
-    const uint8_t marker = bytes[at + 1];
-    const std::size_t length = BigEndian16(bytes + at + 2);
-    if (marker == 0xC0 || marker == 0xC1) layout.frame = at;
-    at += 2 + length;
-    if (marker == 0xDA) {
-      layout.data = at <= size ? at : 0;
-      break;
-    }
-  }
-  return layout;
-}
 
 // What the APP1 markers carry: the EXIF block behind its "Exif" name, and
 // the XMP block behind its namespace; "" when there is none.
@@ -172,7 +150,7 @@ std::string EncodeJpegStrip(const JpegHeader& h, const JpegCut& cut, int index, 
   if (!why.empty()) return why;
   const uint8_t* bytes = output.get();
   const std::size_t size = e.outputSize;
-  const Layout layout = LayoutOf(bytes, size);
+  const JpegMarkers layout = WalkJpegMarkers(bytes, size);
   if (layout.data == 0 || layout.frame == 0 || size < layout.data + 2 || bytes[size - 2] != 0xFF ||
       bytes[size - 1] != 0xD9)
     return "libjpeg wrote an unexpected layout";

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "pictures/jpeg_stream.h"
+#include "pictures/jpeg_header.h"
 
 namespace vantrel::pictures {
 

@@ -1,12 +1,12 @@
 // What every reader and writer of image files shares: a picture's
 // description, file extensions, and rows served from a picture held whole or
 // gathered whole for a writer that takes the picture at once.
+#include "core/settings.h"
 #include "pictures/picture.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <utility>
 
@@ -38,13 +38,13 @@ class Gathered : public RowWriter {
       : path_(path), options_(options) {
     picture_.imageMode = info.imageMode;
     picture_.file = info.file;
-    if (info.width <= std::numeric_limits<int16>::max() && info.height <= std::numeric_limits<int16>::max())
+    if (info.width <= kMostSide && info.height <= kMostSide)
       picture_.pixels = runner::Image(int16(info.width), int16(info.height), info.planes,
                                       host::SampleBytes(info.imageMode));
   }
   std::string Write(const uint8* rows, int count, std::ptrdiff_t stride) override {
     runner::Image& image = picture_.pixels;
-    if (image.pixels.empty()) return "this format holds at most 32767 pixels a side";
+    if (image.pixels.empty()) return "this format holds at most " + std::to_string(kMostSide) + " pixels a side";
     if (count > image.height - next_) return "more rows than the picture has";
     const std::size_t bytes = std::size_t(image.width) * image.PixelBytes();
     for (int i = 0; i < count; ++i) std::memcpy(image.At(next_ + i, 0), rows + i * stride, bytes);

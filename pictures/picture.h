@@ -134,7 +134,7 @@ std::string CreateRows(const PictureInfo& info, const std::string& path, const S
 
 // Rows served from a picture held whole, and rows gathered whole and
 // written by WritePicture at Finish: how formats without a writer or reader
-// of their own go row by row. Pictures of at most 32767 a side.
+// of their own go row by row. Pictures of at most kMostSide a side.
 std::unique_ptr<RowReader> HeldRows(Picture picture);
 std::unique_ptr<RowWriter> GatheredRows(const PictureInfo& info, const std::string& path, const SaveOptions& options);
 

@@ -11,6 +11,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
+#include "core/settings.h"
 #include "pictures/picture.h"
 #include "pictures/raw_picture.h"
 #include "pictures/samples.h"
@@ -34,8 +35,9 @@ std::string ReadPicture(const std::string& path, Picture& picture) {
   int width = 0, height = 0, channels = 0;
   if (stbi_info(path.c_str(), &width, &height, &channels) == 0) return stbi_failure_reason();
   if (channels < 3) return "a greyscale image; the filter takes RGB and CMYK images";
-  if (width > 32767 || height > 32767)
-    return std::to_string(width) + " x " + std::to_string(height) + " pixels; the filter interface takes at most 32767 a side";
+  if (width > kMostSide || height > kMostSide)
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels; the filter interface takes at most " +
+           std::to_string(kMostSide) + " a side";
   const bool deep = stbi_is_16_bit(path.c_str()) != 0;
   const int16 mode = deep ? plugInModeRGB48 : plugInModeRGBColor;
   // Samples in the machine's order, as the host hands them over; as many

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/settings.h"
 #include "pictures/picture.h"
 #include "pictures/raw_picture.h"
 #include "pictures/samples.h"
@@ -91,7 +92,7 @@ bool RawCopy(const std::string& file, const std::string& raw) {
 int Make(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--size") {
     int w = 0, h = 0;
-    if (std::sscanf(argv[2], "%dx%d", &w, &h) != 2 || w < 1 || h < 1 || w > 32767 || h > 32767) return 2;
+    if (std::sscanf(argv[2], "%dx%d", &w, &h) != 2 || w < 1 || h < 1 || w > kMostSide || h > kMostSide) return 2;
     const int16 sampleBytes = Extension(argv[3]) == ".tif" ? 2 : 1;
     return Save(RgbChart(int16(w), int16(h), 3, sampleBytes), VIPS_INTERPRETATION_sRGB, argv[3]) ? 0 : 1;
   }

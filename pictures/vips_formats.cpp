@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "host/image_modes.h"
 #include "pictures/picture.h"
 #include "pictures/raw_picture.h"
@@ -153,15 +154,16 @@ std::string OptionString(const char* saver, const SaveOptions& options) {
 }
 
 std::string CheckWritable(const PictureInfo& picture, const std::string& path, const SaveOptions& options) {
-  const bool large = picture.width > 32767 || picture.height > 32767;
+  const bool large = picture.width > kMostSide || picture.height > kMostSide;
   const Kind kind{host::CmykMode(picture.imageMode), picture.planes > host::ColourPlanes(picture.imageMode),
                   OutputBits(picture.imageMode, options) == 16};
-  if (IsRaw(path)) return large ? "raw images hold at most 32767 pixels a side; write " + Holding(kind, true) : "";
+  const std::string most = std::to_string(kMostSide);
+  if (IsRaw(path)) return large ? "raw images hold at most " + most + " pixels a side; write " + Holding(kind, true) : "";
   const char* saver = SaverFor(path);
   const std::string ext = Extension(path);
   if (saver == nullptr) return "no image format for the extension \"" + ext + "\"; vantrel writes " + Holding(Kind{}, false);
   if (large && !IsPngSaver(saver) && !IsJpegSaver(saver) && !IsTiffSaver(saver))
-    return "pictures beyond 32767 pixels a side are written as " + Holding(kind, true);
+    return "pictures beyond " + most + " pixels a side are written as " + Holding(kind, true);
   if (IsJpegSaver(saver) && (picture.width > kJpegSide || picture.height > kJpegSide))
     return ".jpg files hold at most " + std::to_string(kJpegSide) + " pixels a side";
   if (const char* lacking = Lacks(saver, kind)) {

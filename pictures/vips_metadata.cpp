@@ -205,7 +205,7 @@ JpegHeader JpegHeaderOf(VipsImage* original, int width, int height, int planes, 
   header.width = width;
   header.height = height;
   header.channels = planes;
-  header.quality = options.quality >= 0 ? options.quality : kJpegDefaultQuality;
+  header.quality = options.quality >= 0 ? options.quality : kLibvipsJpegQuality;
   header.subsampled = options.subsample >= 0 ? options.subsample == 1 : JpegSubsampledAt(header.quality);
   header.exif = ExifOf(original, true);
   if (original != nullptr) {

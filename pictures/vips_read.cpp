@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "core/settings.h"
 #include "host/image_modes.h"
 #include "pictures/raw_picture.h"
 #include "pictures/samples.h"
@@ -52,9 +53,9 @@ std::string ReadImage(const std::string& path, const FitFor* fit, Picture& pictu
     if (std::string why = ShrinkToFit(image, mode, *fit, keepShrunk); !why.empty()) return why;
     if (keepShrunk != nullptr) pixelsFrom = static_cast<VipsImage*>(keepShrunk.get());
   }
-  if (pixelsFrom->Xsize > 32767 || pixelsFrom->Ysize > 32767)
-    return std::to_string(pixelsFrom->Xsize) + " x " + std::to_string(pixelsFrom->Ysize) +
-           " pixels; held whole, a picture takes at most 32767 a side (the classic drive takes any size)";
+  if (pixelsFrom->Xsize > kMostSide || pixelsFrom->Ysize > kMostSide)
+    return std::to_string(pixelsFrom->Xsize) + " x " + std::to_string(pixelsFrom->Ysize) + " pixels; held whole, a picture takes at most " +
+           std::to_string(kMostSide) + " a side (the classic drive takes any size)";
   runner::Image pixels{int16(pixelsFrom->Xsize), int16(pixelsFrom->Ysize), int16(pixelsFrom->Bands),
                        host::SampleBytes(mode)};
   if (vips_sink_disc(pixelsFrom, CopyRows, &pixels) != 0) return DecodeFailure("cannot decode the pixels");

@@ -90,12 +90,6 @@ void Host::SetDescriptorSuite(DescriptorSuiteMode mode) {
       descriptorParameters_.readDescriptorProcs = nullptr;
       descriptorParameters_.writeDescriptorProcs = nullptr;
       break;
-    case DescriptorSuiteMode::ParametersVersion1: descriptorParameters_.descriptorParametersVersion = 1; break;
-    case DescriptorSuiteMode::ReadVersion1: readProcs_.readDescriptorProcsVersion = 1; break;
-    case DescriptorSuiteMode::ReadShort17: readProcs_.numReadDescriptorProcs = 17; break;
-    case DescriptorSuiteMode::NullPinnedUnitFloat: readProcs_.getPinnedUnitFloatProc = nullptr; break;
-    case DescriptorSuiteMode::WriteVersion1: writeProcs_.writeDescriptorProcsVersion = 1; break;
-    case DescriptorSuiteMode::WriteShort15: writeProcs_.numWriteDescriptorProcs = 15; break;
   }
 }
 
@@ -123,7 +117,6 @@ OSErr Host::CloseRead(PIReadDescriptor token) {
   for (DescriptorKeyID key : session->wanted)
     if (!session->seen.count(key)) result = errMissingParameter;
   delete session;
-  if (current_->closeReadResult_ != noErr) return current_->closeReadResult_;
   return result;
 }
 

@@ -49,8 +49,11 @@ using DialogScript = std::vector<DialogStep>;
 
 // Runs `call` while a user plays `script` in every dialog it shows; a dialog
 // left open after the script is accepted with OK. Adds the dialogs seen to
-// `shown`.
-void RunWithDialogUser(const DialogScript& script, int& shown, const std::function<void()>& call);
+// `shown`. `platform` is the record's platform data: where there is no
+// window system the user's dialogs are named there as the host's window for
+// the call.
+void RunWithDialogUser(const DialogScript& script, int& shown, PlatformData& platform,
+                       const std::function<void()>& call);
 
 // The filter's parameter dialog as process `processId` shows it (an HWND), for
 // a user outside that process; 0 while it shows none, and always 0 where there

@@ -6,6 +6,6 @@ namespace vantrel::runner {
 
 intptr_t FindParameterDialog(uint32) { return 0; }
 void PlayInDialog(intptr_t, const DialogScript&) {}
-void RunWithDialogUser(const DialogScript&, int&, const std::function<void()>& call) { call(); }
+void RunWithDialogUser(const DialogScript&, int&, PlatformData&, const std::function<void()>& call) { call(); }
 
 }  // namespace vantrel::runner

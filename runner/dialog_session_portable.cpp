@@ -44,12 +44,16 @@ class ScriptedBackend final : public dialog::DialogBackend {
 intptr_t FindParameterDialog(uint32) { return 0; }
 void PlayInDialog(intptr_t, const DialogScript&) {}
 
-void RunWithDialogUser(const DialogScript& script, int& shown, const std::function<void()>& call) {
+void RunWithDialogUser(const DialogScript& script, int& shown, PlatformData& platform,
+                       const std::function<void()>& call) {
   ScriptedBackend backend(script, shown);
-  dialog::SetDialogBackend(&backend);
+  const intptr_t window = platform.hwnd;
+  platform.hwnd = backend.AsWindow();
   struct Restore {
-    ~Restore() { dialog::SetDialogBackend(nullptr); }
-  } restore;
+    PlatformData& platform;
+    intptr_t window;
+    ~Restore() { platform.hwnd = window; }
+  } restore{platform, window};
   call();
 }
 

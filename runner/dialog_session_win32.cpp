@@ -114,7 +114,7 @@ intptr_t FindParameterDialog(uint32 processId) {
 
 void PlayInDialog(intptr_t dialog, const DialogScript& script) { Play(reinterpret_cast<HWND>(dialog), script); }
 
-void RunWithDialogUser(const DialogScript& script, int& shown, const std::function<void()>& call) {
+void RunWithDialogUser(const DialogScript& script, int& shown, PlatformData&, const std::function<void()>& call) {
   std::atomic<bool> done{false};
   std::atomic<int> seen{0};
   std::thread user([&] {

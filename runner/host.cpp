@@ -18,14 +18,14 @@ Host::Host(EntryProc entry) : entry_(entry) {
   window_ = CreateHostWindow();
   platform_.hwnd = window_;
   record_->platformData = &platform_;
-  record_->abortProc = AbortProc;
+  record_->abortProc = NeverAbortProc;
   record_->progressProc = ProgressProcCallback;
   record_->maxSpace = 64 * 1024 * 1024;
   // Like the hosts that support padding, ask the filter to choose; until it
   // does, a request outside the image is an error.
   record_->supportsPadding = 1;
   record_->inputPadding = record_->outputPadding = record_->maskPadding = plugInWantsErrorOnBoundsException;
-  SetHandleSuite(HandleSuiteMode::Full);
+  SetHandleSuite();
   OfferAdvanceState(true);
   OfferDisplayPixels(true);
   SetDescriptorSuite(DescriptorSuiteMode::Full);
@@ -42,7 +42,7 @@ Host::~Host() {
   if (current_ == this) current_ = live_.empty() ? nullptr : live_.back();
 }
 
-void Host::SetHandleSuite(HandleSuiteMode mode) {
+void Host::SetHandleSuite() {
   suite_ = HandleProcs{};
   suite_.handleProcsVersion = kCurrentHandleProcsVersion;
   suite_.numHandleProcs = kCurrentHandleProcsCount;
@@ -55,21 +55,12 @@ void Host::SetHandleSuite(HandleSuiteMode mode) {
   suite_.recoverSpaceProc = RecoverSpaceProc;
   suite_.disposeRegularHandleProc = DisposeProc;
   record_->handleProcs = &suite_;
-  switch (mode) {
-    case HandleSuiteMode::Full: break;
-    case HandleSuiteMode::None: record_->handleProcs = nullptr; break;
-    case HandleSuiteMode::Version0: suite_.handleProcsVersion = 0; break;
-    case HandleSuiteMode::Version2: suite_.handleProcsVersion = 2; break;
-    case HandleSuiteMode::Short6: suite_.numHandleProcs = 6; break;
-    case HandleSuiteMode::NullSetSize: suite_.setSizeProc = nullptr; break;
-    case HandleSuiteMode::NullLock: suite_.lockProc = nullptr; break;
-    case HandleSuiteMode::NullUnlock: suite_.unlockProc = nullptr; break;
-  }
 }
 
 int16 Host::Call(int16 selector) {
   if (selector == filterSelectorStart && !dialogsToPerson_)
-    RunWithDialogUser(dialogScript_, dialogsShown_, [this] { CallRaw(filterSelectorStart, record_, &data_, &result_); });
+    RunWithDialogUser(dialogScript_, dialogsShown_, platform_,
+                      [this] { CallRaw(filterSelectorStart, record_, &data_, &result_); });
   else
     CallRaw(selector, record_, &data_, &result_);
   return result_;
@@ -131,8 +122,6 @@ Handle Host::MakeHandle(int32 size) {
 Handle Host::NewProc(int32 size) {
   Host* self = current_;
   if (size < 0) return nullptr;
-  if (self->allocationsLeft_ == 0) return nullptr;
-  if (self->allocationsLeft_ > 0) self->allocationsLeft_ -= 1;
   Handle h = self->MakeHandle(size);
   self->events_.push_back({HandleEvent::New, h});
   return h;

@@ -19,18 +19,6 @@ namespace vantrel::runner {
 // Whether `r` holds any pixel.
 inline bool NonEmpty(const Rect& r) { return r.left < r.right && r.top < r.bottom; }
 
-// The handle suite the host offers: the full one, none, or a spoiled one.
-enum class HandleSuiteMode {
-  Full,         // version 1, 8 entries
-  None,         // handleProcs is null
-  Version0,     // version 0, otherwise full
-  Version2,     // version 2, otherwise full
-  Short6,       // version 1 with only 6 entries
-  NullSetSize,  // version 1, 8 entries, setSizeProc null
-  NullLock,     // version 1, 8 entries, lockProc null
-  NullUnlock,   // version 1, 8 entries, unlockProc null
-};
-
 // How the suite answers about the handles it made. Our host tells the truth;
 // real hosts do not always.
 struct HandleHabits {
@@ -71,6 +59,12 @@ struct HostHabits {
   // displayPixels takes RGB and grey pictures only; anything else ends the
   // host program.
   bool displaysOnlyRgbAndGray = false;
+  // Extra bytes at the end of every buffer row, as hosts that align their
+  // rows have: strides wider than the data. Buffers are then always copies.
+  int32 rowSlack = 0;
+  // The largest buffer the host lends for one request; a request for more
+  // answers memFullErr, as a host that cannot allocate it does.
+  int64_t mostBufferBytes = int64_t{256} << 20;
 };
 
 // The host programs whose habits are known (from their sources), as profiles
@@ -96,17 +90,11 @@ enum class HostProfile {
 // The habits of a profile's host program.
 HostHabits HabitsOf(HostProfile profile);
 
-// The descriptor suites the host offers: full ones, none, or spoiled ones.
+// The descriptor suites the host offers, as the host programs do.
 enum class DescriptorSuiteMode {
-  Full,                // parameters record and both suites of version 0, full counts
-  None,                // descriptorParameters is null
-  NullSuites,          // the record is there but both suite pointers are null
-  ParametersVersion1,  // the record claims version 1
-  ReadVersion1,        // the read suite claims version 1
-  ReadShort17,         // the read suite has 17 entries
-  NullPinnedUnitFloat, // the read suite's last entry is null
-  WriteVersion1,       // the write suite claims version 1
-  WriteShort15,        // the write suite has 15 entries
+  Full,        // parameters record and both suites of version 0, full counts
+  None,        // descriptorParameters is null
+  NullSuites,  // the record is there but both suite pointers are null
 };
 
 // One value of a descriptor in our store.
@@ -194,7 +182,6 @@ class Host {
   intptr_t& data() { return data_; }
   int16 result() const { return result_; }
 
-  void SetHandleSuite(HandleSuiteMode mode);
   // Takes on the habits of a host program and the values it puts in the
   // record. Call before SetImage, which fills the record's image fields as
   // that host does.
@@ -206,9 +193,6 @@ class Host {
   // How a host that unloads the filter after every run loads it again before
   // the next; without it the filter stays loaded.
   void SetReloader(std::function<EntryProc()> reload) { reload_ = std::move(reload); }
-  // Makes the suite's newProc fail after `successes` more allocations (-1: never).
-  void FailAllocationsAfter(int successes) { allocationsLeft_ = successes; }
-
   // A handle from the host's own suite, as a block kept from an earlier run;
   // it counts among the live handles until disposed of.
   Handle NewHandle(int32 size) { return MakeHandle(size); }
@@ -283,31 +267,16 @@ class Host {
   // How often continue was called in the last run.
   int continueCalls() const { return continueCalls_; }
 
-  // ---- Protocol switches and test settings.
+  // ---- Protocol.
   void OfferAdvanceState(bool offer);
   void OfferDisplayPixels(bool offer);
-  // Extra bytes at the end of every buffer row: strides wider than the data.
-  // Buffers are then always copies.
-  void SetRowSlack(int32 bytes) { rowSlack_ = bytes; }
-  // The largest buffer the host lends for one request; a request for more
-  // answers memFullErr, as a host that cannot allocate it does.
-  void LimitBufferBytes(int64_t bytes) { bufferLimit_ = bytes; }
-  // advanceState answers `code` from its `n`th call on (1-based; 0: never).
-  void FailAdvanceStateAt(int n, OSErr code) {
-    advanceFailAt_ = n;
-    advanceFailCode_ = code;
-  }
+  // The calls of advanceState in the run at hand.
   int advanceStateCalls() const { return advanceCalls_; }
   // The requests advanceState served, as the rectangles stood at each call.
   const std::vector<Rect>& servedInRects() const { return servedInRects_; }
 
-  // ---- Callbacks.
-  // abortProc says stop from its (n+1)th call on; -1: never.
-  void AbortAfter(int n) { abortAfter_ = n; }
-  // Whether abortProc counts its calls (the default). A host that only needs
-  // its answer, as in the benchmarks, turns counting off.
-  void CountAbortCalls(bool count);
-  int abortCalls() const { return abortCalls_; }
+  // ---- Callbacks. abortProc never says stop: a program that lets its
+  // user cancel puts its own in the record.
   const std::vector<ProgressCall>& progressCalls() const { return progress_; }
   int displayPixelsCalls() const { return static_cast<int>(displayCalls_.size()); }
   // Calls that the host program of the profile would not have survived: a
@@ -330,6 +299,11 @@ class Host {
   // The host's own window, named in the platform data as the owner of the
   // filter's dialogs; 0 where there is no window system.
   intptr_t window() const { return window_; }
+  // Names `window` in the platform data in place of the host's own, until
+  // named again: where there is no window system, the dialog backend the
+  // filter's dialogs are shown through (dialog::DialogBackend::AsWindow).
+  void NameWindow(intptr_t window) { platform_.hwnd = window; }
+  intptr_t namedWindow() const { return platform_.hwnd; }
 
   // ---- Scripting descriptors.
   void SetDescriptorSuite(DescriptorSuiteMode mode);
@@ -341,9 +315,16 @@ class Host {
   bool descriptorWritten() const { return writes_ > 0; }
   // The descriptor the filter left for the host; nullptr when none.
   Handle currentDescriptor() const { return descriptorParameters_.descriptor; }
-  // closeReadDescriptorProc answers `code` instead of its own result (0: own).
-  void SetCloseReadResult(OSErr code) { closeReadResult_ = code; }
   const PIDescriptorParameters& descriptorParameters() const { return descriptorParameters_; }
+
+ protected:
+  // The host whose calls the filter is in, for callbacks that wrap this
+  // host's own (a host for tests, say).
+  static Host* Current() { return current_; }
+  // Counts a call of advanceState that a wrapper answered itself.
+  void CountAdvanceStateCall() { ++advanceCalls_; }
+  // Offers the whole handle suite again.
+  void ReofferHandleSuite() { SetHandleSuite(); }
 
  private:
   // A host handle: the master pointer first, as filters rely on.
@@ -359,6 +340,8 @@ class Host {
   static Host* current_;
   static std::vector<Host*> live_;
 
+  // Offers the whole handle suite of version 1.
+  void SetHandleSuite();
   static Handle NewProc(int32 size);
   static void DisposeProc(Handle h);
   static int32 GetSizeProc(Handle h);
@@ -378,7 +361,6 @@ class Host {
     std::vector<uint8> bytes;
   };
   static OSErr AdvanceStateProc();
-  static Boolean AbortProc();
   static Boolean NeverAbortProc();
   static void ProgressProcCallback(int32 done, int32 total);
   static OSErr DisplayPixelsProc(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
@@ -465,7 +447,6 @@ class Host {
   PlatformData platform_{};
   intptr_t data_ = 0;
   int16 result_ = 0;
-  int allocationsLeft_ = -1;
   std::map<Handle, std::unique_ptr<HostHandle>> handles_;
   std::vector<HandleEvent> events_;
 
@@ -503,14 +484,8 @@ class Host {
   int fatalCalls_ = 0;
   unsigned char errorString_[256] = {};
   std::function<void()> beforeStart_;
-  int32 rowSlack_ = 0;
-  int64_t bufferLimit_ = int64_t{256} << 20;
-  int advanceFailAt_ = 0;
-  OSErr advanceFailCode_ = noErr;
   int advanceCalls_ = 0;
   std::vector<Rect> servedInRects_;
-  int abortAfter_ = -1;
-  int abortCalls_ = 0;
   std::vector<ProgressCall> progress_;
   std::vector<DisplayCall> displayCalls_;
   DialogScript dialogScript_;
@@ -524,7 +499,6 @@ class Host {
   std::map<Handle, Descriptor> descriptors_;
   Descriptor written_;
   int writes_ = 0;
-  OSErr closeReadResult_ = noErr;
 };
 
 }  // namespace vantrel::runner

@@ -53,7 +53,7 @@ void Host::UseProfile(HostProfile profile) {
   profile_ = profile;
   habits_ = HabitsOf(profile);
   FilterRecord& r = *record_;
-  SetHandleSuite(HandleSuiteMode::Full);
+  SetHandleSuite();
   SetDescriptorSuite(DescriptorSuiteMode::Full);
   platform_.hwnd = window_;
   r.platformData = &platform_;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "runner/host.h"
+#include "runner/image.h"
 
 namespace vantrel::runner {
 

@@ -1,6 +1,7 @@
 // Our host's displayPixels: what the filter asks to draw, rendered as RGB.
 #include <cstddef>
 
+#include "core/settings.h"
 #include "runner/host.h"
 #include "runner/host_window.h"
 
@@ -12,7 +13,7 @@ bool RenderPixelMap(const PSPixelMap& map, const VRect& source, Image& rgb) {
   const int32 height = source.bottom - source.top;
   const int32 channels = map.imageMode == plugInModeRGBColor ? 3 : map.imageMode == plugInModeCMYKColor ? 4 : 0;
   if (map.baseAddr == nullptr || map.rowBytes == 0 || channels == 0 || map.planeBytes != 1 ||
-      map.colBytes < channels || width <= 0 || height <= 0 || width > 32767 || height > 32767 ||
+      map.colBytes < channels || width <= 0 || height <= 0 || width > kMostSide || height > kMostSide ||
       source.top < b.top || source.left < b.left || source.bottom > b.bottom || source.right > b.right)
     return false;
   const PSPixelMask* mask = map.version >= 1 ? map.masks : nullptr;

@@ -28,7 +28,6 @@ void Host::WithdrawBuffers() {
 OSErr Host::AdvanceStateProc() {
   Host* self = current_;
   ++self->advanceCalls_;
-  if (self->advanceFailAt_ > 0 && self->advanceCalls_ >= self->advanceFailAt_) return self->advanceFailCode_;
   self->TakeOverOutput();
   return self->ServeRequest();
 }
@@ -99,7 +98,7 @@ void Host::EnsureWorkingCopy() {
 }
 
 bool Host::Direct(const Rect& rect, int16 lo, int16 hi, Fixed rate, const Rect& bounds) const {
-  return habits_.serveFromImage && rowSlack_ == 0 && rate == kFixedOne && NonEmpty(rect) && lo == 0 && hi >= lo &&
+  return habits_.serveFromImage && habits_.rowSlack == 0 && rate == kFixedOne && NonEmpty(rect) && lo == 0 && hi >= lo &&
          hi == source_.planes - 1 && rect.top >= bounds.top && rect.left >= bounds.left &&
          rect.bottom <= bounds.bottom && rect.right <= bounds.right;
 }
@@ -113,11 +112,11 @@ OSErr Host::FillBuffer(Buffer& buffer, Rect& rect, int16 lo, int16 hi, int16 pad
   const int32 cols = rect.right - rect.left;
   const std::size_t offset = std::size_t(lo) * std::size_t(source_.sampleBytes);
   const std::size_t pixelBytes = std::size_t(hi - lo + 1) * std::size_t(source_.sampleBytes);
-  if ((int64_t{cols} * int64_t(pixelBytes) + rowSlack_) * rows > bufferLimit_) return memFullErr;
+  if ((int64_t{cols} * int64_t(pixelBytes) + habits_.rowSlack) * rows > habits_.mostBufferBytes) return memFullErr;
   buffer.rect = rect;
   buffer.loPlane = lo;
   buffer.hiPlane = hi;
-  buffer.rowBytes = int32(cols * int64_t(pixelBytes)) + rowSlack_;
+  buffer.rowBytes = int32(cols * int64_t(pixelBytes)) + habits_.rowSlack;
   buffer.bytes.assign(std::size_t(buffer.rowBytes) * rows, kUnfilledByte);
   for (int32 i = 0; i < rows; ++i) {
     uint8* row = &buffer.bytes[std::size_t(i) * buffer.rowBytes];

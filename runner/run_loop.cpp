@@ -57,7 +57,6 @@ void Host::ResetRunCounters() {
   continueCalls_ = 0;
   advanceCalls_ = 0;
   servedInRects_.clear();
-  abortCalls_ = 0;
   progress_.clear();
   displayCalls_.clear();
   outPending_ = false;
@@ -184,15 +183,7 @@ void Host::Flush() {
   r.inRowBytes = r.outRowBytes = 0;
 }
 
-Boolean Host::AbortProc() {
-  Host* self = current_;
-  ++self->abortCalls_;
-  return self->abortAfter_ >= 0 && self->abortCalls_ > self->abortAfter_ ? 1 : 0;
-}
-
 Boolean Host::NeverAbortProc() { return 0; }
-
-void Host::CountAbortCalls(bool count) { record_->abortProc = count ? AbortProc : NeverAbortProc; }
 
 void Host::ProgressProcCallback(int32 done, int32 total) { current_->progress_.push_back({done, total}); }
 

@@ -7,9 +7,8 @@
 #
 #   bash scripts/corpus.sh        (or: bash scripts/setup.sh corpus)
 #
-# The source packages come through an apt configuration of our own that adds
-# the source lines to the machine's own sources, with lists of its own: the
-# machine's apt lists stay as they are.
+# The source packages come through an apt configuration of our own
+# (scripts/source_packages.sh): the machine's apt lists stay as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,32 +27,10 @@ if [ -f "$corpus/.complete" ]; then
   exit 0
 fi
 
-. /etc/os-release
+. "$(dirname "$0")/source_packages.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/lists/partial" "$work/sources.list.d" "$work/download"
-for sources in /etc/apt/sources.list.d/*.sources; do
-  [ -e "$sources" ] || continue
-  sed -E 's/^Types:.*/Types: deb deb-src/' "$sources" >"$work/sources.list.d/$(basename "$sources")"
-done
-if [ -s /etc/apt/sources.list ]; then
-  grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' >"$work/sources.list.d/sources.list" || true
-fi
-cat >"$work/apt.conf" <<EOF
-Dir::Etc::sourcelist "/dev/null";
-Dir::Etc::sourceparts "$work/sources.list.d";
-Dir::State::Lists "$work/lists";
-EOF
-export APT_CONFIG="$work/apt.conf"
-echo "corpus: reading the source lists"
-apt-get update -q >"$work/update.log" 2>&1 || { cat "$work/update.log" >&2; exit 1; }
-# The release's own versions: the newest of a security suite may be gone
-# from the mirror while its lists still name it.
-packages=()
-for package in "${!folders[@]}"; do packages+=("$package/$VERSION_CODENAME"); done
-echo "corpus: fetching the source packages ${packages[*]}"
-(cd "$work/download" && apt-get source --download-only -q "${packages[@]}" >"$work/source.log" 2>&1) ||
-  { cat "$work/source.log" >&2; exit 1; }
+fetch_source_packages "$work/download" corpus "${!folders[@]}"
 
 rm -rf "$corpus"
 mkdir -p "$corpus"

@@ -34,8 +34,8 @@ step "the page in headless Chromium, served from its zip"
 /usr/bin/python3 tests/web/page_test.py --zip build/web/packages/vantrel-*-page.zip --vantrel build/native/bin/vantrel \
   --sample-maker build/native/bin/vantrel_sample --out build/web/test
 step "the page's worker and header walks under Node"
-node tests/web/worker_test.js build/web/page
-node tests/web/headers_test.js web/headers.js build/corpus
+node tests/web/worker_test.js build/web/page build/native/bin/vantrel
+node tests/web/headers_test.js web/headers.js build/corpus fuzz/corpus/jpeg_rows
 step "the page over a sample of the corpus"
 /usr/bin/python3 tests/web/page_corpus.py --zip build/web/packages/vantrel-*-page.zip --vantrel build/native/bin/vantrel \
   --corpus build/corpus --sample 70 --out build/web/corpus

@@ -15,9 +15,11 @@
 
 #include "core/channel_orders.h"
 #include "core/parameters.h"
+#include "core/settings.h"
 #include "runner/filter_loader.h"
 #include "runner/host.h"
 #include "web/page_dialog.h"
+#include "web/page_protocol.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
@@ -25,26 +27,21 @@
 #define STBI_NO_HDR
 #define STBI_NO_LINEAR
 #define STBI_NO_THREAD_LOCALS
-#define STBI_MAX_DIMENSIONS 32767
+#define STBI_MAX_DIMENSIONS vantrel::kMostSide
 #include <stb_image.h>
 
 using namespace vantrel;
 
 namespace {
 
-// How large a picture the page takes: what one request of the filter
-// interface reaches, and what a browser tab can hold several times over.
-constexpr int kLargestSide = 32767;
-constexpr long long kMostPixels = 100'000'000;
-
 // "" when a picture of `width` x `height` pixels of `planes` bytes fits,
 // else why not, in words for the page's message.
 std::string SizeProblem(int width, int height, int planes) {
   if (width < 1 || height < 1 || planes < 3 || planes > 4) return "the picture has no pixels the filter can take";
-  if (width > kLargestSide || height > kLargestSide || (long long)width * height > kMostPixels)
+  if (width > kMostSide || height > kMostSide || int64_t(width) * height > kPageMostPixels)
     return "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels; the page takes at most " + std::to_string(kLargestSide) + " pixels a side and " +
-           std::to_string(kMostPixels / 1'000'000) + " megapixels";
+           " pixels; the page takes at most " + std::to_string(kMostSide) + " pixels a side and " +
+           std::to_string(kPageMostPixels / 1'000'000) + " megapixels";
   return "";
 }
 
@@ -53,18 +50,16 @@ EM_JS(void, page_progress, (int done, int total), {
   if (Module.onProgress) Module.onProgress(done, total);
 });
 
-// The pictures of this worker: the one opened, its thumbnail for the grid
-// of orders, and a picture of a batch being converted, which leaves the
-// other two as they are.
-enum Which { kPicture = 0, kThumbnail = 1, kBatch = 2 };
-constexpr int kHeldCount = 3;
-struct Held {
-  std::unique_ptr<runner::Host> host;
-};
-Held g_held[kHeldCount];
+// The pictures of this worker (web::Held): the one opened, its thumbnail for
+// the grid of orders, and a picture of a batch being converted, which leaves
+// the other two as they are; each filtered by a host of its own.
+std::unique_ptr<runner::Host> g_held[int(web::Held::Count)];
+std::unique_ptr<runner::Host>& HeldHost(web::Held which) { return g_held[int(which)]; }
 
 // The host of `which`, or none.
-runner::Host* HostOf(int which) { return which >= 0 && which < kHeldCount ? g_held[which].host.get() : nullptr; }
+runner::Host* HostOf(int which) {
+  return which >= 0 && which < int(web::Held::Count) ? g_held[which].get() : nullptr;
+}
 runner::Image g_pending;  // filled by the worker before it is held
 std::string g_error;
 // The host of the run under way between vantrel_run_start and
@@ -104,55 +99,52 @@ runner::Image NewImage(int width, int height, int planes) {
   return image;
 }
 
-// The band height a classic run uses: even, so that every band starts on
-// an even row and the Cross checkerboard lies as in one request for the
-// whole picture, and at most about 2 MB of rows. A height that divides the
-// picture's is taken where one is near: the last band then ends at the
-// picture's edge instead of reaching past it, and every band is served from
-// the picture's own memory instead of a padded copy.
-int16 EvenBandRows(const runner::Image& image) {
-  constexpr std::size_t kBandBytes = std::size_t{2} << 20;
-  const std::size_t rowBytes = std::max<std::size_t>(image.PixelBytes() * std::size_t(image.width), 1);
-  const int wanted = std::max(2, int(std::min<std::size_t>(kBandBytes / rowBytes, 32766)) & ~1);
-  const int whole = image.height + image.height % 2;
-  if (wanted >= whole) return int16(whole);
-  for (int rows = wanted; rows >= wanted / 2; rows -= 2)
-    if (image.height % rows == 0) return int16(rows);
-  return int16(wanted);
-}
-
-// The settings as the tool's options of the same names give them: blend 0
-// none, 1 Cross, 2 Mix, 3 both; exclude 0 none, else the channel.
-void WriteSettings(FilterParameters* block, int order, int blend, int exclude) {
-  block->orderIndex = int16(order);
-  block->blendEnabled = blend != 0;
-  block->blendCross = blend == 1 || blend == 3;
-  block->blendMix = blend == 2 || blend == 3;
-  block->excludeEnabled = exclude > 0;
-  if (exclude > 0) block->excludedChannel = int16(exclude);
+// The settings as the page names them, as the tool's options of the same
+// names: a row of the RGB table, a blend method (BlendMethod) and the
+// channel cleared (kNoChannelCleared for none).
+Choice ChoiceOf(int order, int blend, int cleared) {
+  const int methods = int(kBlendMethodNames.size());
+  return {int16(order), BlendMethod(std::clamp(blend, 0, methods - 1)), cleared};
 }
 
 // Readies the host of `which` for a run with the settings written into the
 // filter's block before start, progress and abort through the host's
-// callbacks. The advance drive hands the filter the whole picture at once,
-// the classic one in bands.
-runner::Host* Ready(int which, int order, int blend, int exclude, bool advance, bool dialog) {
+// callbacks. A run for the dialog hands the filter the whole picture at once
+// (its preview needs it), the others go in bands of the settings model's
+// planning.
+runner::Host* Ready(int which, const Choice& choice, bool dialog) {
   runner::Host* host = HostOf(which);
   if (host == nullptr) return nullptr;
   FilterRecord& record = host->record();
   record.abortProc = Cancelled;
   record.progressProc = Progress;
-  host->OfferDisplayPixels(advance || dialog);
+  host->OfferDisplayPixels(dialog);
   host->LeaveDialogsToPerson(dialog);
-  const int16 bands = advance || dialog ? 0 : EvenBandRows(host->source());
-  host->BeforeStart([host, order, blend, exclude, bands] {
+  const runner::Image& image = host->source();
+  const int16 bands = dialog ? 0 : int16(PlanBandRows(image.width, image.height, image.PixelBytes()));
+  host->BeforeStart([host, choice, bands] {
     FilterParameters* block = ParametersOf(&host->record());
     if (block == nullptr) return;
-    WriteSettings(block, order, blend, exclude);
+    ApplyChoice(*block, choice);
     if (bands > 0) block->bandRows = bands;
   });
   g_cancelled = false;
   return host;
+}
+
+// Whether the picture made by vantrel_picture or vantrel_decode_png can be
+// held now: not while a run is under way over a picture held. False with
+// the reason in g_error.
+bool PendingCanBeHeld() {
+  if (g_pending.pixels.empty()) {
+    g_error = "no picture to hold";
+    return false;
+  }
+  if (g_run != nullptr) {
+    g_error = "a run is under way";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -236,14 +228,7 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_decode_png(const uint8* bytes, int size, int p
 // most `longest` pixels (a box average of the pixels it covers, each plane
 // on its own). Both are filtered by hosts of their own.
 EMSCRIPTEN_KEEPALIVE bool vantrel_hold(int longest) {
-  if (g_pending.pixels.empty()) {
-    g_error = "no picture to hold";
-    return false;
-  }
-  if (g_run != nullptr) {
-    g_error = "a run is under way over the picture held";
-    return false;
-  }
+  if (!PendingCanBeHeld()) return false;
   const runner::Image& whole = g_pending;
   const double scale = std::min(1.0, double(longest) / std::max(whole.width, whole.height));
   const int width = std::max(1, int(whole.width * scale + 0.5));
@@ -271,17 +256,19 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_hold(int longest) {
       }
     }
   }
-  g_held[kPicture].host.reset();
-  g_held[kThumbnail].host.reset();
+  auto& picture = HeldHost(web::Held::Picture);
+  auto& small = HeldHost(web::Held::Thumbnail);
+  picture.reset();
+  small.reset();
   const runner::EntryProc entry = Entry();
-  g_held[kPicture].host = std::make_unique<runner::Host>(entry);
-  g_held[kThumbnail].host = std::make_unique<runner::Host>(entry);
+  picture = std::make_unique<runner::Host>(entry);
+  small = std::make_unique<runner::Host>(entry);
   // Runs write straight into the output: the source stays as it came, and
   // the picture is held twice at most.
-  g_held[kPicture].host->RollBackFailedRuns(false);
-  g_held[kThumbnail].host->RollBackFailedRuns(false);
-  g_held[kPicture].host->SetImage(std::move(g_pending), plugInModeRGBColor);
-  g_held[kThumbnail].host->SetImage(std::move(thumbnail), plugInModeRGBColor);
+  picture->RollBackFailedRuns(false);
+  small->RollBackFailedRuns(false);
+  picture->SetImage(std::move(g_pending), plugInModeRGBColor);
+  small->SetImage(std::move(thumbnail), plugInModeRGBColor);
   g_pending = runner::Image{};
   return true;
 }
@@ -290,17 +277,11 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_hold(int longest) {
 // picture of a batch (2), in place of the one before; the picture opened and
 // its thumbnail stay. Filtered by a host of its own.
 EMSCRIPTEN_KEEPALIVE bool vantrel_hold_batch() {
-  if (g_pending.pixels.empty()) {
-    g_error = "no picture to hold";
-    return false;
-  }
-  if (g_run != nullptr) {
-    g_error = "a run is under way";
-    return false;
-  }
-  g_held[kBatch].host = std::make_unique<runner::Host>(Entry());
-  g_held[kBatch].host->RollBackFailedRuns(false);
-  g_held[kBatch].host->SetImage(std::move(g_pending), plugInModeRGBColor);
+  if (!PendingCanBeHeld()) return false;
+  auto& batch = HeldHost(web::Held::Batch);
+  batch = std::make_unique<runner::Host>(Entry());
+  batch->RollBackFailedRuns(false);
+  batch->SetImage(std::move(g_pending), plugInModeRGBColor);
   g_pending = runner::Image{};
   return true;
 }
@@ -308,7 +289,8 @@ EMSCRIPTEN_KEEPALIVE bool vantrel_hold_batch() {
 // Lets go of the picture of a batch, giving back its memory (not while a run
 // is under way over it).
 EMSCRIPTEN_KEEPALIVE void vantrel_release_batch() {
-  if (g_run == nullptr || g_run != g_held[kBatch].host.get()) g_held[kBatch].host.reset();
+  auto& batch = HeldHost(web::Held::Batch);
+  if (g_run == nullptr || g_run != batch.get()) batch.reset();
 }
 
 // The size of a held picture (0: the picture, 1: its thumbnail, 2: the
@@ -325,17 +307,16 @@ EMSCRIPTEN_KEEPALIVE const uint8* vantrel_source(int which) {
 // the first result that is not noErr, 0 when the run goes on), then
 // continue while vantrel_run_step answers true, then finish
 // (vantrel_run_end answers the run's result: 0, or -128 when cancelled).
-// `advance` hands the whole picture over by advanceState within start.
 // Without a picture held, or with a run already under way, start answers
 // filterBadParameters and no run begins; step answers false and end
 // filterBadParameters when no run is under way, never the result of a run
 // that did not take place.
-EMSCRIPTEN_KEEPALIVE int vantrel_run_start(int which, int order, int blend, int exclude, bool advance) {
+EMSCRIPTEN_KEEPALIVE int vantrel_run_start(int which, int order, int blend, int exclude) {
   if (g_run != nullptr) {
     g_error = "a run is under way already";
     return filterBadParameters;
   }
-  runner::Host* host = Ready(which, order, blend, exclude, advance, false);
+  runner::Host* host = Ready(which, ChoiceOf(order, blend, exclude), false);
   if (host == nullptr) {
     g_error = "no picture is held";
     return filterBadParameters;
@@ -369,7 +350,7 @@ EMSCRIPTEN_KEEPALIVE void vantrel_cancel() { g_cancelled = true; }
 // while the dialog waits for the page (called asynchronously).
 EMSCRIPTEN_KEEPALIVE int vantrel_dialog(int width, int height, int order, int blend, int exclude) {
   if (g_run != nullptr) return filterBadParameters;
-  runner::Host* host = Ready(kPicture, order, blend, exclude, true, true);
+  runner::Host* host = Ready(int(web::Held::Picture), ChoiceOf(order, blend, exclude), true);
   if (host == nullptr) return filterBadParameters;
   web::PageDialog page(*host, dialog::PixelRect{0, 0, width, height});
   return host->RunFilter(true);

@@ -5,12 +5,8 @@
 // pieces itself.
 'use strict';
 
-let scriptsProblem = null;
-try {
-  importScripts('encoder.js', 'encode.js');
-} catch (error) {
-  scriptsProblem = error;
-}
+// The reason the scripts did not load, or null.
+const scriptsProblem = (() => { try { importScripts('encoder.js', 'encode.js'); return null; } catch (e) { return e; } })();
 
 const reasonOf = (error) => String((error && error.message) || error);
 

@@ -38,8 +38,9 @@
         continue;
       }
       if (marker === 0xd9) return;  // the end of the image
-      const length = (bytes[at + 2] << 8) | bytes[at + 3];
-      if (length < 2 || at + 2 + length > bytes.length) return;
+      // A length below 2 gives no data: libjpeg reads on after it.
+      const length = Math.max(2, (bytes[at + 2] << 8) | bytes[at + 3]);
+      if (at + 2 + length > bytes.length) return;
       yield { marker, at: at + 4, length: length - 2 };
       if (marker === 0xda) return;  // the coded data of the scan follows
       at = nextMarker(bytes, at + 2 + length);
@@ -51,11 +52,13 @@
 
   // The frame header of a JPEG file: its size (a height of 0 is given later
   // in the file), bits per sample and number of colour components (1 grey,
-  // 3 colour, 4 CMYK); null when the file has none before its first scan.
+  // 3 colour, 4 CMYK); null when the file has none before its first scan,
+  // or an empty one.
   function jpegFrame(bytes) {
     for (const { marker, at, length } of jpegSegments(bytes)) {
       if (!isFrame(marker)) continue;
-      if (length < 6) return null;
+      // No width or no components: libjpeg refuses the file as empty.
+      if (length < 6 || !bytes[at + 5] || !(bytes[at + 3] | bytes[at + 4])) return null;
       return { precision: bytes[at], height: (bytes[at + 1] << 8) | bytes[at + 2],
                width: (bytes[at + 3] << 8) | bytes[at + 4], components: bytes[at + 5] };
     }
@@ -98,7 +101,10 @@
     const exif = jpegExif(bytes);
     const entry = exif && tiffDirectory(exif)?.entries.get(0x0112);
     if (!entry || entry.type !== 3 || entry.count !== 1) return null;
-    return { value: entry.read(0), at: exif.byteOffset - bytes.byteOffset + entry.at };
+    const value = entry.read(0);
+    // Other values mean nothing: libvips takes the picture as upright.
+    if (value < 1 || value > 8) return null;
+    return { value, at: exif.byteOffset - bytes.byteOffset + entry.at };
   }
 
   // ---------------------------------------------------------------------

@@ -12,6 +12,10 @@ import { WholeView } from './view.js';
 import { zip } from './zip.js';
 
 const $ = (selector) => document.querySelector(selector);
+// Written from the filter's settings model when the page is built.
+const model = self.VantrelModel;
+const orderNames = model.orders.map((order) => order.name);
+const blendNames = model.blendMethods;
 const grid = $('#grid');
 const dialogSection = $('#dialog');
 const preview = $('#preview');
@@ -38,13 +42,15 @@ if (inJapanese) {
     element.setAttribute('aria-label', t(element.dataset.textLabel));
   }
   for (const element of document.querySelectorAll('[data-text-title]')) element.title = t(element.dataset.textTitle);
-  grid.dataset.empty = t('grid-empty');
   for (const element of document.querySelectorAll('[data-label]')) {
     const name = element.dataset.label;
     if (name === 'method') element.textContent = japanese.method;
     else if (japanese.labels[name]) element.textContent = japanese.labels[name].text;
   }
 }
+// The texts that say what the filter's model holds.
+grid.dataset.empty = t('grid-empty', orderNames.length);
+$('#footer').innerHTML = t('footer', model.limits);
 // The dialog's mnemonics, as access keys of the same letters.
 const controlOf = (name) => document.querySelector(`[data-id="${name}"]`);
 for (const [name, { key }] of Object.entries(japanese.labels)) {
@@ -74,8 +80,6 @@ function busy(label) {
 // address (?order=B%20R%20G&blend=cross&exclude=2&format=jpeg&quality=85).
 // The format and quality say how Save writes the file.
 
-const orderNames = [];
-const blendNames = ['none', 'cross', 'mix', 'both'];
 const formats = ['png', 'jpeg', 'webp'];
 const extensions = { png: 'png', jpeg: 'jpg', webp: 'webp' };
 const compact = (name) => name.replace(/\s+/g, '').toUpperCase();
@@ -103,8 +107,8 @@ function settingsFromAddress() {
   }
   const exclude = query.get('exclude');
   if (exclude !== null) {
-    if (/^[0-3]$/.test(exclude)) settings.exclude = Number(exclude);
-    else problems.push(t('bad-exclude', exclude));
+    if (/^\d$/.test(exclude) && Number(exclude) <= model.channels) settings.exclude = Number(exclude);
+    else problems.push(t('bad-exclude', exclude, model.channels));
   }
   const format = query.get('format');
   if (format !== null) {
@@ -143,7 +147,7 @@ const filterOf = ({ order, blend, exclude }) => ({ order, blend, exclude });
 // The settings in words, for the notes that say where they came from.
 function settingsInWords(s) {
   const parts = [orderNames[s.order]];
-  if (s.blend) parts.push(t('blend-words', s.blend));
+  if (s.blend) parts.push(t('blend-words', blendNames[s.blend]));
   if (s.exclude) parts.push(t('exclude-words', s.exclude));
   if (s.format !== 'png') parts.push(s.quality !== null ? t('format-quality-words', s.format, s.quality) : t('format-words', s.format));
   return parts.join(t('list-separator'));
@@ -221,8 +225,7 @@ runs.onmessage = ({ data }) => {
   // answers is not shown.
   if (data.number && data.number !== jobNumber) return;
   switch (data.type) {
-    case 'names':
-      orderNames.push(...data.names);
+    case 'formats':
       if (data.formats) writesWebp = data.formats.includes('webp');
       page.settings = settingsFromAddress();
       showSettings();
@@ -265,7 +268,7 @@ runs.onmessage = ({ data }) => {
       break;
     case 'failed':
       say(data.message, true);
-      if (data.job === 'names') break;  // not a job: the one under way goes on
+      if (data.job === 'formats') break;  // not a job: the one under way goes on
       if (data.job === 'grid') grid.dataset.state = 'failed';
       if (data.lost) page.picture = null;
       if (data.job === 'open') openEnded('failed');
@@ -356,7 +359,20 @@ function makeCells(thumbnail) {
     const label = document.createElement('span');
     label.className = 'label';
     label.textContent = `${row}  ${name}`;
-    cell.append(canvas, label);
+    // The orders that take each channel once are marked beside their label,
+    // on its line, and alone shown when the page is asked for swaps only.
+    const caption = document.createElement('span');
+    caption.append(label);
+    if (model.orders[row].takesEachOnce) {
+      const mark = document.createElement('span');
+      mark.className = 'swap';
+      mark.textContent = '\u00a0\u21c4';
+      mark.title = t('swap-mark');
+      mark.setAttribute('aria-label', t('swap-mark'));
+      caption.append(mark);
+    }
+    cell.append(canvas, caption);
+    cell.hidden = swapsOnly.checked && !model.orders[row].takesEachOnce;
     cell.addEventListener('click', () => pickOrder(row));
     grid.append(cell);
   });
@@ -555,7 +571,8 @@ holdButton.addEventListener('contextmenu', (event) => event.preventDefault());
 // its view: the worker's batches set the controls, the controls' actions go
 // back as the controller's calls.
 
-const kPress = 3, kToggle = 4, kPickRow = 5, kDown = 6, kMove = 7, kUp = 8, kDoubleClick = 9;
+const { press: kPress, toggle: kToggle, pickRow: kPickRow, down: kDown, move: kMove, up: kUp,
+        doubleClick: kDoubleClick } = model.pageActions;
 const byId = new Map();
 for (const element of document.querySelectorAll('[data-id]')) byId.set(ids[element.dataset.id], element);
 
@@ -581,34 +598,30 @@ function openDialog(picture) {
                        anchor: { width: preview.width, height: preview.height } }, [picture.pixels.buffer]);
 }
 
+const ops = model.viewOps;
 function applyOp([op, id, a, , text]) {
   const control = byId.get(id);
   switch (op) {
-    case 1:
+    case ops.checked:
       if (control) control.checked = !!a;
       if (control) control.dataset.checked = String(!!a);
       break;
-    case 2: if (control) control.disabled = !a; break;
-    case 3: {
+    case ops.enabled: if (control) control.disabled = !a; break;
+    case ops.insertRow: {
       const option = new Option(text, String(a));
       orderList.add(option, orderList.options[a] || null);
       break;
     }
-    case 4: orderList.selectedIndex = a; break;
-    case 5: if (control) control.textContent = text; break;
-    case 6: if (control && dialogSection.contains(document.activeElement)) control.focus(); break;
-    case 7: preview.style.cursor = a ? 'grabbing' : 'grab'; break;
+    case ops.selectRow: orderList.selectedIndex = a; break;
+    case ops.text: if (control) control.textContent = text; break;
+    case ops.focus: if (control && dialogSection.contains(document.activeElement)) control.focus(); break;
+    case ops.hand: preview.style.cursor = a ? 'grabbing' : 'grab'; break;
     default: break;
   }
 }
 
-function settingsFromBlock([order, blendOn, cross, mix, excludeOn, channel]) {
-  return {
-    order,
-    blend: blendOn ? (cross ? 1 : 0) + (mix ? 2 : 0) : 0,
-    exclude: excludeOn ? channel : 0,
-  };
-}
+const fields = model.settingsFields;
+const settingsFromBlock = (s) => ({ order: s[fields.order], blend: s[fields.blend], exclude: s[fields.cleared] });
 
 function showPreview(shown) {
   if (!shown) return;
@@ -630,7 +643,8 @@ dialogWorker.onmessage = ({ data }) => {
       showPreview(data.preview);
       dialogSection.dataset.state = 'open';
       const settings = settingsFromBlock(data.settings);
-      $('#zoom-factor').textContent = data.settings[6] > 1 ? `1:${data.settings[6]}` : '1:1';
+      const zoom = data.settings[fields.zoom];
+      $('#zoom-factor').textContent = zoom > 1 ? `1:${zoom}` : '1:1';
       markCell(settings.order);
       const gridChanged = settings.blend !== page.settings.blend || settings.exclude !== page.settings.exclude;
       const changed = !sameFilter(settings, page.settings);
@@ -681,7 +695,7 @@ function pickOrder(row) {
 grid.addEventListener('keydown', (event) => {
   const cell = event.target.closest('.cell');
   if (!cell) return;
-  const cells = [...grid.children];
+  const cells = [...grid.children].filter((c) => !c.hidden);
   const index = cells.indexOf(cell);
   const columns = Math.max(1, cells.filter((c) => c.offsetTop === cells[0].offsetTop).length);
   const moves = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -columns, ArrowDown: columns };
@@ -693,7 +707,23 @@ grid.addEventListener('keydown', (event) => {
   event.preventDefault();
   if (next < 0 || next >= cells.length || next === index) return;
   cells[next].focus();
-  pickOrder(next);
+  pickOrder(Number(cells[next].dataset.row));
+});
+
+// "Swaps only": the grid shows just the orders that take each channel once.
+const swapsOnly = document.createElement('input');
+swapsOnly.type = 'checkbox';
+swapsOnly.id = 'swaps-only';
+{
+  const label = document.createElement('label');
+  label.append(swapsOnly, ` ${t('swaps-only')}`);
+  const line = document.createElement('p');
+  line.className = 'controls';
+  line.append(label);
+  $('#orders-title').after(line);
+}
+swapsOnly.addEventListener('change', () => {
+  for (const cell of grid.children) cell.hidden = swapsOnly.checked && !model.orders[Number(cell.dataset.row)].takesEachOnce;
 });
 
 orderList.addEventListener('change', () => act(kPickRow, 0, orderList.selectedIndex));
@@ -861,15 +891,34 @@ async function saveBatch() {
   const batch = page.batch;
   const settings = { ...page.settings };
   const files = batch.files.slice();
-  const cores = navigator.hardwareConcurrency || 2;
-  const count = Math.max(1, Math.min(files.length, cores, 4));
-  const threads = Math.max(1, Math.floor(cores / count));
   page.job = 'batch';
   page.jobOf = { job: 'batch', number: ++jobNumber, name: t('pictures-count', files.length), settings };
   busy(t('saving-several', files.length));
   updateSave();
   batch.items.forEach((item) => { item.state = 'waiting'; item.message = ''; });
   showBatch();
+  const { results, cancelled } = await convertAll(files, settings);
+  const failed = results.map((r, i) => (r && !r.file ? { name: batch.items[i].name, message: r.message } : null)).filter(Boolean);
+  if (cancelled) {
+    batch.items.forEach((item) => { if (item.state !== 'failed') item.state = 'open'; });
+    page.lastBatch = { saved: 0, failed, cancelled: true };
+    say(t('batch-cancelled'));
+  } else {
+    await zipConverted(files, settings, results, failed);
+  }
+  showBatch();
+  endJob();
+}
+
+// Converts each of `files` with `settings`, each on the first worker free,
+// showing each picture's state and the progress of them all: answers each
+// picture's result ({file, message}, or null where Cancel came first) and
+// whether Cancel stopped them.
+async function convertAll(files, settings) {
+  const items = page.batch.items;
+  const cores = navigator.hardwareConcurrency || 2;
+  const count = Math.max(1, Math.min(files.length, cores, 4));
+  const threads = Math.max(1, Math.floor(cores / count));
   const parts = new Array(files.length).fill(0);
   const results = new Array(files.length).fill(null);
   const showProgress = () => { $('#progress').value = parts.reduce((a, b) => a + b, 0) / files.length * 0.97; };
@@ -890,8 +939,8 @@ async function saveBatch() {
       worker.index = null;
       results[index] = result;
       parts[index] = 1;
-      batch.items[index].state = result.file ? 'done' : 'failed';
-      batch.items[index].message = result.message;
+      items[index].state = result.file ? 'done' : 'failed';
+      items[index].message = result.message;
       showBatch();
       showProgress();
       running -= 1;
@@ -905,7 +954,7 @@ async function saveBatch() {
       const index = next++;
       running += 1;
       worker.index = index;
-      batch.items[index].state = 'working';
+      items[index].state = 'working';
       showBatch();
       post(worker, { type: 'convert', number: index + 1, file: files[index], name: fileName(files[index]),
                      settings: filterOf(settings), format: settings.format, quality: settings.quality, threads });
@@ -946,36 +995,32 @@ async function saveBatch() {
   });
   for (const worker of workers) worker.terminate();
   batchRun = null;
-  const failed = results.map((r, i) => (r && !r.file ? { name: batch.items[i].name, message: r.message } : null)).filter(Boolean);
-  if (cancelled) {
-    batch.items.forEach((item) => { if (item.state !== 'failed') item.state = 'open'; });
-    page.lastBatch = { saved: 0, failed, cancelled: true };
-    say(t('batch-cancelled'));
-  } else {
-    // Each file named as a single save names it; the same name twice gets a
-    // number.
-    const used = new Set();
-    const entries = [];
-    results.forEach((result, index) => {
-      if (!result?.file) return;
-      let name = savedName({ name: fileName(files[index]), settings });
-      for (let n = 2; used.has(name.toLowerCase()); ++n) name = name.replace(/(-\d+)?(\.\w+)$/, `-${n}$2`);
-      used.add(name.toLowerCase());
-      entries.push({ name, file: result.file });
-    });
-    const zipName = `pictures_${compact(orderNames[settings.order])}.zip`;
-    if (entries.length) {
-      $('#busy-label').textContent = t('writing', zipName);
-      download(await zip(entries), zipName);
-    }
-    page.lastBatch = { saved: entries.length, failed, cancelled: false, name: entries.length ? zipName : null };
-    const failures = failed.map((f) => `${f.name}: ${f.message}`).join(' ');
-    if (!entries.length) say(t('batch-none', failures), true);
-    else if (failed.length) say(t('batch-some', zipName, entries.length, failed.length, failures), true);
-    else say(t('batch-saved', zipName, entries.length));
+  return { results, cancelled };
+}
+
+// Downloads the pictures converted as one zip named after the order, each
+// file named as a single save names it (the same name twice gets a number),
+// and says what was saved and what failed.
+async function zipConverted(files, settings, results, failed) {
+  const used = new Set();
+  const entries = [];
+  results.forEach((result, index) => {
+    if (!result?.file) return;
+    let name = savedName({ name: fileName(files[index]), settings });
+    for (let n = 2; used.has(name.toLowerCase()); ++n) name = name.replace(/(-\d+)?(\.\w+)$/, `-${n}$2`);
+    used.add(name.toLowerCase());
+    entries.push({ name, file: result.file });
+  });
+  const zipName = `pictures_${compact(orderNames[settings.order])}.zip`;
+  if (entries.length) {
+    $('#busy-label').textContent = t('writing', zipName);
+    download(await zip(entries), zipName);
   }
-  showBatch();
-  endJob();
+  page.lastBatch = { saved: entries.length, failed, cancelled: false, name: entries.length ? zipName : null };
+  const failures = failed.map((f) => `${f.name}: ${f.message}`).join(' ');
+  if (!entries.length) say(t('batch-none', failures), true);
+  else if (failed.length) say(t('batch-some', zipName, entries.length, failed.length, failures), true);
+  else say(t('batch-saved', zipName, entries.length));
 }
 
 // ---------------------------------------------------------------------------
@@ -1034,4 +1079,4 @@ fitList();
 // ---------------------------------------------------------------------------
 // Start: the order names come from the module, as the filter has them.
 
-post(runs, { type: 'names' });
+post(runs, { type: 'formats' });

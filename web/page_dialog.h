@@ -14,8 +14,9 @@ namespace vantrel::web {
 
 class PageDialog final : public dialog::DialogBackend, dialog::DialogView {
  public:
-  // Shows the dialogs of `host`'s runs through the page while it exists;
-  // `anchor` is the page's preview, client pixels.
+  // Shows the dialogs of `host`'s runs through the page while it exists,
+  // named as the host's window; `anchor` is the page's preview, client
+  // pixels.
   PageDialog(runner::Host& host, dialog::PixelRect anchor);
   ~PageDialog() override;
   PageDialog(const PageDialog&) = delete;
@@ -44,6 +45,7 @@ class PageDialog final : public dialog::DialogBackend, dialog::DialogView {
 
   runner::Host& host_;
   dialog::PixelRect anchor_;
+  intptr_t hostWindow_;  // the window the host named before
   bool repaint_ = true;
 };
 

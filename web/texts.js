@@ -6,18 +6,25 @@ const formatName = (format) => ({ png: 'PNG', jpeg: 'JPEG', webp: 'WebP' })[form
 
 const en = {
   title: 'Vantrel: every channel order of a picture',
-  'grid-empty': 'Open a picture to see its 24 orders.',
+  'grid-empty': (count) => `Open a picture to see its ${count} orders.`,
+  'swaps-only': 'Swaps only: the orders that take each channel once',
+  'swap-mark': 'takes each channel once',
+  footer: ({ mostSide, mostPixels }) =>
+    `Pictures up to ${mostSide} pixels a side and ${mostPixels / 1e6} megapixels, 8 bits per sample, RGB with or ` +
+    'without transparency. For 16-bit or CMYK files and larger pictures, use the command-line tool <code>vantrel</code>. ' +
+    'After one visit the page works without the network, and it can be installed as an app.',
   'bad-order': (value, count, fallback) =>
     `order "${value}" is not one of the ${count} RGB orders (0 to ${count - 1}, or a name like "B R G"): ${fallback} is used instead`,
   'bad-blend': (value, names) => `blend "${value}" is not one of ${names}: no blending is used instead`,
-  'bad-exclude': (value) => `exclude "${value}" is not a channel of an RGB picture (1 to 3, or 0 for none): no channel is excluded instead`,
+  'bad-exclude': (value, channels) =>
+    `exclude "${value}" is not a channel of an RGB picture (1 to ${channels}, or 0 for none): no channel is excluded instead`,
   'bad-format': (value) => `format "${value}" is not one of png, jpeg, webp: PNG is used instead`,
   'no-webp-link': 'this browser does not write WebP files: PNG is used instead',
   'bad-quality': (value) =>
     `quality "${value}" is not a whole number from 1 to 100: the picture's own JPEG quality, or 90, is used instead`,
   'link-warning': (problems) =>
     `This link asks for what the page cannot do: ${problems.join('; ')}. The address now shows the settings in use.`,
-  'blend-words': (blend) => `blended by ${['', 'Cross', 'Mix', 'Cross and Mix'][blend]}`,
+  'blend-words': (method) => `blended by ${{ cross: 'Cross', mix: 'Mix', both: 'Cross and Mix' }[method]}`,
   'exclude-words': (channel) => `channel ${channel} excluded`,
   'format-words': (format) => `saved as ${formatName(format)}`,
   'format-quality-words': (format, quality) => `saved as ${formatName(format)} at quality ${quality}`,
@@ -77,18 +84,21 @@ const en = {
 
 const ja = {
   title: 'Vantrel：画像のチャンネル順をすべて見る',
-  'grid-empty': '画像を開くと、24 通りの順序が表示されます。',
+  'grid-empty': (count) => `画像を開くと、${count} 通りの順序が表示されます。`,
+  'swaps-only': '入れ替えのみ：各チャンネルを一度ずつ使う順序',
+  'swap-mark': '各チャンネルを一度ずつ使う',
   'bad-order': (value, count, fallback) =>
     `order「${value}」は ${count} 通りの RGB の順序のどれでもありません（0 から ${count - 1}、または「B R G」のような名前）。代わりに ${fallback} を使います`,
   'bad-blend': (value, names) => `blend「${value}」は ${names} のどれでもありません。代わりにブレンドしません`,
-  'bad-exclude': (value) => `exclude「${value}」は RGB 画像のチャンネルではありません（1 から 3、除外しないときは 0）。代わりにどのチャンネルも除外しません`,
+  'bad-exclude': (value, channels) =>
+    `exclude「${value}」は RGB 画像のチャンネルではありません（1 から ${channels}、除外しないときは 0）。代わりにどのチャンネルも除外しません`,
   'bad-format': (value) => `format「${value}」は png、jpeg、webp のどれでもありません。代わりに PNG を使います`,
   'no-webp-link': 'このブラウザーは WebP ファイルを書き出せません。代わりに PNG を使います',
   'bad-quality': (value) =>
     `quality「${value}」は 1 から 100 までの整数ではありません。代わりに画像自身の JPEG 品質、または 90 を使います`,
   'link-warning': (problems) =>
     `このリンクは、このページにできないことを求めています：${problems.join('。')}。アドレスは今使っている設定に書き換えました。`,
-  'blend-words': (blend) => `${['', 'Cross', 'Mix', 'Cross と Mix'][blend]} でブレンド`,
+  'blend-words': (method) => `${{ cross: 'Cross', mix: 'Mix', both: 'Cross と Mix' }[method]} でブレンド`,
   'exclude-words': (channel) => `${channel} 番目のチャンネルを除外`,
   'format-words': (format) => `${formatName(format)} で保存`,
   'format-quality-words': (format, quality) => `${formatName(format)}（品質 ${quality}）で保存`,
@@ -189,10 +199,12 @@ const ja = {
     preview: 'プレビュー：ドラッグで移動、ダブルクリックで中央へ。矢印キーで移動、+ と - で拡大縮小',
     channel: '除外するチャンネル',
     'dialog-hint': 'ダイアログには、画像編集ソフトと同じく、フィルター自身のプレビューが表示されます。',
-    footer: '1 辺 32767 ピクセル、1 億ピクセルまでの、チャンネルあたり 8 ビットの RGB 画像（透明度の有無を問わず）を扱えます。' +
-      '16 ビットや CMYK のファイル、さらに大きな画像には、コマンドラインツール <code>vantrel</code> をお使いください。' +
-      '一度開いたあとはネットワークなしでも動き、アプリとしてインストールできます。',
   },
+  footer: ({ mostSide, mostPixels }) =>
+    `1 辺 ${mostSide} ピクセル、${new Intl.NumberFormat('ja-JP', { notation: 'compact' }).format(mostPixels)}ピクセルまでの、` +
+    'チャンネルあたり 8 ビットの RGB 画像（透明度の有無を問わず）を扱えます。' +
+    '16 ビットや CMYK のファイル、さらに大きな画像には、コマンドラインツール <code>vantrel</code> をお使いください。' +
+    '一度開いたあとはネットワークなしでも動き、アプリとしてインストールできます。',
 };
 
 // t(name, ...values): the text of that name in `language`, and t.html(name)

@@ -14,15 +14,12 @@
 //     run under way: only the newest is answered.
 'use strict';
 
-let scriptProblem = null;
-try {
-  importScripts('vantrel.js');
-} catch (error) {
-  scriptProblem = error;
-}
+// The reason the scripts did not load, or null.
+const scriptProblem = (() => { try { importScripts('model.js', 'vantrel.js'); return null; } catch (e) { return e; } })();
 
-const kPicture = 0;
-const kCancelled = -128;
+const model = self.VantrelModel;
+const kPicture = model.held.picture;
+const kCancelled = model.results.userCanceledErr.code;
 let M = null;
 let moduleReady = null;
 let session = 0;   // the picture held
@@ -133,7 +130,7 @@ async function view(data) {
   running = true;
   let result;
   try {
-    result = M._vantrel_run_start(kPicture, order, blend, exclude, false);
+    result = M._vantrel_run_start(kPicture, order, blend, exclude);
     if (result === 0) {
       do {
         await yieldToPage();
@@ -146,7 +143,7 @@ async function view(data) {
     current = null;
   }
   if (outdated(data) || result === kCancelled) return;
-  if (result !== 0) throw new Error(`the filter failed (result ${result})`);
+  if (result !== 0) throw new Error(`the filter failed: ${model.resultText(result)}`);
   const [width, height, planes] = dimensions();
   const bitmap = await bitmapOf(M._vantrel_output(kPicture), width, height, planes);
   if (outdated(data)) return bitmap.close();

@@ -11,12 +11,14 @@
 
 // The worker's own scripts. Should one not load, every job is answered with
 // the reason instead of nothing at all.
-let scriptsProblem = null;
-try {
-  importScripts('vantrel.js', 'png.js', 'headers.js', 'encoder.js', 'encode.js');
-} catch (error) {
-  scriptsProblem = error;
-}
+const scriptsProblem = (() => {
+  try {
+    importScripts('model.js', 'vantrel.js', 'png.js', 'headers.js', 'encoder.js', 'encode.js');
+    return null;
+  } catch (error) {
+    return error;
+  }
+})();
 
 const moduleOptions = {
   onProgress: (done, total) => progress(done, total),
@@ -30,9 +32,11 @@ const moduleOptions = {
 let moduleReady = null;
 let M = null;
 
-// Results of a run, as the filter answers them.
-const kCancelled = -128;
-const kPicture = 0, kThumbnail = 1, kBatch = 2;
+// The filter's settings model and the page's protocol, written from the C++
+// headers when the page is built.
+const model = self.VantrelModel;
+const kCancelled = model.results.userCanceledErr.code;
+const { picture: kPicture, thumbnail: kThumbnail, batch: kBatch } = model.held;
 const kThumbnailSide = 192;
 
 // A message to the page about the job at hand, with its number.
@@ -114,7 +118,7 @@ function shellWord(text) {
 // names its own; and what the tool takes of that kind. For a CMYK file the
 // order chosen is taken to the inks: C, M and Y for R, G and B, K kept.
 function toolHint(name, order, takes, extension, cmyk = false) {
-  let orderName = M.UTF8ToString(M._vantrel_order_name(order));
+  let orderName = model.orders[order].name;
   if (cmyk) orderName = `${orderName.replace(/[RGB]/g, (c) => ({ R: 'C', G: 'M', B: 'Y' })[c])} K`;
   const output = `${name.replace(/\.[^./]*$/, '') || 'picture'}_${compact(orderName)}${extension}`;
   return `vantrel, the command-line tool, filters ${takes}: ` +
@@ -122,10 +126,9 @@ function toolHint(name, order, takes, extension, cmyk = false) {
 }
 
 // For a picture beyond the page's limits, the tool's command line where
-// the tool reaches: up to 8 requests of 32766 pixels side by side (the
-// tiles start on even columns), any height.
+// the tool reaches (its tiles side by side), any height.
 function largerHint(name, order, width, extension) {
-  return width <= 8 * 32766 ? toolHint(name, order, 'larger pictures', extension) : '';
+  return width <= model.limits.mostToolWidth ? toolHint(name, order, 'larger pictures', extension) : '';
 }
 
 const inksHint = '(the order chosen taken to the inks C, M and Y, K kept)';
@@ -370,7 +373,7 @@ async function open({ file, name, order }) {
 // by band, taking in the page's messages (Cancel among them) after start and
 // after every band. Answers the run's result.
 async function run(which, { order, blend, exclude }) {
-  let result = M._vantrel_run_start(which, order, blend, exclude, false);
+  let result = M._vantrel_run_start(which, order, blend, exclude);
   if (cancelled()) M._vantrel_cancel();
   if (result === 0) {
     do await yieldToPage(); while (M._vantrel_run_step());
@@ -385,14 +388,14 @@ let newestGrid = 0;
 // {type: 'grid', settings: {blend, exclude}}: every order of the thumbnail,
 // a run each; answers a 'cell' for each, then 'grid-done' (or 'cancelled').
 async function grid({ settings, generation }) {
-  const count = M._vantrel_order_count();
+  const count = model.orders.length;
   for (let row = 0; row < count; ++row) {
     if (generation !== newestGrid) return;
     progressScale = { base: row / count, share: 1 / count };
     const result = await run(kThumbnail, { ...settings, order: row });
     if (generation !== newestGrid) return;
     if (result === kCancelled) throw stopped;
-    if (result !== 0) fail(`The filter failed on the thumbnail (result ${result}).`);
+    if (result !== 0) fail(`The filter failed on the thumbnail: ${model.resultText(result)}.`);
     const cell = pictureOf(kThumbnail, 'output');
     answer({ type: 'cell', row, cell }, [cell.pixels.buffer]);
   }
@@ -487,7 +490,7 @@ async function save({ settings, format = 'png', quality = null, threads }) {
   progressScale = { base: 0, share: 0.3 };
   const result = await run(kPicture, settings);
   if (result === kCancelled) throw stopped;
-  if (result !== 0) fail(`The filter failed (result ${result}).`);
+  if (result !== 0) fail(`The filter failed: ${model.resultText(result)}.`);
   progressScale = { base: 0.3, share: 0.7 };
   answer({ type: 'writing' });
   const written = await write(kPicture, format, quality, held, coresOf(threads));
@@ -525,7 +528,7 @@ async function convert({ file, name, settings, format = 'png', quality = null, t
     progressScale = { base: 0.25, share: 0.25 };
     const result = await run(kBatch, settings);
     if (result === kCancelled) throw stopped;
-    if (result !== 0) fail(`${name}: the filter failed (result ${result}).`);
+    if (result !== 0) fail(`${name}: the filter failed: ${model.resultText(result)}.`);
     progressScale = { base: 0.5, share: 0.5 };
     const written = await write(kBatch, format, quality, from, coresOf(threads));
     if (!written.file) throw stopped;
@@ -568,7 +571,7 @@ function nextAction() {
 }
 
 // Kinds of the page's actions, as web/page_dialog.cpp takes them.
-const kOk = 1, kCancelAction = 2, kMove = 7;
+const { cancel: kCancelAction, move: kMove } = model.pageActions;
 
 function act(action) {
   if (action.session < closedBefore) return;
@@ -624,14 +627,11 @@ async function dialog({ picture, anchor, settings, session: number }) {
 // The page's messages. Jobs run one after the other; Cancel, the dialog's
 // actions and closes, and a newer grid act at once.
 
-// {type: 'names'}: answers the names of the RGB orders, in table order, and
-// the formats this browser can save in ('png', 'jpeg', and 'webp' where the
-// browser encodes WebP).
-async function names() {
-  const list = [];
-  for (let i = 0; i < M._vantrel_order_count(); ++i) list.push(M.UTF8ToString(M._vantrel_order_name(i)));
+// {type: 'formats'}: answers the formats this browser can save in ('png',
+// 'jpeg', and 'webp' where the browser encodes WebP).
+async function writableFormats() {
   const writes = ['png', 'jpeg', ...((await VantrelEncode.canWriteWebp()) ? ['webp'] : [])];
-  postMessage({ type: 'names', names: list, formats: writes });
+  postMessage({ type: 'formats', formats: writes });
 }
 
 let jobs = Promise.resolve();
@@ -640,7 +640,7 @@ let current = null;
 // not have begun here yet.
 let currentNumber = 0;
 let cancelledJob = 0;
-const handlers = { names, open, grid, save, convert, dialog };
+const handlers = { formats: writableFormats, open, grid, save, convert, dialog };
 const writes = new Set(['open', 'save', 'convert']);
 
 // A fault of the module itself (a trap, its stack or memory overrun), after

@@ -411,7 +411,7 @@ TEST_F(Cli, TheFilterAsksForThePlannedBandsAndEachGoesOnAsSoonAsItIsDone) {
     ASSERT_EQ(pictures::ReadPicture((work_ / input).string(), picture), "");
     JobSettings settings;
     settings.orderIndex = 14;
-    settings.blend = Blend::Both;
+    settings.blend = BlendMethod::Both;
     settings.bandBytes = band * int64_t(picture.pixels.width) * int64_t(picture.pixels.PixelBytes());
     Gathering written(picture.pixels);
     std::unique_ptr<runner::Host> last;
@@ -420,10 +420,14 @@ TEST_F(Cli, TheFilterAsksForThePlannedBandsAndEachGoesOnAsSoonAsItIsDone) {
         FilterRows(entry, settings, pictures::InfoOf(picture), *reader, written, input, "out", nullptr, last);
     ASSERT_EQ(done.status, kSucceeded) << done.message;
     EXPECT_TRUE(written.finished);
-    std::vector<int> bands(picture.pixels.height / band, band);
-    if (picture.pixels.height % band != 0) bands.push_back(picture.pixels.height % band);
+    // The plan: even, at most the rows asked for, and where one is near, a
+    // height that divides the picture's.
+    const int planned = ParametersOf(&last->record())->bandRows;
+    EXPECT_EQ(planned, PlanBandRows(picture.pixels.width, picture.pixels.height, picture.pixels.PixelBytes(),
+                                    std::size_t(settings.bandBytes)));
+    std::vector<int> bands(picture.pixels.height / planned, planned);
+    if (picture.pixels.height % planned != 0) bands.push_back(picture.pixels.height % planned);
     EXPECT_EQ(written.counts, bands);
-    EXPECT_EQ(ParametersOf(&last->record())->bandRows, band);
 
     settings.drive = Drive::Advance;
     runner::Image whole;
@@ -461,7 +465,7 @@ TEST_F(Cli, StreamedBandsWriteThePixelsOfOneWholeRequestInEveryFormat) {
       for (const std::string& output : row.outputs) {
         JobSettings settings;
         settings.orderIndex = 14;
-        settings.blend = Blend::Both;
+        settings.blend = BlendMethod::Both;
         settings.drive = drive;
         settings.bandBytes = 8 * int64_t(source.width) * int64_t(source.PixelBytes());
         if (output.find("_deflate") == 0) settings.save.compression = "deflate";
@@ -676,6 +680,7 @@ TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
     std::vector<std::string> options;
     std::vector<int> orders;  // compared with single runs, in table order
     int16 mode = plugInModeRGBColor;
+    std::vector<int> absent = {};  // orders the sheet leaves out
   };
   std::vector<int> first24(24);
   std::iota(first24.begin(), first24.end(), 0);
@@ -687,6 +692,8 @@ TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
       // The 24 orders that take each ink once are the table's first 24.
       {"chart_cmyk.tif", {"--exclude", "4", "--drive", "classic"}, {0, 6, 13, 18, 23}, plugInModeCMYKColor},
       {"small_cmyk.tif", {"--all-orders", "--blend", "both"}, {0, 23, 24, 137, 255}, plugInModeCMYKColor},
+      // The true swaps alone: the table's first six.
+      {"chart.png", {"--swaps-only", "--blend", "cross"}, {0, 1, 2, 3, 4, 5}, plugInModeRGBColor, {6, 23}},
   };
   for (const Sheet& sheet : sheets) {
     SCOPED_TRACE(sheet.input);
@@ -696,14 +703,22 @@ TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
     ASSERT_EQ(made.status, 0) << made.output;
     const runner::Image shown = Shown(work_ / "sheet.png");
     std::pair<int, int> previous(-1, -1);
-    for (int order : sheet.orders) {
+    std::vector<int> looked = sheet.orders;
+    looked.insert(looked.end(), sheet.absent.begin(), sheet.absent.end());
+    for (int order : looked) {
       const std::string single = "order" + std::to_string(order) + fs::path(sheet.input).extension().string();
       std::vector<std::string> run = {sheet.input, "-o", single, "--order-index", std::to_string(order)};
       run.insert(run.end(), sheet.options.begin(), sheet.options.end());
       std::erase(run, "--all-orders");
+      std::erase(run, "--swaps-only");
       ASSERT_EQ(Vantrel(run).status, 0) << order;
       const runner::Image cell = Shown(work_ / single);
       const auto places = Places(shown, cell);
+      const bool absent = std::find(sheet.absent.begin(), sheet.absent.end(), order) != sheet.absent.end();
+      if (absent) {
+        EXPECT_TRUE(places.empty()) << "order " << order;
+        continue;
+      }
       ASSERT_EQ(places.size(), 1u) << "order " << order;
       EXPECT_LT(previous, places[0]) << "order " << order;
       // Labelled with the index and the name that pick it on a command line.
@@ -712,6 +727,10 @@ TEST_F(Cli, ContactSheetCellsAreSingleRunsInTableOrder) {
       previous = places[0];
     }
   }
+  // The list of true swaps: a heading and the six rows, each marked.
+  const Ran swaps = Vantrel({"--list-orders", "rgb", "--swaps-only"});
+  EXPECT_EQ(std::count(swaps.output.begin(), swaps.output.end(), '\n'), 7) << swaps.output;
+  EXPECT_NE(swaps.output.find("    5  B G R  *\n"), std::string::npos) << swaps.output;
   // Without a size, a large image's sheet fits a 1920 x 1080 screen, and
   // not far short of it either, one way or the other.
   ASSERT_EQ(Shell(Quote(VANTREL_SAMPLE_MAKER) + " --size 1800x1200 large.png", work_).status, 0);
@@ -1080,6 +1099,8 @@ TEST_F(Cli, CommandLinesEndAsTheySayAndLeaveWhatTheySay) {
       {"sheet of two files", {"--contact-sheet", "s.png", "chart.png", "chart_alpha.png"}, 2, "shows one input file"},
       {"sheet and an order", {"--contact-sheet", "s.png", "chart.png", "--order", "B G R"}, 2, "excludes --contact-sheet"},
       {"all orders without a sheet", {"chart.png", "-o", "out.png", "--all-orders"}, 2, "requires --contact-sheet"},
+      {"swaps only without a list or a sheet", {"chart.png", "-o", "out.png", "--swaps-only", "--order", "B G R"}, 2,
+       "--swaps-only goes with --list-orders or --contact-sheet"},
       {"sheet of a grey image", {"--contact-sheet", "s.png", "grey.png"}, 1, "grey.png: a greyscale image"},
       {"sheet channel", {"--contact-sheet", "s.png", "chart.png", "--exclude", "4"}, 1, "channel 4 cannot be excluded"},
       {"sheet format", {"--contact-sheet", "s.xyz", "chart.png"}, 1, "s.xyz: no image format"},

@@ -6,15 +6,16 @@
 
 #include "core/parameters.h"
 #include "runner/host.h"
+#include "tests/support/test_host.h"
 #include "tests/support/loaded_filter.h"
 
 namespace vantrel {
 namespace {
 
-using runner::DescriptorSuiteMode;
+using testing::DescriptorSuiteOffer;
 using runner::HandleEvent;
-using runner::HandleSuiteMode;
-using runner::Host;
+using testing::HandleSuiteOffer;
+using Host = testing::TestHost;
 
 const FilterParameters* Block(Host& host) {
   return host.record().parameters ? reinterpret_cast<const FilterParameters*>(*host.record().parameters)
@@ -30,7 +31,7 @@ class DispatchTest : public ::testing::TestWithParam<SelectorCase> {};
 
 TEST_P(DispatchTest, FirstCallMakesGlobalsAndBlockThenAnswers) {
   Host host(testing::ReloadFilter());
-  host.SetDescriptorSuite(DescriptorSuiteMode::None);
+  host.OfferDescriptorSuite(DescriptorSuiteOffer::None);
   EXPECT_EQ(host.Call(GetParam().selector), GetParam().expected);
   EXPECT_NE(host.data(), 0);
   ASSERT_NE(Block(host), nullptr);
@@ -59,7 +60,7 @@ TEST(AboutSelector, WritesNoResultAndMakesNoHandle) {
 
 TEST(Dispatch, SameGlobalsHandleIsLockedAndUnlockedInEveryCall) {
   Host host(testing::ReloadFilter());
-  host.SetDescriptorSuite(DescriptorSuiteMode::None);
+  host.OfferDescriptorSuite(DescriptorSuiteOffer::None);
   const int16 run[] = {filterSelectorParameters, filterSelectorPrepare, filterSelectorFinish, 9};
   Handle globals = nullptr;
   for (int16 selector : run) {
@@ -135,12 +136,12 @@ INSTANTIATE_TEST_SUITE_P(
                       KeptBlockCase{filterSelectorStart, 40, true}, KeptBlockCase{filterSelectorParameters, 39, false},
                       KeptBlockCase{filterSelectorPrepare, 2, false}, KeptBlockCase{filterSelectorStart, 1, false}));
 
-class FallbackSuiteTest : public ::testing::TestWithParam<HandleSuiteMode> {};
+class FallbackSuiteTest : public ::testing::TestWithParam<HandleSuiteOffer> {};
 
 TEST_P(FallbackSuiteTest, FilterKeepsItsStateInItsOwnHandles) {
   Host host(testing::ReloadFilter());
-  host.SetHandleSuite(GetParam());
-  host.SetDescriptorSuite(DescriptorSuiteMode::None);
+  host.OfferHandleSuite(GetParam());
+  host.OfferDescriptorSuite(DescriptorSuiteOffer::None);
   EXPECT_EQ(host.Call(filterSelectorParameters), noErr);
   const intptr_t globals = host.data();
   ASSERT_NE(globals, 0);
@@ -161,14 +162,14 @@ TEST_P(FallbackSuiteTest, FilterKeepsItsStateInItsOwnHandles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RefusedSuites, FallbackSuiteTest,
-                         ::testing::Values(HandleSuiteMode::None, HandleSuiteMode::Version0, HandleSuiteMode::Version2,
-                                           HandleSuiteMode::Short6, HandleSuiteMode::NullSetSize));
+                         ::testing::Values(HandleSuiteOffer::None, HandleSuiteOffer::Version0, HandleSuiteOffer::Version2,
+                                           HandleSuiteOffer::Short6, HandleSuiteOffer::NullSetSize));
 
-class PartialSuiteTest : public ::testing::TestWithParam<HandleSuiteMode> {};
+class PartialSuiteTest : public ::testing::TestWithParam<HandleSuiteOffer> {};
 
 TEST_P(PartialSuiteTest, SuiteWithoutLockOrUnlockIsStillUsed) {
   Host host(testing::ReloadFilter());
-  host.SetHandleSuite(GetParam());
+  host.OfferHandleSuite(GetParam());
   EXPECT_EQ(host.Call(filterSelectorParameters), noErr);
   EXPECT_EQ(host.Call(filterSelectorPrepare), noErr);
   EXPECT_EQ(host.LiveHandles(), 2);
@@ -176,7 +177,7 @@ TEST_P(PartialSuiteTest, SuiteWithoutLockOrUnlockIsStillUsed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(UsableSuites, PartialSuiteTest,
-                         ::testing::Values(HandleSuiteMode::NullLock, HandleSuiteMode::NullUnlock));
+                         ::testing::Values(HandleSuiteOffer::NullLock, HandleSuiteOffer::NullUnlock));
 
 TEST(BadInput, NullWordsAndRecordsAnswerCleanly) {
   Host host(testing::ReloadFilter());

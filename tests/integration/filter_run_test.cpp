@@ -14,12 +14,13 @@
 #include "core/parameters.h"
 #include "host/image_modes.h"
 #include "runner/host.h"
+#include "tests/support/test_host.h"
 #include "tests/support/loaded_filter.h"
 
 namespace vantrel {
 namespace {
 
-using runner::Host;
+using Host = testing::TestHost;
 using runner::Image;
 
 using host::CmykMode;
@@ -709,14 +710,6 @@ INSTANTIATE_TEST_SUITE_P(
 // cannot serve leaves no buffer offered either.
 enum class Ending { Succeeds, FilterFails, HostCannotServe, Cancelled };
 
-struct FinishCase {
-  const char* name;
-  runner::HostProfile profile;
-  Ending ending;
-  int finishes;            // finish calls in the run
-  bool buffersAtFinish;    // the record still offers buffers when finish comes
-};
-
 struct FinishSeen {
   int continues = 0;
   int finishes = 0;
@@ -738,52 +731,51 @@ void FinishProbe(int16 selector, void* record, intptr_t* data, int16* result) {
 
 TEST(HostHabits, FinishComesAsEachHostProgramCallsItWhateverTheEnding) {
   using runner::HostProfile;
-  const FinishCase cases[] = {
-      {"Honest, succeeds", HostProfile::Honest, Ending::Succeeds, 1, true},
-      {"Honest, filter fails", HostProfile::Honest, Ending::FilterFails, 1, true},
-      {"Honest, host cannot serve", HostProfile::Honest, Ending::HostCannotServe, 1, false},
-      {"Honest, cancelled", HostProfile::Honest, Ending::Cancelled, 1, true},
-      {"PluginHostDll, succeeds", HostProfile::PluginHostDll, Ending::Succeeds, 1, true},
-      {"PluginHostDll, filter fails", HostProfile::PluginHostDll, Ending::FilterFails, 0, false},
-      {"PluginHostDll, cancelled", HostProfile::PluginHostDll, Ending::Cancelled, 0, false},
-      {"GimpBridge, succeeds", HostProfile::GimpBridge, Ending::Succeeds, 0, false},
-      {"GimpBridge, filter fails", HostProfile::GimpBridge, Ending::FilterFails, 1, true},
-      {"GimpBridge, cancelled", HostProfile::GimpBridge, Ending::Cancelled, 1, true},
-      {"DotNetHost, succeeds", HostProfile::DotNetHost, Ending::Succeeds, 1, false},
-      {"DotNetHost, filter fails", HostProfile::DotNetHost, Ending::FilterFails, 1, false},
-      {"DotNetHost, cancelled", HostProfile::DotNetHost, Ending::Cancelled, 1, false},
+  // What each host program does at the end of a run that succeeds, that the
+  // filter fails, that the host cannot serve and that is cancelled, in that
+  // order: 'B' finish with the buffers still offered, 'F' finish after the
+  // flush (none offered), '-' no finish, '.' not tried.
+  const std::pair<HostProfile, const char*> hosts[] = {
+      {HostProfile::Honest, "BBFB"},
+      {HostProfile::PluginHostDll, "B-.-"},
+      {HostProfile::GimpBridge, "-B.B"},
+      {HostProfile::DotNetHost, "FF.F"},
   };
-  for (const FinishCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    g_probed = testing::ReloadFilter();
-    Host host(FinishProbe);
-    host.UseProfile(c.profile);
-    host.SetImage(Pattern(6, 8, 3), plugInModeRGBColor);
-    host.OfferAdvanceState(false);
-    host.SetRowSlack(3);                   // buffers are copies of the host's own
-    host.record().maxSpace = 2 * 6 * 7;    // bands of 2 rows
-    Configure(host, Order(1));
-    host.AbortAfter(c.ending == Ending::Cancelled ? 0 : -1);
-    g_finishSeen = FinishSeen{};
-    g_afterCall = [&](int16 selector, int16* result) {
-      if (selector != filterSelectorContinue || g_finishSeen.continues != 2) return;
-      if (c.ending == Ending::FilterFails) *result = memFullErr;
-      if (c.ending == Ending::HostCannotServe) host.LimitBufferBytes(1);
-    };
-    const OSErr expected = c.ending == Ending::Succeeds    ? noErr
-                           : c.ending == Ending::Cancelled ? userCanceledErr
-                                                           : memFullErr;
-    EXPECT_EQ(host.RunFilter(), expected);
-    g_afterCall = nullptr;
-    EXPECT_EQ(g_finishSeen.finishes, c.finishes);
-    if (c.finishes > 0) {
-      EXPECT_EQ(g_finishSeen.buffersAtFinish, c.buffersAtFinish);
-    }
-    if (c.ending == Ending::HostCannotServe) {
-      const void* in = host.record().inData;  // read out of the packed record
-      const void* out = host.record().outData;
-      EXPECT_EQ(in, nullptr);
-      EXPECT_EQ(out, nullptr);
+  const Ending endings[] = {Ending::Succeeds, Ending::FilterFails, Ending::HostCannotServe, Ending::Cancelled};
+  for (const auto& [profile, seen] : hosts) {
+    for (int e = 0; e < 4; ++e) {
+      if (seen[e] == '.') continue;
+      const Ending ending = endings[e];
+      SCOPED_TRACE(std::to_string(int(profile)) + ", ending " + std::to_string(e));
+      g_probed = testing::ReloadFilter();
+      Host host(FinishProbe);
+      host.UseProfile(profile);
+      host.SetImage(Pattern(6, 8, 3), plugInModeRGBColor);
+      host.OfferAdvanceState(false);
+      host.SetRowSlack(3);                 // buffers are copies of the host's own
+      host.record().maxSpace = 2 * 6 * 7;  // bands of 2 rows
+      Configure(host, Order(1));
+      host.AbortAfter(ending == Ending::Cancelled ? 0 : -1);
+      g_finishSeen = FinishSeen{};
+      g_afterCall = [&](int16 selector, int16* result) {
+        if (selector != filterSelectorContinue || g_finishSeen.continues != 2) return;
+        if (ending == Ending::FilterFails) *result = memFullErr;
+        if (ending == Ending::HostCannotServe) host.LimitBufferBytes(1);
+      };
+      const OSErr expected = ending == Ending::Succeeds ? noErr : ending == Ending::Cancelled ? userCanceledErr
+                                                                                              : memFullErr;
+      EXPECT_EQ(host.RunFilter(), expected);
+      g_afterCall = nullptr;
+      EXPECT_EQ(g_finishSeen.finishes, seen[e] == '-' ? 0 : 1);
+      if (seen[e] != '-') {
+        EXPECT_EQ(g_finishSeen.buffersAtFinish, seen[e] == 'B');
+      }
+      if (ending == Ending::HostCannotServe) {
+        const void* in = host.record().inData;  // read out of the packed record
+        const void* out = host.record().outData;
+        EXPECT_EQ(in, nullptr);
+        EXPECT_EQ(out, nullptr);
+      }
     }
   }
 }

@@ -3,13 +3,15 @@
 
 #include "core/parameters.h"
 #include "runner/host.h"
+#include "tests/support/test_host.h"
 #include "tests/support/loaded_filter.h"
 
 namespace vantrel {
 namespace {
 
 using runner::DescriptorItem;
-using runner::Host;
+using Host = testing::TestHost;
+using testing::DescriptorSuiteOffer;
 using runner::Image;
 
 FilterParameters* Block(Host& host) { return reinterpret_cast<FilterParameters*>(*host.record().parameters); }
@@ -54,7 +56,7 @@ TEST(ScriptingRun, ReadErrorEndsStartWithTheCodeAndFiltersNothing) {
 TEST(ScriptingRun, HostWithNullSuitePointersRunsWithoutScripting) {
   Host host(testing::ReloadFilter());
   host.SetImage(Image(4, 4, 3), plugInModeRGBColor);
-  host.SetDescriptorSuite(runner::DescriptorSuiteMode::NullSuites);
+  host.OfferDescriptorSuite(DescriptorSuiteOffer::NullSuites);
   EXPECT_EQ(host.RunFilter(), noErr);
   EXPECT_FALSE(host.descriptorWritten());
 }

@@ -310,32 +310,82 @@ TEST_F(JpegStreamTest, DecoderGivesLibvipsPixelsWithAndWithoutRestartMarkers) {
   }
 }
 
+// Sound files of odd layout: read in pieces, libvips' pixels; or left to
+// libvips, which reads them without a complaint.
+TEST_F(JpegStreamTest, DecoderReadsOddButSoundLayouts) {
+  const fs::path file = work_ / "in.jpg";
+  SaveWithVips(file, Samples(200, 150, 3), 200, 150, 3, 85, false, 25);
+  const std::string bytes = FileBytes(file);
+  // TEM after the start marker, then an APP0 segment: a length read after
+  // TEM (0xFFE0) would lead into the segment's data, to what reads as the
+  // frame header of a smaller picture.
+  std::string segment = "\xFF\xE0\xFF\xFD" + std::string(65531, '\0');
+  segment.replace(65508 - 4, 19, std::string("\xFF\xC0\x00\x11\x08\x00\x10\x00\x10\x03\x01\x11\x00\x02\x11\x01\x03\x11\x01", 19));
+  std::string tem = bytes, restartAtTheEnd = bytes, noEndMarker = bytes.substr(0, bytes.size() - 2) + "            ";
+  tem.insert(2, "\xFF\x01" + segment);
+  restartAtTheEnd.insert(restartAtTheEnd.size() - 2, "\xFF\xD3");
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool inPieces;
+  } cases[] = {
+      {"TEM before a segment holding a frame header's bytes", tem, true},
+      {"a restart marker after the last interval", restartAtTheEnd, false},
+      // Bytes after the data, none of them a marker: libjpeg does not read so far.
+      {"no end marker", noEndMarker, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << c.bytes;
+    std::vector<uint8_t> rows;
+    bool inPieces = false;
+    EXPECT_EQ(ReadInPieces(file, false, rows, inPieces), "");
+    EXPECT_EQ(inPieces, c.inPieces);
+    if (inPieces) {
+      EXPECT_TRUE(rows == DecodedByVips(file));
+    }
+    std::string why;
+    const std::vector<uint8_t> rowsRead = ReadRows(file, why);
+    EXPECT_EQ(why, "");
+    EXPECT_TRUE(rowsRead == DecodedByVips(file));
+  }
+}
+
 TEST_F(JpegStreamTest, DecoderStopsAtTheFirstSignOfDamageUnlessDamageIsAccepted) {
-  const fs::path good = work_ / "good.jpg";
+  // Where the fourth restart marker of `bytes` is.
+  auto fourthMarker = [](const std::string& bytes) {
+    std::size_t marker = 0;
+    for (std::size_t i = 0, seen = 0; i + 1 < bytes.size() && seen < 4; ++i)
+      if (uint8_t(bytes[i]) == 0xFF && uint8_t(bytes[i + 1]) >= 0xD0 && uint8_t(bytes[i + 1]) <= 0xD7 && ++seen == 4)
+        marker = i;
+    return marker;
+  };
+  const fs::path good = work_ / "good.jpg", plain = work_ / "plain.jpg";
   SaveWithVips(good, Samples(320, 300, 3), 320, 300, 3, 85, true, 20);
+  // 4:4:4, a restart every two MCU rows: on three threads each run is two
+  // intervals, and no run decodes rows of the next to upsample from.
+  SaveWithVips(plain, Samples(80, 256, 3), 80, 256, 3, 85, false, 20);
   const std::string bytes = FileBytes(good);
-  // Where the fourth restart marker is.
-  std::size_t marker = 0;
-  for (std::size_t i = 0, seen = 0; i + 1 < bytes.size() && seen < 4; ++i)
-    if (uint8_t(bytes[i]) == 0xFF && uint8_t(bytes[i + 1]) >= 0xD0 && uint8_t(bytes[i + 1]) <= 0xD7 && ++seen == 4)
-      marker = i;
+  const std::size_t marker = fourthMarker(bytes);
   ASSERT_NE(marker, 0u);
   struct Damage {
     const char* name;
     std::string bytes;
     const char* reason;
   };
-  std::string outOfTurn = bytes, shortInterval = bytes, longInterval = bytes, header = bytes;
+  std::string outOfTurn = bytes, shortInterval = bytes, longInterval = bytes, header = bytes, runEnd = FileBytes(plain);
   header.insert(2, "\x01\x02\x03");  // between the start marker and the next
   outOfTurn[marker + 1] = char(0xD6);
   shortInterval.erase(marker - 60, 40);
   longInterval.insert(marker - 30, 40, char(0x5A));
+  runEnd.insert(fourthMarker(runEnd), 40, char(0x5A));  // where the second run ends
   const Damage damages[] = {
       {"cut short", bytes.substr(0, bytes.size() * 2 / 3), "ends before its last restart interval"},
       {"a restart marker out of its turn", outOfTurn, "restart marker 6 out of its turn"},
       {"an interval short of data", shortInterval, "Corrupt JPEG data"},
       {"an interval with bytes too many", longInterval, "Corrupt JPEG data"},
       {"bytes between the header's markers", header, "Corrupt JPEG data: 3 extraneous bytes"},
+      {"bytes left over at the end of a run", runEnd, "extraneous bytes"},
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.name);

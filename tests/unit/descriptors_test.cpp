@@ -4,16 +4,18 @@
 
 #include "host/descriptors.h"
 #include "runner/host.h"
+#include "tests/support/test_host.h"
 #include "tests/support/loaded_filter.h"
 
 namespace vantrel::host {
 namespace {
 
-using runner::DescriptorSuiteMode;
-using runner::Host;
+using testing::DescriptorSuiteOffer;
+using Host = testing::TestHost;
+using testing::HandleSuiteOffer;
 
 struct SuiteCase {
-  DescriptorSuiteMode mode;
+  DescriptorSuiteOffer mode;
   bool usable;
 };
 
@@ -21,20 +23,20 @@ class DescriptorSuiteUsableTest : public ::testing::TestWithParam<SuiteCase> {};
 
 TEST_P(DescriptorSuiteUsableTest, AcceptsOnlyVersionZeroSuitesOfFullLength) {
   Host host(testing::FilterEntry());
-  host.SetDescriptorSuite(GetParam().mode);
+  host.OfferDescriptorSuite(GetParam().mode);
   EXPECT_EQ(DescriptorSuiteUsable(host.record().descriptorParameters), GetParam().usable);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, DescriptorSuiteUsableTest,
-                         ::testing::Values(SuiteCase{DescriptorSuiteMode::Full, true},
-                                           SuiteCase{DescriptorSuiteMode::None, false},
-                                           SuiteCase{DescriptorSuiteMode::NullSuites, false},
-                                           SuiteCase{DescriptorSuiteMode::ParametersVersion1, false},
-                                           SuiteCase{DescriptorSuiteMode::ReadVersion1, false},
-                                           SuiteCase{DescriptorSuiteMode::ReadShort17, false},
-                                           SuiteCase{DescriptorSuiteMode::NullPinnedUnitFloat, false},
-                                           SuiteCase{DescriptorSuiteMode::WriteVersion1, false},
-                                           SuiteCase{DescriptorSuiteMode::WriteShort15, false}));
+                         ::testing::Values(SuiteCase{DescriptorSuiteOffer::Full, true},
+                                           SuiteCase{DescriptorSuiteOffer::None, false},
+                                           SuiteCase{DescriptorSuiteOffer::NullSuites, false},
+                                           SuiteCase{DescriptorSuiteOffer::ParametersVersion1, false},
+                                           SuiteCase{DescriptorSuiteOffer::ReadVersion1, false},
+                                           SuiteCase{DescriptorSuiteOffer::ReadShort17, false},
+                                           SuiteCase{DescriptorSuiteOffer::NullPinnedUnitFloat, false},
+                                           SuiteCase{DescriptorSuiteOffer::WriteVersion1, false},
+                                           SuiteCase{DescriptorSuiteOffer::WriteShort15, false}));
 
 TEST(DescriptorSuiteUsable, NullWriteEntryIsNotTested) {
   Host host(testing::FilterEntry());
@@ -100,7 +102,7 @@ TEST(CloseReadDescriptor, HostDescriptorIsNotFreedThroughTheFallback) {
   // it is left to the host instead of being handed to the wrong allocator.
   Host host(testing::FilterEntry());
   host.SetDescriptor({});
-  host.SetHandleSuite(runner::HandleSuiteMode::None);
+  host.OfferHandleSuite(HandleSuiteOffer::None);
   auto* p = host.record().descriptorParameters;
   PIReadDescriptor token = p->readDescriptorProcs->openReadDescriptorProc(p->descriptor, nullptr);
   CloseReadDescriptor(p, nullptr, &token);

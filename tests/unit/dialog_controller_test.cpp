@@ -14,6 +14,7 @@
 #include "host/handles.h"
 #include "resources/resource_ids.h"
 #include "runner/host.h"
+#include "tests/support/test_host.h"
 #include "tests/support/loaded_filter.h"
 #include "tests/support/test_images.h"
 
@@ -25,7 +26,7 @@ using dialog::PixelPoint;
 using dialog::PixelRect;
 using dialog::RecordingView;
 using dialog::SimulatedUser;
-using runner::Host;
+using Host = testing::TestHost;
 
 // A large image: at 1:1 the preview window (230 x 236 proxy pixels with the
 // recording view's anchor) leaves margins of 385 columns and 332 rows each

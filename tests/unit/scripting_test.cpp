@@ -4,14 +4,15 @@
 #include "core/parameters.h"
 #include "core/scripting.h"
 #include "runner/host.h"
+#include "tests/support/test_host.h"
 #include "tests/support/loaded_filter.h"
 
 namespace vantrel {
 namespace {
 
 using runner::DescriptorItem;
-using runner::DescriptorSuiteMode;
-using runner::Host;
+using testing::DescriptorSuiteOffer;
+using Host = testing::TestHost;
 
 // Our host's record and suites, with Globals of our own around them.
 struct ScriptingFixture : ::testing::Test {
@@ -81,12 +82,12 @@ TEST_F(ScriptingFixture, OtherCloseErrorsBecomeTheResult) {
   EXPECT_EQ(block->amount, 20);
 }
 
-class UnusableSuiteTest : public ScriptingFixture, public ::testing::WithParamInterface<DescriptorSuiteMode> {};
+class UnusableSuiteTest : public ScriptingFixture, public ::testing::WithParamInterface<DescriptorSuiteOffer> {};
 
 TEST_P(UnusableSuiteTest, NothingIsReadOrWrittenAndTheDialogWishStays) {
   host.SetDescriptor({DescriptorItem::UnitFloat(keyAmount, unitPercent, 10.0)});
   host.SetPlayInfo(plugInDialogDisplay);
-  host.SetDescriptorSuite(GetParam());
+  host.OfferDescriptorSuite(GetParam());
   block->showDialog = 0;
   EXPECT_EQ(ReadScriptingParameters(&globals), noErr);
   EXPECT_EQ(block->showDialog, 0);
@@ -97,10 +98,10 @@ TEST_P(UnusableSuiteTest, NothingIsReadOrWrittenAndTheDialogWishStays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, UnusableSuiteTest,
-                         ::testing::Values(DescriptorSuiteMode::None, DescriptorSuiteMode::NullSuites,
-                                           DescriptorSuiteMode::ParametersVersion1, DescriptorSuiteMode::ReadShort17,
-                                           DescriptorSuiteMode::NullPinnedUnitFloat,
-                                           DescriptorSuiteMode::WriteVersion1));
+                         ::testing::Values(DescriptorSuiteOffer::None, DescriptorSuiteOffer::NullSuites,
+                                           DescriptorSuiteOffer::ParametersVersion1, DescriptorSuiteOffer::ReadShort17,
+                                           DescriptorSuiteOffer::NullPinnedUnitFloat,
+                                           DescriptorSuiteOffer::WriteVersion1));
 
 TEST_F(ScriptingFixture, WritesAmountAndModeAndEntIOnlyWhenSet) {
   for (uint8 entI : {0, 1}) {

@@ -36,6 +36,17 @@ def chromium():
     return webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
 
 
+class Page:
+    """The page in the driven browser, at `base`, its downloads landing in
+    `downloads`: what the page's tests and its corpus run share."""
+
+    def __init__(self, driver, base, downloads):
+        self.driver, self.base, self.downloads = driver, base, downloads
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+
 def stop(server, driver):
     if driver:
         driver.quit()

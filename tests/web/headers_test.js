@@ -5,14 +5,16 @@
 // frame is null or sane, and for the files libvips reads, a JPEG file's
 // frame, colour profile and orientation, a TIFF file's size and the profile
 // of a WebP file or of a BMP file that embeds one are what libvips finds.
-//   node tests/web/headers_test.js web/headers.js build/corpus
+// Further folders are walked the same way: the JPEG reader's fuzzing corpus
+// gives the page's walk the inputs that reach the module's corners.
+//   node tests/web/headers_test.js web/headers.js build/corpus [FOLDER...]
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');
 const vm = require('node:vm');
 const { execFileSync } = require('node:child_process');
 
-const [script, corpus] = process.argv.slice(2);
+const [script, ...folders] = process.argv.slice(2);
 const context = vm.createContext({ self: {} });
 vm.runInContext(fs.readFileSync(script, 'utf8'), context, { filename: script });
 const problems = [];
@@ -58,13 +60,14 @@ function vipsHeader(file) {
 }
 
 const files = [];
-(function list(folder) {
+function list(folder) {
   for (const entry of fs.readdirSync(folder, { withFileTypes: true })) {
     const full = path.join(folder, entry.name);
     if (entry.isDirectory()) list(full);
     else if (entry.name !== '.complete') files.push(full);
   }
-})(corpus);
+}
+folders.forEach(list);
 files.sort();
 
 let jpegs = 0, checked = 0, variants = 0;

@@ -157,13 +157,7 @@ def run_tool(tool, *arguments, cwd=None):
 # ---------------------------------------------------------------------------
 # The page.
 
-class Page:
-    def __init__(self, driver, base, downloads):
-        self.driver, self.base, self.downloads = driver, base, downloads
-
-    def js(self, script, *args):
-        return self.driver.execute_script(script, *args)
-
+class Page(browser.Page):
     def until(self, script, seconds, *args):
         """The script's first true answer within `seconds`, or None."""
         try:

@@ -14,6 +14,7 @@ const path = require('node:path');
 const vm = require('node:vm');
 const zlib = require('node:zlib');
 const { execFileSync } = require('node:child_process');
+const { pngChunk, pngOf } = require('../../web/tools/png_file.cjs');
 
 const folder = process.argv[2];
 const tool = process.argv[3] || path.join(folder, '..', '..', 'native', 'bin', 'vantrel');
@@ -136,34 +137,6 @@ const dialogOf = (session) => ({ type: 'dialog', session, picture: { ...picture,
 
 // ---------------------------------------------------------------------------
 // Pictures in files, made here and read by libvips.
-
-const crcTable = Array.from({ length: 256 }, (_, n) => {
-  let c = n;
-  for (let k = 0; k < 8; ++k) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-  return c >>> 0;
-});
-function pngChunk(type, data) {
-  const body = Buffer.concat([Buffer.from(type, 'latin1'), Buffer.from(data)]);
-  let crc = 0xffffffff;
-  for (const b of body) crc = crcTable[(crc ^ b) & 0xff] ^ (crc >>> 8);
-  const out = Buffer.alloc(body.length + 8);
-  out.writeUInt32BE(data.length, 0);
-  body.copy(out, 4);
-  out.writeUInt32BE((crc ^ 0xffffffff) >>> 0, body.length + 4);
-  return out;
-}
-
-// A PNG file of the picture (unfiltered rows), with `chunks` before its data.
-function pngOf({ width, height, planes, pixels }, chunks = []) {
-  const head = Buffer.alloc(13);
-  head.writeUInt32BE(width, 0);
-  head.writeUInt32BE(height, 4);
-  head.set([8, planes === 4 ? 6 : 2, 0, 0, 0], 8);
-  const rows = Buffer.alloc(height * (width * planes + 1));
-  for (let y = 0; y < height; ++y) rows.set(pixels.subarray(y * width * planes, (y + 1) * width * planes), y * (width * planes + 1) + 1);
-  return Buffer.concat([Buffer.from([137, 80, 78, 71, 13, 10, 26, 10]), pngChunk('IHDR', head), ...chunks,
-                        pngChunk('IDAT', zlib.deflateSync(rows)), pngChunk('IEND', Buffer.alloc(0))]);
-}
 
 // A picture like a photograph's: smooth light with grain, tall enough to be
 // written in several pieces; with transparency of every degree on 4 planes.
@@ -303,11 +276,11 @@ const cases = [
   ['a module that fails to load answers each job, and loads at the next', async () => {
     let attempts = 0;
     const w = startWorker({ loads: () => (++attempts === 1 ? Promise.reject(new Error('no memory')) : Promise.resolve()) });
-    w.send({ type: 'names', number: 1 });
+    w.send({ type: 'formats', number: 1 });
     const failed = await w.next((a) => a.type === 'failed', 'to the first job');
     if (!/could not be loaded/.test(failed.message)) throw new Error(failed.message);
-    w.send({ type: 'names' });
-    await w.next((a) => a.type === 'names', 'from the module loaded again');
+    w.send({ type: 'formats' });
+    await w.next((a) => a.type === 'formats', 'from the module loaded again');
   }],
   ['a file that cannot be read is refused by name and the picture held stays', async () => {
     const w = startWorker();
@@ -468,7 +441,7 @@ async function runCallsOutOfTurn() {
         const at = m._vantrel_picture(8, 6, 3);
         got = at !== 0 && m._vantrel_hold(4) === 1;
         if (!got) m._vantrel_drop();
-      } else if (call.startsWith('start')) got = m._vantrel_run_start(Number(call.split(' ')[1]), 1, 0, 0, 0);
+      } else if (call.startsWith('start')) got = m._vantrel_run_start(Number(call.split(' ')[1]), 1, 0, 0);
       else if (call === 'step*') while ((got = Boolean(m._vantrel_run_step())));
       else if (call === 'step') got = Boolean(m._vantrel_run_step());
       else got = m._vantrel_run_end();
