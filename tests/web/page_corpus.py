@@ -419,7 +419,8 @@ def main():
         page = Page(driver, 'http://127.0.0.1:%d/index.html' % server.server_address[1], downloads)
         page.load(0)
         listed = subprocess.check_output([suite.tool, '--list-orders', 'rgb'], text=True)
-        suite.orders = [line.split(None, 1)[1].strip() for line in listed.splitlines() if re.match(r'^\s*\d+\s', line)]
+        # Each row: its index, its name, and a * where it takes each channel once.
+        suite.orders = [line.split(None, 1)[1].rstrip(' *') for line in listed.splitlines() if re.match(r'^\s*\d+\s', line)]
         # The tool runs ahead of the browser, one file at a time.
         outputs = os.path.join(suite.work, 'tool')
         os.makedirs(outputs)
