@@ -6,7 +6,8 @@
 // frame, colour profile and orientation, a TIFF file's size and the profile
 // of a WebP file or of a BMP file that embeds one are what libvips finds.
 // Further folders are walked the same way: the JPEG reader's fuzzing corpus
-// gives the page's walk the inputs that reach the module's corners.
+// gives the page's walk the inputs that reach the tool's JPEG reader's
+// corners.
 //   node tests/web/headers_test.js web/headers.js build/corpus [FOLDER...]
 'use strict';
 const fs = require('node:fs');
