@@ -8,7 +8,8 @@
 // put in.
 'use strict';
 
-self.VantrelEncode = (() => {
+// A block of its own: its names stay out of the worker's other scripts.
+{
   // About this many bytes of rows a piece: enough that the restarts (and a
   // PNG piece's deflate starting without the data before it) cost little,
   // few enough pieces for the cores to share them out evenly.
@@ -396,6 +397,6 @@ self.VantrelEncode = (() => {
     return new Blob([bytes], { type: 'image/webp' });
   }
 
-  return { encoder, warm, cores, png, jpeg, jpegSettings, jpegLeftOut, webp, canWriteWebp, makePiece,
-           webpWithMeta, adlerCombine };
-})();
+  self.VantrelEncode = { encoder, warm, cores, png, jpeg, jpegSettings, jpegLeftOut, webp, canWriteWebp, makePiece,
+                         webpWithMeta, adlerCombine };
+}

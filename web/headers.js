@@ -6,7 +6,10 @@
 // null, never with an exception or an endless loop.
 'use strict';
 
-(function (exports) {
+// A block of its own: its names stay out of the worker's other scripts.
+{
+  // self.VantrelHeaders in the page's workers; the module's exports under Node.
+  const exports = typeof module === 'object' && module.exports ? module.exports : (self.VantrelHeaders = {});
   // ---------------------------------------------------------------------
   // JPEG: the segments before the first scan.
 
@@ -217,4 +220,4 @@
   }
 
   Object.assign(exports, { jpegSegments, jpegFrame, jpegProfile, jpegExif, jpegOrientation, webpChunk, bmpProfile, isTiff, tiffImage });
-})(typeof module === 'object' && module.exports ? module.exports : (self.VantrelHeaders = {}));
+}

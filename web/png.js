@@ -5,7 +5,8 @@
 // web/encode.js) and those chunks.
 'use strict';
 
-self.VantrelPng = (() => {
+// A block of its own: its names stay out of the worker's other scripts.
+{
   const signature = [137, 80, 78, 71, 13, 10, 26, 10];
   // Chunks that tell how the values are meant (colour profile, gamma,
   // primaries, resolution, Exif with its orientation): copied from the file opened into the file saved.
@@ -123,5 +124,5 @@ self.VantrelPng = (() => {
     return chunk('iCCP', data);
   }
 
-  return { isPng, header, chunk, assemble, profileChunk, exifChunk, profileOf, exifOf };
-})();
+  self.VantrelPng = { isPng, header, chunk, assemble, profileChunk, exifChunk, profileOf, exifOf };
+}
