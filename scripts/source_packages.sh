@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fetches Debian source packages of this release into a folder, through an
-# apt configuration of our own that adds the source lines to the machine's
+# apt configuration of our own that reads the source lines of the machine's
 # own sources, with lists of its own: the machine's apt lists stay as they
 # are. Sourced by the scripts that need other projects' sources or test
 # files (scripts/corpus.sh, scripts/web_sources.sh):
@@ -20,7 +20,7 @@ fetch_source_packages() {
   local sources
   for sources in /etc/apt/sources.list.d/*.sources; do
     [ -e "$sources" ] || continue
-    sed -E 's/^Types:.*/Types: deb deb-src/' "$sources" >"$work/sources.list.d/$(basename "$sources")"
+    sed -E 's/^Types:.*/Types: deb-src/' "$sources" >"$work/sources.list.d/$(basename "$sources")"
   done
   if [ -s /etc/apt/sources.list ]; then
     grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' >"$work/sources.list.d/sources.list" || true
@@ -31,11 +31,15 @@ Dir::Etc::sourceparts "$work/sources.list.d";
 Dir::State::Lists "$work/lists";
 CONF
   echo "$label: reading the source lists"
-  if ! APT_CONFIG="$work/apt.conf" apt-get update -q >"$work/update.log" 2>&1; then
-    cat "$work/update.log" >&2
-    rm -rf "$work"
-    return 1
-  fi
+  # A suite whose mirror is being synchronised can fail to list for a while
+  # ("File has unexpected size"): tried three times. What is fetched comes
+  # from the release's own suite, so a list still missing after that is left
+  # for apt-get source to judge.
+  local attempt
+  for attempt in 1 2 3; do
+    if APT_CONFIG="$work/apt.conf" apt-get update -q >"$work/update.log" 2>&1; then break; fi
+    if [ "$attempt" -lt 3 ]; then sleep 5; fi
+  done
   # The release's own versions: the newest of a security suite may be gone
   # from the mirror while its lists still name it.
   . /etc/os-release
@@ -44,7 +48,7 @@ CONF
   echo "$label: fetching ${wanted[*]}"
   if ! (cd "$download" && APT_CONFIG="$work/apt.conf" apt-get source --download-only -q "${wanted[@]}" \
           >"$work/source.log" 2>&1); then
-    cat "$work/source.log" >&2
+    cat "$work/update.log" "$work/source.log" >&2
     rm -rf "$work"
     return 1
   fi
