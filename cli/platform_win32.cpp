@@ -83,6 +83,18 @@ std::string RenameWithoutReplacing(const std::string& from, const std::string& t
 // Windows writes back on its own; FlushToDisk does the rest.
 std::shared_ptr<void> FlushWhileWriting(const std::string&) { return nullptr; }
 
+namespace {
+
+// Errors a process start may meet while the system is short of something
+// for a moment (under Wine a batch worker's start has failed once in many
+// runs with ERROR_INTERNAL_ERROR): the start is tried again, a few times,
+// before the file fails.
+bool StartMayWorkAgain(DWORD error) {
+  return error == ERROR_INTERNAL_ERROR || error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_NO_SYSTEM_RESOURCES;
+}
+
+}  // namespace
+
 std::string StartChild(const std::vector<std::string>& args, Child& child) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -99,9 +111,14 @@ std::string StartChild(const std::vector<std::string>& args, Child& child) {
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = startup.hStdError = writeEnd;
   PROCESS_INFORMATION info{};
-  const BOOL started = CreateProcessA(args[0].c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                      &startup, &info);
-  const DWORD error = GetLastError();
+  BOOL started = FALSE;
+  DWORD error = 0;
+  for (int attempt = 1;; ++attempt) {
+    started = CreateProcessA(args[0].c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    error = GetLastError();
+    if (started || attempt == 3 || !StartMayWorkAgain(error)) break;
+    Sleep(DWORD(200 * attempt));
+  }
   CloseHandle(writeEnd);
   if (!started) {
     CloseHandle(readEnd);
